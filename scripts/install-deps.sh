@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tarvel needs on Debian 12. Idempotent:
+# it only calls apt when a package is missing.
+set -euo pipefail
+
+packages=(
+  g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
+  wine wine32:i386 wine64 fonts-wine fonts-wqy-microhei
+  xvfb xauth x11-apps xdotool imagemagick socat
+  cmake ninja-build g++ clang libclang-rt-14-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  binutils srecord valgrind hyperfine
+)
+
+if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+elif [ -n "${need_update:-}" ]; then
+  $SUDO apt-get update -q
+fi
