@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
   wine wine32:i386 wine64 fonts-wine fonts-wqy-microhei
-  xvfb xauth x11-apps xdotool imagemagick socat
+  xvfb xauth x11-apps x11-utils xdotool imagemagick socat
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   binutils srecord valgrind hyperfine

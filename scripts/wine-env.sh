@@ -1,0 +1,43 @@
+# Sourced by the run and test scripts: a private Wine prefix and a display.
+#   TARVEL_WINEPREFIX  prefix folder (default: build/wineprefix under the repo)
+#   TARVEL_DISPLAY     X display number to start Xvfb on when none is usable
+# After sourcing: WINEPREFIX, WINEDEBUG and DISPLAY are exported, and
+# tarvel_wine_stop ends what this script started.
+
+_repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export WINEPREFIX=${TARVEL_WINEPREFIX:-$_repo/build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}
+_tarvel_xvfb_pid=
+
+_display_works() { [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; }
+
+if ! _display_works; then
+  n=${TARVEL_DISPLAY:-97}
+  # Find a free display number; a stale lock file names a display that is gone.
+  while [ -e "/tmp/.X${n}-lock" ] || [ -e "/tmp/.X11-unix/X${n}" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  _tarvel_xvfb_pid=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 100); do _display_works && break; sleep 0.1; done
+  _display_works || { echo "Xvfb did not start on :$n" >&2; return 1; }
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "Creating the Wine prefix in $WINEPREFIX (once, about 15 s)..."
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  # Chinese captions: link a CJK font behind the dialog font (Tahoma) and the
+  # default GUI fonts, or Wine draws empty boxes for the glyphs.
+  cp -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  for face in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "MS Sans Serif"; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+  done
+  wineserver -w
+fi
+
+tarvel_wine_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$_tarvel_xvfb_pid" ]; then kill "$_tarvel_xvfb_pid" 2>/dev/null || true; fi
+}
