@@ -1,0 +1,65 @@
+// CDialogEx: dialogs from templates, run modally through our own loop (so
+// that PreTranslateMessage reaches every window of the dialog) or created
+// modeless as child pages. Data exchange binds controls to members once, at
+// initialisation.
+#pragma once
+
+#include "framework/Wnd.h"
+
+class CDataExchange {
+public:
+    CDataExchange(HWND dialog, bool saveAndValidate) : m_dialog(dialog), m_bSaveAndValidate(saveAndValidate) {}
+    HWND m_dialog;
+    bool m_bSaveAndValidate;
+};
+
+// Binds control id of the dialog to a CWnd member: the member takes over the
+// control's window, so a derived class (such as a custom view) replaces its
+// behaviour. Binding happens once; later exchanges leave it alone.
+void DDX_Control(CDataExchange* dx, int id, CWnd& control);
+
+class CDialogEx : public CWnd {
+public:
+    explicit CDialogEx(UINT templateId, HWND parent = nullptr) : m_templateId(templateId), m_parent(parent) {}
+    ~CDialogEx() override;
+
+    // Runs the dialog modally and returns the value given to EndDialog, or -1
+    // when the dialog could not be created.
+    INT_PTR DoModal();
+    // Creates the dialog modeless, for instance as a child page.
+    bool Create(UINT templateId, HWND parent);
+    // Ends a modal dialog; ignored for a modeless one.
+    void EndDialog(INT_PTR result);
+    bool IsModal() const { return m_modal; }
+
+    BOOL UpdateData(BOOL saveAndValidate = TRUE);
+
+protected:
+    // WM_INITDIALOG. The base runs the data exchange; return TRUE to let the
+    // system set the focus to the first control.
+    virtual BOOL OnInitDialog();
+    virtual void DoDataExchange(CDataExchange* dx);
+    // IDOK / IDCANCEL. A modal dialog ends; a modeless page ignores both, so
+    // that Enter and Escape never close a page.
+    virtual void OnOK();
+    virtual void OnCancel();
+    // WM_COMMAND; TRUE when handled. The base routes IDOK and IDCANCEL.
+    virtual BOOL OnCommand(WPARAM wp, LPARAM lp);
+    // WM_NOTIFY; TRUE when handled, *result is the notification's result.
+    virtual BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result);
+
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
+    // For a dialog, "not handled": the dialog procedure returns FALSE.
+    LRESULT Default() override;
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    bool PumpOneMessage();
+
+    UINT m_templateId;
+    HWND m_parent;
+    bool m_modal = false;
+    bool m_ending = false;
+    bool m_defaultRequested = false;
+    INT_PTR m_result = -1;
+};
