@@ -1,0 +1,43 @@
+#include "app/PartRules.h"
+
+namespace parts {
+
+std::uint32_t FamilyUnion(const isp::BodyInfo* table, std::uint32_t count) {
+    std::uint32_t u = 0;
+    for (std::uint32_t k = 0; table && k < count; ++k) u |= table[k].FamilyMask;
+    return u;
+}
+
+std::vector<unsigned> ListedFamilyBits(std::uint32_t familyUnion) {
+    std::vector<unsigned> bits;
+    for (unsigned b = 0; b < kNamedFamilies; ++b)
+        if (familyUnion & (1u << b)) bits.push_back(b);
+    return bits;
+}
+
+bool IsListedUnder(std::uint32_t mask, std::uint32_t familyUnion, unsigned bit) {
+    return bit < 32 && (mask & familyUnion) == (1u << bit);
+}
+
+std::vector<std::uint32_t> PartsOfFamily(const isp::BodyInfo* table, std::uint32_t count, std::uint32_t familyUnion,
+                                         unsigned bit) {
+    std::vector<std::uint32_t> list;
+    for (std::uint32_t k = 0; table && k < count; ++k)
+        if (IsListedUnder(table[k].FamilyMask, familyUnion, bit)) list.push_back(k);
+    return list;
+}
+
+int LowestSetBit(std::uint32_t mask) {
+    for (int b = 0; b < 32; ++b)
+        if (mask & (1u << b)) return b;
+    return -1;
+}
+
+std::int32_t ValidPartIndex(std::int32_t saved, std::uint32_t count) {
+    if (saved < 0 || static_cast<std::uint32_t>(saved) >= count) return 0;
+    return saved;
+}
+
+unsigned VisibleOptions(const isp::BodyInfo& body) { return body.OptionCount < 8 ? body.OptionCount : 8; }
+
+}  // namespace parts

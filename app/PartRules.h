@@ -1,0 +1,42 @@
+// Rules of the two-step part choice (family, then part) over the library's
+// parts table, kept apart from the window so that they can be tested alone.
+#pragma once
+
+#include "isp/IspRecords.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace parts {
+
+// Number of named families; family bit i is named by FamilyNames[i].
+constexpr unsigned kNamedFamilies = 14;
+
+// OR of the FamilyMask of every record.
+std::uint32_t FamilyUnion(const isp::BodyInfo* table, std::uint32_t count);
+
+// Family bits to list, lowest first. Bits without a name (14 and up) add no
+// entry.
+std::vector<unsigned> ListedFamilyBits(std::uint32_t familyUnion);
+
+// A part is listed under family `bit` when its mask, within the union,
+// is exactly that bit: a part with two family bits is listed under none.
+bool IsListedUnder(std::uint32_t mask, std::uint32_t familyUnion, unsigned bit);
+
+// Record indices listed under family `bit`, in table order.
+std::vector<std::uint32_t> PartsOfFamily(const isp::BodyInfo* table, std::uint32_t count, std::uint32_t familyUnion,
+                                         unsigned bit);
+
+// Lowest set bit of mask, or -1 when none.
+int LowestSetBit(std::uint32_t mask);
+
+// A saved part number that names no record falls back to the first record.
+std::int32_t ValidPartIndex(std::int32_t saved, std::uint32_t count);
+
+// Number of option boxes a part shows: its OptionCount, at most 8.
+unsigned VisibleOptions(const isp::BodyInfo& body);
+
+// True when the part's class runs the link at a fixed 115200.
+inline bool IsFixedRateClass(std::int32_t partClass) { return partClass == 1 || partClass == 2; }
+
+}  // namespace parts

@@ -1,0 +1,79 @@
+#include "isp/TarvelDll.h"
+
+#include <vector>
+
+namespace isp {
+
+namespace {
+// GetProcAddress returns a generic FARPROC; each operation has its own type.
+template <class Fn>
+bool Resolve(HMODULE module, const char* name, Fn* out, std::wstring* missing) {
+    FARPROC p = ::GetProcAddress(module, name);
+    if (!p) {
+        if (missing->empty()) *missing = L"Tarvel_DLL.dll: ";
+        else *missing += L", ";
+        *missing += std::wstring(name, name + std::char_traits<char>::length(name));
+        return false;
+    }
+    *out = reinterpret_cast<Fn>(reinterpret_cast<void*>(p));
+    return true;
+}
+}  // namespace
+
+TarvelDll::~TarvelDll() {
+    if (m_module) ::FreeLibrary(m_module);
+}
+
+bool TarvelDll::Load(const std::wstring& folder, std::wstring* missing) {
+    missing->clear();
+    const std::wstring path = folder + L"Tarvel_DLL.dll";
+    // An absolute path with the altered search order: the library's own
+    // dependencies are looked up beside it first.
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (!module) {
+        *missing = path;
+        return false;
+    }
+    bool ok = Resolve(module, "GetBodyInfo", &m_getBodyInfo, missing);
+    ok = Resolve(module, "GetDLLInfo", &m_getDllInfo, missing) && ok;
+    ok = Resolve(module, "OpenPort", &m_openPort, missing) && ok;
+    ok = Resolve(module, "ClosePort", &m_closePort, missing) && ok;
+    ok = Resolve(module, "UpdateMCU", &m_updateMcu, missing) && ok;
+    ok = Resolve(module, "DumpInfo", &m_dumpInfo, missing) && ok;
+    if (!ok) {
+        ::FreeLibrary(module);
+        m_getBodyInfo = nullptr;
+        m_getDllInfo = nullptr;
+        m_openPort = m_closePort = m_updateMcu = m_dumpInfo = nullptr;
+        return false;
+    }
+    m_module = module;
+    return true;
+}
+
+std::uint32_t TarvelDll::Version() const {
+    std::uint32_t version = 0;
+    std::int32_t edition = 0;
+    if (m_getDllInfo) m_getDllInfo(&version, &edition);
+    return version;
+}
+
+TarvelDll& Library() {
+    static TarvelDll library;
+    return library;
+}
+
+std::wstring ModuleFolder(HMODULE module) {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return L"";
+        if (n < path.size()) {
+            std::wstring full(path.data(), n);
+            return full.substr(0, full.find_last_of(L'\\') + 1);
+        }
+        path.resize(path.size() * 2);  // a path longer than MAX_PATH
+    }
+}
+
+}  // namespace isp
