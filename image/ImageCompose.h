@@ -1,0 +1,55 @@
+// Building the new content of a code buffer from a loaded file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ImageResult.h"
+#include "LoadState.h"
+
+namespace image {
+
+// Bytes an image may span from the insert offset up to the capacity; 0 when
+// the offset itself lies beyond the capacity.
+std::uint64_t RoomLeft(std::uint32_t capacity, std::uint32_t insertOffset);
+
+// New buffer content: n bytes of 0xFF, the current content copied to the start
+// when merging, then the image at insertOffset, where n is insertOffset plus
+// the image length, or the current length if that is larger and merging.
+// TooLarge (content untouched) when insertOffset + imageLength exceeds the
+// capacity; the sum is taken without wrap-around.
+ImageStatus ComposeBuffer(const std::uint8_t* current, std::size_t currentLength, bool merge,
+                          std::uint32_t insertOffset, const std::uint8_t* image,
+                          std::size_t imageLength, std::uint32_t capacity,
+                          std::vector<std::uint8_t>& content);
+
+// Everything a load decides once the file is in memory.
+struct LoadRequest {
+    const std::uint8_t* file = nullptr;  // the whole file
+    std::size_t fileLength = 0;
+    bool isHex = false;                  // IsHexExtension of the file's extension
+    const std::uint8_t* current = nullptr;  // the buffer's current content
+    std::size_t currentLength = 0;
+    BufferSlot slot;                     // the slot of the selected tab
+    InsertSettings insert;
+    bool reloading = false;
+    std::wstring_view path;              // the file chosen (ignored on a reload)
+    std::uint32_t capacity = 0;          // CodeCapacity or DataCapacity of the part
+};
+
+struct LoadOutcome {
+    ImageStatus status = ImageStatus::Ok;
+    std::vector<std::uint8_t> content;  // the buffer's new bytes (Ok only)
+    BufferSlot slot;                    // the slot after the load (Ok only)
+    std::wstring pathText;              // text for the page's path box (Ok only)
+};
+
+// Parses (HEX) or takes (binary) the file, tests the capacity, applies
+// ClearFirst and the merge rule. On any status but Ok the caller leaves the
+// buffer, the slot and the page as they were.
+LoadOutcome ComposeLoad(const LoadRequest& request);
+
+}  // namespace image
