@@ -1,0 +1,29 @@
+// Rates offered in the "Baudrate" (download) and "Checkrate" lists, and the
+// rule that fills the two lists for a port and a part class. Window-free.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Rates in bits per second, in the order the lists show them. The adapter
+// runs the non-standard download rates 51200 and 102400 and has no rate
+// below 4800.
+struct RateTable {
+    static constexpr std::array<std::uint32_t, 9> kBaudrateCom = {
+        1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
+    static constexpr std::array<std::uint32_t, 8> kBaudrateAdapter = {
+        4800, 9600, 19200, 38400, 51200, 57600, 102400, 115200};
+    static constexpr std::array<std::uint32_t, 4> kCheckrateCom = {1200, 2400, 4800, 9600};
+    static constexpr std::array<std::uint32_t, 2> kCheckrateAdapter = {4800, 9600};
+};
+
+// A port entry names a COM port when it begins with "COM" (case-sensitive);
+// every other entry is the programming adapter.
+bool IsComPortName(const std::wstring& portName);
+
+// Items of the download-rate list (downloadList true) or of the check-rate
+// list for the port kind and the selected part's class. Parts of class 1 and
+// 2 talk at 115200 only; otherwise the download list starts with "Auto".
+std::vector<std::wstring> RateListItems(bool downloadList, bool comPort, int partClass);
