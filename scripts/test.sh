@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both trees and runs every test: the native
+# tests (sanitizers on), the fuzz targets for a bounded time, and the Win32
+# tests and end-to-end tests under Wine on a virtual display.
+set -uo pipefail
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$repo"
+
+bash scripts/install-deps.sh || exit 1
+bash scripts/build.sh all || exit 1
+
+status=0
+summary=()
+run_ctest() {  # name, build dir
+  local log
+  log=$(mktemp)
+  (cd "$2" && ctest --output-on-failure --timeout 300) 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  [ "$rc" -eq 0 ] || status=1
+  summary+=("$1: $(grep -E 'tests passed, [0-9]+ tests failed out of' "$log" | tail -n 1)")
+  rm -f "$log"
+}
+
+run_ctest native build/native
+
+if [ -x tests/fuzz/run-fuzz.sh ]; then
+  bash tests/fuzz/run-fuzz.sh || status=1
+fi
+
+# shellcheck source=scripts/wine-env.sh
+source scripts/wine-env.sh || exit 1
+trap tarvel_wine_stop EXIT
+run_ctest wine build/win
+
+echo
+printf '%s\n' "${summary[@]}"
+exit $status
