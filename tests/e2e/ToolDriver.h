@@ -1,0 +1,80 @@
+// Drives a real Tarvel_AP.exe from another process, as a user would: starts
+// it in a folder of its own, finds its windows, reads and clicks controls.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Folder of this test program (where the build put Tarvel_AP.exe and
+// Tarvel_DLL.dll), with a trailing backslash.
+std::wstring BinFolder();
+
+// A new empty folder under the temporary folder, removed with its files on
+// destruction.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& Path() const { return m_path; }
+    std::wstring File(const wchar_t* name) const { return m_path + name; }
+    // Copies the tool (and, unless told not to, the library) in.
+    void InstallTool(bool withLibrary = true) const;
+    void WriteText(const wchar_t* name, const std::string& utf8) const;
+
+private:
+    std::wstring m_path;
+};
+
+// Polls until the condition holds or the deadline passes.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
+
+class Tool {
+public:
+    explicit Tool(const std::wstring& folder);  // starts folder\Tarvel_AP.exe
+    ~Tool();                                    // kills it if it still runs
+    Tool(const Tool&) = delete;
+    Tool& operator=(const Tool&) = delete;
+
+    bool Started() const { return m_process != nullptr; }
+    // The main window (a dialog with the tab control), once it is shown.
+    HWND WaitForMainWindow(DWORD timeoutMs = 30000);
+    // A top-level dialog of the tool other than the main window (a message
+    // box), once it is shown.
+    HWND WaitForOtherDialog(DWORD timeoutMs = 30000);
+    // Waits for the process to end; returns its exit code, or -1 on timeout.
+    int WaitForExit(DWORD timeoutMs = 20000);
+    HWND Main() const { return m_main; }
+
+    std::wstring Title() const { return Text(m_main); }
+    std::wstring ItemText(int id) const { return Text(::GetDlgItem(m_main, id)); }
+    bool ItemEnabled(int id) const { return ::IsWindowEnabled(::GetDlgItem(m_main, id)) != FALSE; }
+    std::vector<std::wstring> ComboItems(int id) const;
+    std::wstring ComboSelection(int id) const;
+    // Selects an item of a drop-down list as a user's choice does
+    // (selection plus the CBN_SELCHANGE notification).
+    void ChooseComboItem(int id, int index) const;
+    void Click(int id) const;
+    void SysCommand(UINT command) const;
+
+    static std::wstring Text(HWND hwnd);
+
+private:
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
+    HWND m_main = nullptr;
+};
+
+// Reads a value of section "Setting" of an INI file ("" when missing).
+std::wstring IniString(const std::wstring& file, const wchar_t* key);
+
+// Texts of all child windows of a window, in Z order.
+std::vector<std::wstring> ChildTexts(HWND hwnd);
+
+}  // namespace e2e
