@@ -1,0 +1,212 @@
+// tarvel_target_sim: a simulated microcontroller with its ISP bootloader on a
+// serial line (a terminal device, for example one end of a socat pty pair
+// whose other end a Wine COM port points to).
+//
+//   tarvel_target_sim --port /tmp/ttyB [--out-dir DIR] [--control FILE]
+//                     [scenario options]
+//
+// Scenario options (see protocol/Scenario.h): --part NAME, --appear-ms N,
+// --never, --customer-id N, --device-id N, --max-baud N, --page-ms N,
+// --erase-ms N, --pace 0|1, --repeat-delay-ms N, --serial N,
+// --fail none|sync|erase|option|register|program|verify|readinfo|silent,
+// --fail-offset N.
+//
+// --out-dir DIR: after each programmed target leaves (run command), its
+// memories go to DIR/flash.bin, DIR/eeprom.bin and DIR/info.bin (each
+// replaced whole, by rename), and DIR/runs.txt holds the number of runs.
+//
+// --control FILE: the file holds scenario options in command-line form. When
+// its content changes, the simulator re-seats a fresh target with the options
+// of the command line overridden by those of the file, and then writes the
+// same content to FILE.ack, so that a test knows when it took effect.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tarvel_dll/protocol/PartsTable.h"
+#include "tarvel_dll/protocol/Protocol.h"
+#include "tarvel_dll/protocol/Scenario.h"
+#include "tarvel_dll/protocol/TargetModel.h"
+
+namespace {
+
+volatile sig_atomic_t g_quit = 0;
+void OnSignal(int) { g_quit = 1; }
+
+using tarvel::Micros;
+
+Micros Now() {
+    static const auto epoch = std::chrono::steady_clock::now();
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - epoch).count();
+}
+
+bool ReadFile(const std::string& path, std::string& out) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// Writes beside the target name and renames, so a reader never sees half a file.
+bool WriteFileAtomic(const std::string& path, const void* data, std::size_t size) {
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+        if (!out) return false;
+        out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+        if (!out) return false;
+    }
+    return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+// Applies "--name value" pairs ("--never" takes none) to s.
+bool ApplyOptions(const std::vector<std::string>& args, tarvel::Scenario& s, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
+            error = "unexpected argument: " + a;
+            return false;
+        }
+        const std::string name = a.substr(2);
+        std::string value;
+        if (name != "never") {
+            if (i + 1 >= args.size()) {
+                error = a + ": value missing";
+                return false;
+            }
+            value = args[++i];
+        }
+        if (!tarvel::SetScenarioOption(s, name, value, &error)) return false;
+    }
+    return true;
+}
+
+std::vector<std::string> Tokens(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    std::string t;
+    while (in >> t) out.push_back(t);
+    return out;
+}
+
+int Usage(const char* why) {
+    std::fprintf(stderr, "tarvel_target_sim: %s\nusage: tarvel_target_sim --port TTY [--out-dir DIR] "
+                         "[--control FILE] [scenario options]\n", why);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string port, outDir, control;
+    std::vector<std::string> scenarioArgs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--port" || a == "--out-dir" || a == "--control") && i + 1 < argc) {
+            (a == "--port" ? port : a == "--out-dir" ? outDir : control) = argv[++i];
+        } else if (a == "--help" || a == "-h") {
+            return Usage("simulated ISP target");
+        } else {
+            scenarioArgs.push_back(a);
+        }
+    }
+    if (port.empty()) return Usage("--port is required");
+    tarvel::Scenario base;
+    std::string error;
+    if (!ApplyOptions(scenarioArgs, base, error)) return Usage(error.c_str());
+
+    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        std::fprintf(stderr, "tarvel_target_sim: cannot open %s: %s\n", port.c_str(), std::strerror(errno));
+        return 1;
+    }
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    signal(SIGTERM, OnSignal);
+    signal(SIGINT, OnSignal);
+    signal(SIGPIPE, SIG_IGN);
+
+    const tarvel::PartsView parts = tarvel::Parts(tarvel::TableVariant::Normal);
+    // Without a part named, the simulator plays a mid-size part with EEPROM.
+    if (base.Part.empty()) base.Part = "T30C64";
+    tarvel::TargetModel target(base, parts, -1, Now());
+    target.OnRun = [&outDir](const tarvel::TargetModel& t) {
+        if (outDir.empty()) return;
+        std::uint8_t info[tarvel::kInfoSize];
+        t.BuildInfo(info);
+        WriteFileAtomic(outDir + "/flash.bin", t.Flash().data(), t.Flash().size());
+        WriteFileAtomic(outDir + "/eeprom.bin", t.Eeprom().data(), t.Eeprom().size());
+        WriteFileAtomic(outDir + "/info.bin", info, sizeof info);
+        const std::string runs = std::to_string(t.CompletedRuns()) + "\n";
+        WriteFileAtomic(outDir + "/runs.txt", runs.data(), runs.size());
+    };
+
+    std::string applied;
+    Micros nextControlCheck = 0;
+    std::vector<std::uint8_t> pendingOut;
+    std::uint8_t buf[4096];
+    while (!g_quit) {
+        const Micros now = Now();
+        if (!control.empty() && now >= nextControlCheck) {
+            nextControlCheck = now + 20000;
+            std::string text;
+            if (ReadFile(control, text) && text != applied) {
+                tarvel::Scenario s = base;
+                if (ApplyOptions(Tokens(text), s, error)) {
+                    target.Reset(s, -1, Now());
+                    pendingOut.clear();
+                    tcflush(fd, TCIOFLUSH);
+                } else {
+                    std::fprintf(stderr, "tarvel_target_sim: control: %s\n", error.c_str());
+                }
+                applied = text;
+                WriteFileAtomic(control + ".ack", text.data(), text.size());
+            }
+        }
+
+        // Sleep until input, the next reply byte, or the next control check.
+        Micros wake = control.empty() ? now + 200000 : nextControlCheck;
+        const Micros due = target.NextOutputAt();
+        if (due >= 0 && due < wake) wake = due;
+        int timeoutMs = static_cast<int>((wake - now + 999) / 1000);
+        if (!pendingOut.empty()) timeoutMs = std::min(timeoutMs, 5);
+        pollfd pfd{fd, POLLIN, 0};
+        const int r = poll(&pfd, 1, timeoutMs < 0 ? 0 : timeoutMs);
+        if (r < 0 && errno != EINTR) break;
+        if (r > 0 && (pfd.revents & POLLIN)) {
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n > 0) target.Receive(buf, static_cast<std::size_t>(n), Now());
+        }
+        if (r > 0 && (pfd.revents & (POLLERR | POLLNVAL))) break;
+        if (r > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
+            // The other end is not open (yet): wait without spinning.
+            usleep(10000);
+        }
+
+        const std::size_t n = target.TakeOutput(buf, sizeof buf, Now());
+        pendingOut.insert(pendingOut.end(), buf, buf + n);
+        while (!pendingOut.empty()) {
+            const ssize_t w = write(fd, pendingOut.data(), pendingOut.size());
+            if (w <= 0) break;  // buffer full: try again on the next turn
+            pendingOut.erase(pendingOut.begin(), pendingOut.begin() + w);
+        }
+    }
+    close(fd);
+    return 0;
+}
