@@ -27,6 +27,16 @@ std::vector<std::uint32_t> PartsOfFamily(const isp::BodyInfo* table, std::uint32
     return list;
 }
 
+std::int32_t FirstListedPart(const isp::BodyInfo* table, std::uint32_t count, std::uint32_t familyUnion) {
+    for (std::uint32_t k = 0; table && k < count; ++k) {
+        const int bit = LowestSetBit(table[k].FamilyMask);
+        if (bit >= 0 && static_cast<unsigned>(bit) < kNamedFamilies &&
+            IsListedUnder(table[k].FamilyMask, familyUnion, static_cast<unsigned>(bit)))
+            return static_cast<std::int32_t>(k);
+    }
+    return -1;
+}
+
 int LowestSetBit(std::uint32_t mask) {
     for (int b = 0; b < 32; ++b)
         if (mask & (1u << b)) return b;

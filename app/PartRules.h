@@ -27,6 +27,10 @@ bool IsListedUnder(std::uint32_t mask, std::uint32_t familyUnion, unsigned bit);
 std::vector<std::uint32_t> PartsOfFamily(const isp::BodyInfo* table, std::uint32_t count, std::uint32_t familyUnion,
                                          unsigned bit);
 
+// First record, in table order, that the family and part lists can show
+// (listed under a named family), or -1 when there is none.
+std::int32_t FirstListedPart(const isp::BodyInfo* table, std::uint32_t count, std::uint32_t familyUnion);
+
 // Lowest set bit of mask, or -1 when none.
 int LowestSetBit(std::uint32_t mask);
 

@@ -113,13 +113,8 @@ void CTarvel_APDlg::OnPartChanged() {
     FileLoaded = 0;
 }
 
-void CTarvel_APDlg::SelectLastPart() {
-    if (BodyCount == 0) return;
-    // A saved number that names no record starts on the first record.
-    IspParam->PartIndex = parts::ValidPartIndex(IspParam->PartIndex, BodyCount);
-    const isp::IspParam saved = *IspParam;
-    const isp::BodyInfo& body = BodyTable[saved.PartIndex];
-
+bool CTarvel_APDlg::ShowPart(std::int32_t index) {
+    const isp::BodyInfo& body = BodyTable[index];
     const int bit = parts::LowestSetBit(body.FamilyMask);
     if (bit >= 0) {
         HWND families = GetDlgItem(IDC_FAMILY_LIST);
@@ -128,18 +123,30 @@ void CTarvel_APDlg::SelectLastPart() {
         ::SendMessageW(families, CB_SETCURSEL, item >= 0 ? item : 0, 0);
         OnFamilyChanged();
     }
-
     HWND partList = GetDlgItem(IDC_PART_LIST);
     const int item = body.PartName ? ComboFindExact(partList, body.PartName) : -1;
     if (item >= 0) ::SendMessageW(partList, CB_SETCURSEL, item, 0);
     OnPartChanged();
+    return item >= 0;
+}
 
-    // Put the record back as it was read (part number and option bits), but
-    // only when the lists show that part: a part listed under no family (two
-    // family bits, or a family without a name) cannot be shown, and the
-    // window then keeps the part that it does show, so that the lists and
-    // PartIndex never disagree.
-    const std::int32_t shown = IspParam->PartIndex;
+void CTarvel_APDlg::SelectLastPart() {
+    if (BodyCount == 0) return;
+    // A saved number that names no record starts on the first record.
+    IspParam->PartIndex = parts::ValidPartIndex(IspParam->PartIndex, BodyCount);
+    const isp::IspParam saved = *IspParam;
+    if (ShowPart(saved.PartIndex)) {
+        // The lists show the saved part: put the record back as it was read
+        // (part number and option bits).
+        *IspParam = saved;
+        return;
+    }
+    // A part listed under no family (two family bits, or only bits without
+    // a name) cannot be shown. Start on the first part the lists can show,
+    // so that the lists and PartIndex never disagree; with none at all no
+    // part is selected.
+    const std::int32_t first = parts::FirstListedPart(BodyTable, BodyCount, FamilyUnion);
+    if (first >= 0) ShowPart(first);
     *IspParam = saved;
-    if (item < 0) IspParam->PartIndex = shown;
+    IspParam->PartIndex = first;
 }

@@ -105,6 +105,7 @@ private:
     void FillFamilyList();
     void FillPortList();
     void SelectLastPart();
+    bool ShowPart(std::int32_t index);  // selects the part's family and the part
     void SetModifyEnabled(bool editable);
     void ShowTabPage(int tab);
 

@@ -37,6 +37,16 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineserver -w
 fi
 
+# Without a window manager (our own virtual display) Wine waits up to two
+# seconds for every managed top-level window to be withdrawn when it hides;
+# unmanaged windows skip that wait. With a real desktop, let the window
+# manager decorate the windows as usual.
+if [ -n "$_tarvel_xvfb_pid" ]; then
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+else
+  wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1 || true
+fi
+
 tarvel_wine_stop() {
   wineserver -k 2>/dev/null || true
   if [ -n "$_tarvel_xvfb_pid" ]; then kill "$_tarvel_xvfb_pid" 2>/dev/null || true; fi

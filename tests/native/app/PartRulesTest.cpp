@@ -30,6 +30,15 @@ TEST(PartRules, APartWithTwoFamilyBitsIsListedUnderNone) {
     EXPECT_EQ(parts::PartsOfFamily(table, 4, u, 1), (std::vector<std::uint32_t>{2}));
     EXPECT_FALSE(parts::IsListedUnder(0b11, u, 0));
     EXPECT_FALSE(parts::IsListedUnder(0b11, u, 40));  // no shift past the word
+    EXPECT_EQ(parts::FirstListedPart(table, 4, u), 0);
+}
+
+TEST(PartRules, FirstListedPartSkipsPartsNoFamilyShows) {
+    const isp::BodyInfo table[] = {Part(L"two", 0b11), Part(L"high", 1u << 20), Part(L"B", 0b10), Part(L"A", 0b01)};
+    const std::uint32_t u = parts::FamilyUnion(table, 4);
+    EXPECT_EQ(parts::FirstListedPart(table, 4, u), 2);
+    EXPECT_EQ(parts::FirstListedPart(table, 2, parts::FamilyUnion(table, 2)), -1);
+    EXPECT_EQ(parts::FirstListedPart(nullptr, 0, 0), -1);
 }
 
 TEST(PartRules, SavedPartNumberOutsideTheTableStartsOnTheFirstRecord) {

@@ -1,0 +1,106 @@
+// The dialog framework: the modal loop's PreTranslateMessage routing, dialog
+// results, and subclassing lifetime.
+#include "framework/Dialog.h"
+#include "res/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Log = std::vector<std::wstring>;
+
+// Records the keys it sees before the dialog manager; swallows 'Q'.
+class KeyRecorder : public CWnd {
+public:
+    explicit KeyRecorder(Log& log) : m_log(log) {}
+    BOOL PreTranslateMessage(MSG* msg) override {
+        if (msg->message != WM_KEYDOWN) return FALSE;
+        m_log.push_back(L"edit " + std::wstring(1, static_cast<wchar_t>(msg->wParam)));
+        return msg->wParam == 'Q';
+    }
+
+private:
+    Log& m_log;
+};
+
+class ScriptedDialog : public CDialogEx {
+public:
+    ScriptedDialog(Log& log, std::vector<std::pair<UINT, WPARAM>> keys)
+        : CDialogEx(IDD_SELECT_AREA), m_edit(log), m_log(log), m_keys(std::move(keys)) {}
+
+    BOOL PreTranslateMessage(MSG* msg) override {
+        if (msg->message == WM_KEYDOWN) m_log.push_back(L"dialog " + std::wstring(1, static_cast<wchar_t>(msg->wParam)));
+        return FALSE;
+    }
+    KeyRecorder m_edit;
+
+protected:
+    BOOL OnInitDialog() override {
+        CDialogEx::OnInitDialog();
+        ::EnableWindow(GetDlgItem(IDC_ADDRESS_EDIT), TRUE);
+        for (auto [msg, key] : m_keys) ::PostMessageW(m_edit.m_hWnd, msg, key, 0);
+        ::PostMessageW(m_hWnd, WM_APP, 0, 0);
+        return TRUE;
+    }
+    void DoDataExchange(CDataExchange* dx) override { DDX_Control(dx, IDC_ADDRESS_EDIT, m_edit); }
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg == WM_APP) {
+            EndDialog(42);
+            return 0;
+        }
+        return CDialogEx::WindowProc(msg, wp, lp);
+    }
+
+private:
+    Log& m_log;
+    std::vector<std::pair<UINT, WPARAM>> m_keys;
+};
+
+}  // namespace
+
+TEST(ModalLoop, PreTranslateReachesTheTargetThenItsParentsAndCanSwallow) {
+    Log log;
+    ScriptedDialog dlg(log, {{WM_KEYDOWN, 'Q'}, {WM_KEYDOWN, 'W'}});
+    EXPECT_EQ(dlg.DoModal(), 42);
+    EXPECT_EQ(log, (Log{L"edit Q", L"edit W", L"dialog W"}));
+    // The window is gone and the control's binding with it.
+    EXPECT_EQ(dlg.m_hWnd, nullptr);
+    EXPECT_EQ(dlg.m_edit.m_hWnd, nullptr);
+}
+
+TEST(ModalLoop, EscapeEndsTheDialogWithCancelThroughTheDialogManager) {
+    Log log;
+    ScriptedDialog dlg(log, {{WM_KEYDOWN, VK_ESCAPE}});
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+TEST(ModalLoop, MissingTemplateGivesMinusOne) {
+    CDialogEx dlg(4711);
+    EXPECT_EQ(dlg.DoModal(), -1);
+}
+
+TEST(Subclassing, TheObjectIsFoundByHandleAndLetsGoWhenTheWindowDies) {
+    HWND edit = ::CreateWindowExW(0, L"EDIT", L"abc", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(edit, nullptr);
+    {
+        CWnd w;
+        ASSERT_TRUE(w.SubclassWindow(edit));
+        EXPECT_EQ(CWnd::FromHandlePermanent(edit), &w);
+        CWnd other;
+        EXPECT_FALSE(other.SubclassWindow(edit));  // one owner at a time
+        EXPECT_EQ(w.GetWindowText(), L"abc");      // unhandled messages reach the edit
+        ::DestroyWindow(edit);
+        EXPECT_EQ(w.m_hWnd, nullptr);
+    }
+    HWND edit2 = ::CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 50, 20, nullptr, nullptr, nullptr, nullptr);
+    {
+        CWnd w;
+        ASSERT_TRUE(w.SubclassWindow(edit2));
+    }  // the object goes first: the window must not keep calling into it
+    EXPECT_EQ(CWnd::FromHandlePermanent(edit2), nullptr);
+    ::SetWindowTextW(edit2, L"still alive");
+    ::DestroyWindow(edit2);
+}
