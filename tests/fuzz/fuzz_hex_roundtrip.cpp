@@ -13,11 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     hexmodel::ByteReader in(data, size);
     std::vector<hexmodel::Segment> segments(1 + in.Byte() % 5);
     for (hexmodel::Segment& s : segments) {
-        switch (in.Byte() % 4) {
-        case 0: s.address = in.Range(0, 0xFFFF); break;
-        case 1: s.address = in.Range(0xFF00, 0x10100); break;                  // around 64 KiB
-        case 2: s.address = in.Range(0xFFF00, 0x100100); break;                // around 1 MiB
-        default: s.address = in.Range(0, 0x1FFFFF); break;
+        switch (in.Byte() % 8) {
+        case 0: case 1: case 2: s.address = in.Range(0, 0xFFFF); break;
+        case 3: case 4: s.address = in.Range(0xFF00, 0x10100); break;  // around 64 KiB
+        case 5: s.address = in.Range(0xFFF00, 0x100100); break;        // around 1 MiB (type 2 ends)
+        default: s.address = in.Range(0, 0x3FFFF); break;
         }
         s.bytes.resize(in.Byte() % 2 == 0 ? in.Range(1, 600) : in.Range(1, 40));
         for (auto& b : s.bytes) b = in.Byte();
@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (in.Byte() % 4) {
     case 0: break;                                     // exactly fits
     case 1: room = room ? room - 1 : 0; break;         // one byte short
-    case 2: room = in.Range(0, 0x200000); break;
-    default: room = 0x200000 + in.Byte(); break;
+    case 2: room = in.Range(0, 0x110000); break;
+    default: room = 0x110000 + in.Byte(); break;
     }
     const std::string text = hexmodel::WriteHex(segments, in);
 

@@ -1,7 +1,6 @@
 #include "HexWriter.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace hexmodel {
 namespace {
@@ -40,9 +39,9 @@ public:
 
 private:
     void Hex(std::string& s, std::uint8_t b) {
-        char buf[3];
-        std::snprintf(buf, sizeof buf, lower_ ? "%02x" : "%02X", b);
-        s += buf;
+        const char* digits = lower_ ? "0123456789abcdef" : "0123456789ABCDEF";
+        s += digits[b >> 4];
+        s += digits[b & 0xF];
     }
 
     void LineEnd() {
@@ -105,8 +104,8 @@ std::string WriteHex(const std::vector<Segment>& segments, ByteReader& choices) 
 std::vector<std::uint8_t> ExpectedImage(const std::vector<Segment>& segments) {
     std::uint64_t end = 0;
     for (const Segment& s : segments) end = std::max<std::uint64_t>(end, std::uint64_t{s.address} + s.bytes.size());
-    std::vector<std::uint8_t> image(end);
-    for (std::uint64_t a = 0; a < end; ++a) image[a] = a < 0x10000 ? 0xFF : 0x00;
+    std::vector<std::uint8_t> image(end, 0x00);
+    std::fill(image.begin(), image.begin() + std::min<std::uint64_t>(end, 0x10000), 0xFF);
     for (const Segment& s : segments) std::copy(s.bytes.begin(), s.bytes.end(), image.begin() + s.address);
     return image;
 }
