@@ -86,7 +86,13 @@ public:
         const std::uint32_t budget = job_.Timing.ReplyTimeoutMs + extraMs +
                                      2 * WireMs(payload.size() + replySize + 2 * kFrameOverhead);
         for (int attempt = 0; attempt < std::max(1, job_.Timing.Attempts); ++attempt) {
-            if (attempt > 0 && stats_ != nullptr) ++stats_->Resends;
+            if (attempt > 0) {
+                // Whatever half frame is still buffered after a full deadline
+                // is junk (perhaps with a damaged length that would swallow
+                // the next reply).
+                parser_.Reset();
+                if (stats_ != nullptr) ++stats_->Resends;
+            }
             Outcome o = Send(cmd, payload);
             if (o != Outcome::Reply) return o;
             o = Await(Clock::now() + std::chrono::milliseconds(budget), reply,

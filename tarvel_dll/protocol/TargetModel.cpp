@@ -77,6 +77,10 @@ void TargetModel::Receive(const std::uint8_t* data, std::size_t size, Micros now
         synced_ = false;
         return;
     }
+    // A pause in the middle of a frame means the rest was lost: a receiver
+    // that kept waiting would swallow the host's next command with it.
+    if (now - lastRx_ > kRxGapReset) parser_.Reset();
+    lastRx_ = now;
     const Micros byteTime = ByteTime();
     // The bytes occupy the line after whatever the host sent before.
     rxFreeAt_ = std::max(rxFreeAt_, now) + byteTime * static_cast<Micros>(size);

@@ -77,6 +77,8 @@ private:
     FrameParser parser_;
     std::deque<Pending> out_;
     Micros appearAt_ = 0;
+    static constexpr Micros kRxGapReset = 100000;  // silence that ends a partial frame
+    Micros lastRx_ = 0;
     Micros rxFreeAt_ = 0;  // end of the last command's line time
     Micros txFreeAt_ = 0;  // end of the last reply's line time
     bool synced_ = false;
