@@ -1,0 +1,64 @@
+#include "image/TabPage.h"
+
+#include "res/resource.h"
+
+namespace {
+
+// Grey marks a read-only buffer, white an editable one.
+const COLORREF kReadOnlyBack = RGB(200, 200, 200);
+const COLORREF kEditableBack = RGB(255, 255, 255);
+const COLORREF kTextColor = RGB(0, 0, 0);
+
+void ApplyLook(CHexEditBase& editor, bool editable) {
+    const COLORREF back = editable ? kEditableBack : kReadOnlyBack;
+    editor.SetAddressColors(kTextColor, back);
+    editor.SetTextColors(kTextColor, back);
+    editor.SetHexColors(kTextColor, back);
+    editor.SetBackgroundColor(back);
+    editor.SetReadOnly(!editable, true);
+}
+
+}  // namespace
+
+CBufferTabPage::CBufferTabPage(UINT templateId, const BoxIds& ids) : CDialogEx(templateId), m_ids(ids) {}
+
+void CBufferTabPage::DoDataExchange(CDataExchange* dx) {
+    CDialogEx::DoDataExchange(dx);
+    DDX_Control(dx, IDC_HEXEDIT, HexEdit);
+}
+
+BOOL CBufferTabPage::OnInitDialog() {
+    CDialogEx::OnInitDialog();
+    // The clipboard is used through the plain clipboard functions, which need
+    // no OLE initialisation on this thread.
+    HexEdit.ShowAddressColumn(true);
+    HexEdit.SetAddressDigits(6);
+    HexEdit.ShowTextColumn(true);
+    HexEdit.SetBytesPerRow(16);
+    ApplyLook(HexEdit, false);
+    HexEdit.SetBuffer(nullptr, 0);
+    return TRUE;
+}
+
+void CBufferTabPage::SetLabels(const wchar_t* sizeLabel, const wchar_t* sumLabel) {
+    SetDlgItemText(m_ids.sizeLabel, sizeLabel);
+    SetDlgItemText(m_ids.sumLabel, sumLabel);
+}
+
+void CBufferTabPage::SetBoxes(const wchar_t* path, const wchar_t* size, const wchar_t* sum) {
+    SetDlgItemText(m_ids.path, path);
+    SetDlgItemText(m_ids.size, size);
+    SetDlgItemText(m_ids.sum, sum);
+}
+
+void CBufferTabPage::ClearBoxes() { SetBoxes(L"", L"", L""); }
+
+void CBufferTabPage::SetEditable(bool editable) { ApplyLook(HexEdit, editable); }
+
+CTabDlg_Flash::CTabDlg_Flash()
+    : CBufferTabPage(IDD_TAB_FLASH,
+                     {IDC_FLASH_PATH, IDC_FLASH_SIZE_LABEL, IDC_FLASH_SIZE, IDC_FLASH_SUM_LABEL, IDC_FLASH_SUM}) {}
+
+CTabDlg_EEPROM::CTabDlg_EEPROM()
+    : CBufferTabPage(IDD_TAB_EEPROM,
+                     {IDC_EEPROM_PATH, IDC_EEPROM_SIZE_LABEL, IDC_EEPROM_SIZE, IDC_EEPROM_SUM_LABEL, IDC_EEPROM_SUM}) {}
