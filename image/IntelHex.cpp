@@ -30,26 +30,28 @@ constexpr std::array<std::uint8_t, 256> MakeDigitTable() {
 }
 constexpr std::array<std::uint8_t, 256> kDigit = MakeDigitTable();
 
-// Byte value of a pair of digits, indexed by first char | second char << 8;
-// kBadPair marks a pair with any non-digit. One lookup per byte is what keeps
-// the parse near ten instructions per character.
+// A digit's value already in place as the high or the low nibble of a byte,
+// so that a pair converts with two lookups and an OR; kBadPair marks a
+// character that is not a digit.
 constexpr std::uint16_t kBadPair = 0x100;
 
-struct PairTable {
-    std::uint16_t value[65536];
+struct NibbleTables {
+    std::uint16_t high[256];
+    std::uint16_t low[256];
 };
 
-constexpr PairTable MakePairTable() {
-    PairTable t{};
-    for (unsigned i = 0; i < 65536; ++i) {
-        const std::uint8_t hi = kDigit[i & 0xFF], lo = kDigit[i >> 8];
-        t.value[i] = ((hi | lo) & kBadDigit) ? kBadPair : static_cast<std::uint16_t>((hi << 4) | lo);
+constexpr NibbleTables MakeNibbleTables() {
+    NibbleTables t{};
+    for (unsigned c = 0; c < 256; ++c) {
+        const bool bad = kDigit[c] & kBadDigit;
+        t.high[c] = bad ? kBadPair : static_cast<std::uint16_t>(kDigit[c] << 4);
+        t.low[c] = bad ? kBadPair : kDigit[c];
     }
     return t;
 }
-constexpr PairTable kPair = MakePairTable();
+constexpr NibbleTables kNibble = MakeNibbleTables();
 
-inline unsigned Pair(const std::uint8_t* d) { return kPair.value[d[0] | (d[1] << 8)]; }
+inline unsigned Pair(const std::uint8_t* d) { return kNibble.high[d[0]] | kNibble.low[d[1]]; }
 
 inline bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
 inline bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\t'; }
