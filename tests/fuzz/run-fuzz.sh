@@ -4,7 +4,7 @@
 # process), replays the committed corpus, then fuzzes each target for a
 # bounded time. Exit status 0 only when nothing failed.
 #
-#   tests/fuzz/run-fuzz.sh                # about 2.5 minutes on two cores
+#   tests/fuzz/run-fuzz.sh                # about 2 minutes on two cores
 #   FUZZ_SECONDS=60 tests/fuzz/run-fuzz.sh
 #   FUZZ_OUT=/tmp/fz tests/fuzz/run-fuzz.sh
 #
@@ -15,7 +15,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 out=${FUZZ_OUT:-$root/build-fuzz}
-seconds=${FUZZ_SECONDS:-12}
+seconds=${FUZZ_SECONDS:-20}
 targets=(hex_parse hex_model hex_roundtrip compose insert_address)
 core=(IntelHex ImageCompose LoadState ByteSum InsertAddress)
 support=(HexModel HexWriter)
