@@ -23,7 +23,7 @@ run_ctest() {  # name, build dir
 
 run_ctest native build/native
 
-if [ -x tests/fuzz/run-fuzz.sh ]; then
+if [ -f tests/fuzz/run-fuzz.sh ]; then
   bash tests/fuzz/run-fuzz.sh || status=1
 fi
 
