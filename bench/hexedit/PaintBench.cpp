@@ -11,6 +11,20 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// The control posts its scroll-bar update; without it the bar has no range
+// and thumb positions would be clamped to nothing.
+void Pump() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     const DWORD size = static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10));
@@ -34,10 +48,13 @@ int main(int argc, char** argv) {
     if (!view.SetBuffer(static_cast<const BYTE*>(source), size)) return 5;
     ::SetFocus(view);
     ::UpdateWindow(view);
+    Pump();
     // Scroll to the middle so that the rows formatted are deep in the buffer.
     ::SetScrollPos(view, SB_VERT, static_cast<int>(size / 16 / 2), FALSE);
     view.SendMessage(WM_VSCROLL, SB_THUMBTRACK);
     ::UpdateWindow(view);
+    Pump();
+    if (size >= 64 * 16 && view.GetTopRow() == 0) return 6;  // the view did not move
 
     const bool paint = std::strcmp(op, "paint") == 0;
     for (long i = 0; i < count; ++i) {
@@ -45,6 +62,7 @@ int main(int argc, char** argv) {
             ::RedrawWindow(view, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
         } else if (std::strcmp(op, "setbuffer") == 0) {
             view.SetBuffer(static_cast<const BYTE*>(source), size);
+            Pump();
         } else if (std::strcmp(op, "pagedown") == 0) {
             if (view.GetCaretIndex() + 64 * 16 >= size) view.SetCaret(0, true);
             view.SendMessage(WM_KEYDOWN, VK_NEXT);
@@ -53,7 +71,7 @@ int main(int argc, char** argv) {
             view.SendMessage(WM_KEYDOWN, (i & 1) ? VK_HOME : VK_END);
             ::UpdateWindow(view);
         } else if (std::strcmp(op, "thumb") == 0) {
-            ::SetScrollPos(view, SB_VERT, static_cast<int>((i * 7919) % (size / 16)), FALSE);
+            ::SetScrollPos(view, SB_VERT, static_cast<int>((i * 7919 + 1) % (size / 16)), FALSE);
             view.SendMessage(WM_VSCROLL, SB_THUMBTRACK);
             ::UpdateWindow(view);
         }
