@@ -28,14 +28,16 @@ fi
 
 wine "$rundir/Tarvel_AP.exe" &
 tool=$!
+win=
 for _ in $(seq 1 300); do
-  xdotool search --name '^Tessaro Tarvel' >/dev/null 2>&1 && break
+  win=$(xdotool search --name '^Tessaro Tarvel' 2>/dev/null | head -n 1 || true)
+  [ -n "$win" ] && break
   kill -0 "$tool" 2>/dev/null || { echo "Tarvel_AP.exe ended before its window appeared" >&2; exit 1; }
   sleep 0.1
 done
 sleep 1  # let the first paint finish
 shot=$repo/build/screenshot.png
-import -window root "$shot"
+import -window "${win:-root}" "$shot"
 echo "No display: Tarvel ran on a virtual display; screenshot of its window: $shot"
 wineserver -k 2>/dev/null || true
 wait "$tool" 2>/dev/null || true
