@@ -23,8 +23,8 @@ g++ "${flags[@]}" "$here/bench_parse.cpp" "${core[@]}" -lbenchmark -lpthread -o 
 
 # Random images written by objcopy: 16 data bytes per record, CR LF, segment
 # records below 1 MiB and linear records above, as firmware files commonly are.
-for spec in 64K:65536 1M:1048576 16M:16777216; do
-    name=${spec%%:*} size=${spec#*:}
+for entry in 64K:65536 1M:1048576 16M:16777216; do
+    name=${entry%%:*} size=${entry#*:}
     if [ ! -s "image-$name.hex" ]; then
         head -c "$size" /dev/urandom >"image-$name.bin"
         objcopy -I binary -O ihex "image-$name.bin" "image-$name.hex"
