@@ -347,7 +347,12 @@ void CTarvel_APDlg::ShowTabPage(int tab) {
 
 void CTarvel_APDlg::OnOK() {}
 
-void CTarvel_APDlg::OnCancel() { OnExit(); }
+void CTarvel_APDlg::OnCancel() {
+    // Escape reaches here even while a job has disabled "Exit"; the tool must
+    // not end under a running job.
+    if (!::IsWindowEnabled(GetDlgItem(IDC_EXIT))) return;
+    OnExit();
+}
 
 void CTarvel_APDlg::OnExit() {
     const SettingsFile settings(ExeFolder);

@@ -48,6 +48,10 @@ void TempFolder::InstallTool(bool withLibrary) const {
     if (withLibrary) ::CopyFileW((bin + L"Tarvel_DLL.dll").c_str(), File(L"Tarvel_DLL.dll").c_str(), FALSE);
 }
 
+void TempFolder::InstallAs(const wchar_t* builtName, const wchar_t* name) const {
+    ::CopyFileW((BinFolder() + builtName).c_str(), File(name).c_str(), FALSE);
+}
+
 void TempFolder::WriteText(const wchar_t* name, const std::string& utf8) const {
     HANDLE f = ::CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                              nullptr);

@@ -26,6 +26,8 @@ public:
     std::wstring File(const wchar_t* name) const { return m_path + name; }
     // Copies the tool (and, unless told not to, the library) in.
     void InstallTool(bool withLibrary = true) const;
+    // Copies a file of the build folder in under another name.
+    void InstallAs(const wchar_t* builtName, const wchar_t* name) const;
     void WriteText(const wchar_t* name, const std::string& utf8) const;
 
 private:

@@ -131,16 +131,50 @@ TEST(ToolE2e, EmptyPartsTableShowsAMessageAndLeavesTheListsEmpty) {
     EXPECT_EQ(tool.WaitForExit(), 0);
 }
 
-TEST(ToolE2e, MissingLibraryIsNamedAndTheToolEndsCleanly) {
+TEST(ToolE2e, FamilyBitsWithoutANameAddNoEntryAndASavedPartThereStartsOnAListedOne) {
     TempFolder dir;
-    dir.InstallTool(/*withLibrary=*/false);
+    dir.InstallTool();
+    size_t regularFamilies = 0;
+    {
+        Tool tool(dir.Path());
+        ASSERT_TRUE(tool.WaitForMainWindow());
+        regularFamilies = tool.ComboItems(kFamilyList).size();
+        tool.Click(kExit);
+        ASSERT_EQ(tool.WaitForExit(), 0);
+    }
+    // The same table plus parts in family bits 15 and 20; the saved part is
+    // the one in bit 15, which no family entry shows.
+    dir.WriteText(L"Tarvel_DLL.ini", "[Parts]\r\nTable=highbits\r\n");
+    ::WritePrivateProfileStringW(L"Setting", L"LastPartNo", L"15", dir.File(L"Setting.ini").c_str());
     Tool tool(dir.Path());
-    HWND box = tool.WaitForOtherDialog();
-    ASSERT_NE(box, nullptr);
-    bool named = false;
-    for (const std::wstring& text : e2e::ChildTexts(box))
-        named = named || text.find(L"Tarvel_DLL.dll") != std::wstring::npos;
-    EXPECT_TRUE(named);
-    ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-    EXPECT_EQ(tool.WaitForExit(), 0);
+    ASSERT_TRUE(tool.WaitForMainWindow());
+    EXPECT_EQ(tool.ComboItems(kFamilyList).size(), regularFamilies);
+    const std::wstring shown = tool.ComboSelection(kPartList);
+    EXPECT_FALSE(shown.empty());
+    tool.Click(kExit);
+    ASSERT_EQ(tool.WaitForExit(), 0);
+    EXPECT_EQ(IniString(dir.File(L"Setting.ini"), L"LastPartNo"), L"0") << "the part shown is saved";
+}
+
+TEST(ToolE2e, MissingLibraryOrOperationsAreNamedAndTheToolEndsCleanly) {
+    struct Case {
+        const wchar_t* library;  // built file installed as Tarvel_DLL.dll, or none
+        const wchar_t* named;    // what the message must name
+    } cases[] = {
+        {nullptr, L"Tarvel_DLL.dll"},
+        {L"Tarvel_DLL_partial.dll", L"OpenPort, ClosePort, UpdateMCU, DumpInfo"},
+    };
+    for (const Case& c : cases) {
+        TempFolder dir;
+        dir.InstallTool(/*withLibrary=*/false);
+        if (c.library) dir.InstallAs(c.library, L"Tarvel_DLL.dll");
+        Tool tool(dir.Path());
+        HWND box = tool.WaitForOtherDialog();
+        ASSERT_NE(box, nullptr);
+        bool named = false;
+        for (const std::wstring& text : e2e::ChildTexts(box)) named = named || text.find(c.named) != std::wstring::npos;
+        EXPECT_TRUE(named) << "message names the missing part";
+        ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        EXPECT_EQ(tool.WaitForExit(), 0);
+    }
 }

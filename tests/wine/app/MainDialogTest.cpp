@@ -265,3 +265,19 @@ TEST_F(MainDialogTest, SavedPartWithTwoFamilyBitsStartsOnThePartTheListsShow) {
     ASSERT_GE(shown, 0);
     EXPECT_EQ(Text(Item(IDC_PART_LIST)), dlg->BodyTable[shown].PartName);
 }
+
+TEST_F(MainDialogTest, ExitWritesPartAndFolderButNotWhileExitIsDisabled) {
+    Start();
+    const int k = ChoosePart(L"T30C128");
+    // A running job disables "Exit"; Escape (IDCANCEL) must not end the tool then.
+    ::EnableWindow(Item(IDC_EXIT), FALSE);
+    ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(::GetPrivateProfileIntW(L"Setting", L"LastPartNo", -7, ini.c_str()), -7);
+
+    ::EnableWindow(Item(IDC_EXIT), TRUE);
+    ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(::GetPrivateProfileIntW(L"Setting", L"LastPartNo", -7, ini.c_str()), k);
+    wchar_t folder[64] = L"";
+    ::GetPrivateProfileStringW(L"Setting", L"LoadFilePath", L"<missing>", folder, 64, ini.c_str());
+    EXPECT_STREQ(folder, L"");
+}
