@@ -138,7 +138,14 @@ TEST_F(MainDialogTest, PartChangeSetsOptionBoxesEepromTabAndResetsOptionBitsButN
     Click(IDC_OPTION7);
     EXPECT_EQ(dlg->IspParam->OptionBits, 0x02);
 
+    const BYTE bytes[40] = {1, 2, 3};
+    ASSERT_TRUE(dlg->FlashPage.HexEdit.SetBuffer(bytes, sizeof bytes));
+    ASSERT_TRUE(dlg->EepromPage.HexEdit.SetBuffer(bytes, 8));
+    dlg->FlashPage.SetBoxes(L"C:\\fw.hex", L"40", L"0006");
     ChoosePart(L"T40F512");
+    EXPECT_EQ(dlg->FlashPage.HexEdit.GetBufferLength(), 0u);
+    EXPECT_EQ(dlg->EepromPage.HexEdit.GetBufferLength(), 0u);
+    EXPECT_EQ(Text(::GetDlgItem(dlg->FlashPage.m_hWnd, IDC_FLASH_PATH)), L"");
     EXPECT_EQ(dlg->IspParam->OptionBits, 0);
     EXPECT_EQ(dlg->IspParam->SetupFlags, 1);
     EXPECT_EQ(::SendMessageW(Item(IDC_OPTION1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
@@ -204,10 +211,15 @@ TEST_F(MainDialogTest, TabsSwitchPagesAndModifyAndReloadBoxesExcludeEachOther) {
     EXPECT_FALSE(::GetWindowLongW(dlg->FlashPage.m_hWnd, GWL_STYLE) & WS_VISIBLE);
     EXPECT_TRUE(::GetWindowLongW(dlg->EepromPage.m_hWnd, GWL_STYLE) & WS_VISIBLE);
 
+    EXPECT_TRUE(dlg->FlashPage.HexEdit.IsReadOnly());
     Click(IDC_ENABLE_MODIFY);
     EXPECT_FALSE(Enabled(IDC_AUTO_RELOAD));
+    EXPECT_FALSE(dlg->FlashPage.HexEdit.IsReadOnly());
+    EXPECT_FALSE(dlg->EepromPage.HexEdit.IsReadOnly());
     Click(IDC_ENABLE_MODIFY);
     EXPECT_TRUE(Enabled(IDC_AUTO_RELOAD));
+    EXPECT_TRUE(dlg->FlashPage.HexEdit.IsReadOnly());
+    EXPECT_TRUE(dlg->EepromPage.HexEdit.IsReadOnly());
     Click(IDC_AUTO_RELOAD);
     EXPECT_EQ(dlg->AutoReload, 1);
     EXPECT_FALSE(Enabled(IDC_ENABLE_MODIFY));
