@@ -104,7 +104,7 @@ void CTarvel_APDlg::OnPartChanged() {
     EepromPage.HexEdit.SetBuffer(nullptr, 0);
     ShowTabPage(0);
 
-    for (BufferSlotRecord& slot : BufferSlot) slot = BufferSlotRecord{};
+    for (image::BufferSlot& slot : BufferSlot) slot = image::SlotAfterPartChange();
     IspParam->OptionBits = 0;
     FlashPage.ClearBoxes();
     EepromPage.ClearBoxes();

@@ -98,8 +98,8 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     LogEdit.SendMessage(EM_SETLIMITTEXT, 0, 0);
 
     CreateTabPages();
-    BufferSlot[0].LoadState = Empty;
-    BufferSlot[1].LoadState = Empty;
+    BufferSlot[0].LoadState = image::LoadState::Empty;
+    BufferSlot[1].LoadState = image::LoadState::Empty;
 
     BodyCount = isp::Library().GetBodyInfo(&BodyTable);
     if (BodyCount != 0 && BodyTable) {
@@ -244,13 +244,17 @@ void CTarvel_APDlg::OnPaint() {
     ::EndPaint(m_hWnd, &ps);
 }
 
+bool CTarvel_APDlg::CanReload(int tab) const {
+    if (tab < 0 || tab > 1) return false;
+    const image::LoadState ls = BufferSlot[tab].LoadState;
+    return ls == image::LoadState::OneFile || ls == image::LoadState::MixedFile;
+}
+
 void CTarvel_APDlg::OnActivate(UINT state) {
     Default();
     const int tab = TabCtrl_GetCurSel(GetDlgItem(IDC_TAB));
     if (state != WA_ACTIVE && state != WA_CLICKACTIVE) return;
-    if (!AutoReload || tab < 0 || tab > 1) return;
-    const std::int32_t ls = BufferSlot[tab].LoadState;
-    if (ls == OneFile || ls == MixedFile) {
+    if (AutoReload && CanReload(tab)) {
         Reloading = 1;
         LoadFileToBuffer();
         Reloading = 0;
@@ -289,9 +293,7 @@ void CTarvel_APDlg::OnCheckBoxClicked(int id) {
         EnableDlgItem(IDC_ENABLE_MODIFY, !checked);
         AutoReload = checked ? 1 : 0;
         if (checked) {
-            const int tab = TabCtrl_GetCurSel(GetDlgItem(IDC_TAB));
-            if (tab >= 0 && tab <= 1 &&
-                (BufferSlot[tab].LoadState == OneFile || BufferSlot[tab].LoadState == MixedFile)) {
+            if (CanReload(TabCtrl_GetCurSel(GetDlgItem(IDC_TAB)))) {
                 Reloading = 1;
                 LoadFileToBuffer();
                 Reloading = 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/Dialog.h"
+#include "image/LoadState.h"
 #include "image/TabPage.h"
 #include "isp/IspRecords.h"
 
@@ -12,15 +13,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-
-// How a buffer was last filled.
-enum LoadState : std::int32_t { Empty = 0, OneFile = 1, MixedFile = 2, ReadBack = 3 };
-
-struct BufferSlotRecord {
-    std::int32_t LoadState = Empty;
-    std::wstring FilePath;
-    std::wstring FileExt;  // upper-case, without the dot
-};
 
 class CTarvel_APDlg : public CDialogEx {
 public:
@@ -68,7 +60,7 @@ public:
     std::wstring UpdateUrl;
     std::wstring ExeFolder;
     std::wstring LastFolder;
-    BufferSlotRecord BufferSlot[2];
+    image::BufferSlot BufferSlot[2];  // 0 Flash, 1 EEPROM
     std::int32_t CurrentTab = 0;
     CTabDlg_Flash FlashPage;
     CTabDlg_EEPROM EepromPage;
@@ -88,6 +80,10 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+    // True when the tab's buffer was filled from a file that a silent reload
+    // can read again.
+    bool CanReload(int tab) const;
+
     void OnSysCommand(UINT id, LPARAM lp);        // WM_SYSCOMMAND
     void OnPaint();                               // WM_PAINT
     void OnActivate(UINT state);                  // WM_ACTIVATE
