@@ -1,6 +1,6 @@
 #include "app/SettingsFile.h"
 
-#include "framework/GdiObjects.h"
+#include "framework/Handles.h"
 
 #include <windows.h>
 

@@ -1,13 +1,12 @@
 #include "app/Tarvel_APDlg.h"
 
-#include "app/LogFormat.h"
 #include "app/SettingsFile.h"
-#include "app/UiText.h"
+#include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"
+#include "text/LogFormat.h"
+#include "text/UiText.h"
 #include "update/VersionText.h"
-
-#include <commctrl.h>
 
 namespace {
 
@@ -44,6 +43,8 @@ constexpr ControlText kLabels[] = {
 
 std::wstring LabelText(const wchar_t* text) { return std::wstring(text) + L" : "; }
 
+bool IsOptionBox(int id) { return id >= IDC_OPTION0 && id <= IDC_OPTION7; }
+
 }  // namespace
 
 CTarvel_APDlg::CTarvel_APDlg(HWND parent)
@@ -56,8 +57,8 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
     IspParam->SetupFlags = 0;
     IspParam->StatusCell = m_statusCell.get();
     IspParam->StopCell = m_stopCell.get();
-    MainIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                               IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    m_icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                             0, 0, LR_DEFAULTSIZE | LR_SHARED));
 }
 
 CTarvel_APDlg::~CTarvel_APDlg() {
@@ -82,49 +83,48 @@ const isp::BodyInfo* CTarvel_APDlg::SelectedBody() const {
 
 void CTarvel_APDlg::DoDataExchange(CDataExchange* dx) {
     CDialogEx::DoDataExchange(dx);
-    DDX_Control(dx, IDC_LOG, LogEdit);
+    DDX_Control(dx, IDC_LOG, m_log);
+    DDX_Control(dx, IDC_TAB, m_tab);
+    DDX_Control(dx, IDC_FAMILY_LIST, m_familyList);
+    DDX_Control(dx, IDC_PART_LIST, m_partList);
+    DDX_Control(dx, IDC_PORT_LIST, m_portList);
+    DDX_Control(dx, IDC_BAUDRATE_LIST, m_baudRateList);
+    DDX_Control(dx, IDC_CHECKRATE_LIST, m_checkRateList);
 }
 
 BOOL CTarvel_APDlg::OnInitDialog() {
     CDialogEx::OnInitDialog();
 
     BuildSystemMenu();
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(MainIcon));
-    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(MainIcon));
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
 
-    ExeFolder = isp::ModuleFolder();
+    m_exeFolder = isp::ModuleFolder();
     // The log must not lose appends once it outgrows the edit control's
     // default limit of about 32 K characters.
-    LogEdit.SendMessage(EM_SETLIMITTEXT, 0, 0);
+    m_log.SetLimitText(0);
 
     CreateTabPages();
-    BufferSlot[0].LoadState = image::LoadState::Empty;
-    BufferSlot[1].LoadState = image::LoadState::Empty;
 
     BodyCount = isp::Library().GetBodyInfo(&BodyTable);
-    if (BodyCount != 0 && BodyTable) {
-        FamilyUnion = 0;
-        for (std::uint32_t k = 0; k < BodyCount; ++k) FamilyUnion |= BodyTable[k].FamilyMask;
-    } else {
+    if (BodyCount == 0 || !BodyTable) {
         BodyCount = 0;
         BodyTable = nullptr;
-        ::MessageBoxW(m_hWnd, L"Tarvel_DLL.dll reports no supported parts.\nNo part can be selected.",
-                      L"Tarvel", MB_OK | MB_ICONWARNING);
+        ::MessageBoxW(m_hWnd, L"Tarvel_DLL.dll reports no supported parts.\nNo part can be selected.", L"Tarvel",
+                      MB_OK | MB_ICONWARNING);
     }
-    FillFamilyList();
+    m_partPicker.SetTable(BodyTable, BodyCount);
+    if (BodyCount != 0) OnFamilyChanged();
 
-    const SettingsFile settings(ExeFolder);
+    const SettingsFile settings(m_exeFolder);
     Language = settings.ReadInt(L"Language", 0);
     ApplyLanguage(Language);
 
     IspParam->PartIndex = settings.ReadInt(L"LastPartNo", 0);
 
-    FillPortList();
+    m_portPicker.FillPorts();
+    OnPortChanged();
     SelectLastPart();
-
-    UpdateTips = settings.ReadInt(L"UpdateTips", 0);
-    // The start-up version check (UpdateTips == 1) belongs to the update
-    // subsystem and is not part of this build yet.
 
     const std::wstring folder = settings.ReadString(L"LoadFilePath", L"NULL", 256);
     if (folder != L"NULL") LastFolder = folder;
@@ -151,30 +151,29 @@ void CTarvel_APDlg::BuildSystemMenu() {
 }
 
 void CTarvel_APDlg::CreateTabPages() {
-    HWND tab = GetDlgItem(IDC_TAB);
     // Let the dialog manager's Tab key walk into the pages, which are
     // children of the tab control rather than of the dialog.
-    ::SetWindowLongW(tab, GWL_EXSTYLE, ::GetWindowLongW(tab, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
+    ::SetWindowLongW(m_tab, GWL_EXSTYLE, ::GetWindowLongW(m_tab, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
     RECT rc;
-    ::GetClientRect(tab, &rc);
+    ::GetClientRect(m_tab, &rc);
     rc.top += 30;
     rc.left += 10;
     rc.right -= 10;
     rc.bottom -= 10;
 
-    TCITEMW item{};
-    item.mask = TCIF_TEXT;
-    item.pszText = const_cast<wchar_t*>(L"Flash");
-    TabCtrl_InsertItem(tab, 0, &item);
-    FlashPage.Create(IDD_TAB_FLASH, tab);
-    ::MoveWindow(FlashPage.m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-    FlashPage.ShowWindow(SW_SHOW);
+    m_tab.InsertItem(0, L"Flash");
+    FlashPage.Create(IDD_TAB_FLASH, m_tab);
+    EepromPage.Create(IDD_TAB_EEPROM, m_tab);
+    SetEepromTab(true);
+    for (CBufferTabPage* page : {static_cast<CBufferTabPage*>(&FlashPage), static_cast<CBufferTabPage*>(&EepromPage)})
+        ::MoveWindow(*page, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
+    ShowTabPage(0);
+}
 
-    item.pszText = const_cast<wchar_t*>(L"EEPROM");
-    TabCtrl_InsertItem(tab, 1, &item);
-    EepromPage.Create(IDD_TAB_EEPROM, tab);
-    ::MoveWindow(EepromPage.m_hWnd, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-    EepromPage.ShowWindow(SW_HIDE);
+void CTarvel_APDlg::SetEepromTab(bool present) {
+    const int tabs = m_tab.GetItemCount();
+    if (present && tabs == 1) m_tab.InsertItem(1, L"EEPROM");
+    else if (!present && tabs == 2) m_tab.DeleteItem(1);
 }
 
 void CTarvel_APDlg::ApplyLanguage(int language) {
@@ -199,119 +198,105 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
 
 LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
-    case WM_SYSCOMMAND: OnSysCommand(static_cast<UINT>(wp), lp); return 0;
     case WM_PAINT:
         if (::IsIconic(m_hWnd)) {
             OnPaint();
             return 0;
         }
         break;
-    case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(MainIcon);
-    case WM_ACTIVATE: OnActivate(LOWORD(wp)); return 0;
+    case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_icon);
     }
     return CDialogEx::WindowProc(msg, wp, lp);
 }
 
-void CTarvel_APDlg::OnSysCommand(UINT id, LPARAM) {
-    switch (id & 0xFFF0) {
-    case kCmdAbout:
-        // The about box and the version check belong to the update
-        // subsystem, which this build does not include yet.
-        break;
+bool CTarvel_APDlg::OnSysCommand(UINT command) {
+    switch (command) {
+    case kCmdAbout: return true;
     case kCmdEnglish:
-    case kCmdChinese: {
-        Language = (id & 0xFFF0) == kCmdEnglish ? 0 : 1;
-        SettingsFile(ExeFolder).WriteInt(L"Language", Language);
+    case kCmdChinese:
+        Language = command == kCmdEnglish ? 0 : 1;
+        SettingsFile(m_exeFolder).WriteInt(L"Language", Language);
         ApplyLanguage(Language);
-        break;
+        return true;
     }
-    default: Default(); break;
-    }
+    return false;
 }
 
 void CTarvel_APDlg::OnPaint() {
     // Minimized: draw the icon centred in the client area.
     PAINTSTRUCT ps;
     HDC dc = ::BeginPaint(m_hWnd, &ps);
-    ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     const int cx = ::GetSystemMetrics(SM_CXICON);
     const int cy = ::GetSystemMetrics(SM_CYICON);
     RECT rc;
     ::GetClientRect(m_hWnd, &rc);
     const int x = (rc.right - rc.left - cx + 1) / 2;
     const int y = (rc.bottom - rc.top - cy + 1) / 2;
-    ::DrawIcon(dc, x, y, MainIcon);
+    ::DrawIcon(dc, x, y, m_icon);
     ::EndPaint(m_hWnd, &ps);
 }
 
 bool CTarvel_APDlg::CanReload(int tab) const {
     if (tab < 0 || tab > 1) return false;
-    const image::LoadState ls = BufferSlot[tab].LoadState;
+    const image::LoadState ls = m_slots[tab].LoadState;
     return ls == image::LoadState::OneFile || ls == image::LoadState::MixedFile;
 }
 
-void CTarvel_APDlg::OnActivate(UINT state) {
-    Default();
-    const int tab = TabCtrl_GetCurSel(GetDlgItem(IDC_TAB));
-    if (state != WA_ACTIVE && state != WA_CLICKACTIVE) return;
-    if (AutoReload && CanReload(tab)) {
-        Reloading = 1;
-        LoadFileToBuffer();
-        Reloading = 0;
-    }
+void CTarvel_APDlg::Reload() {
+    if (!CanReload(m_tab.GetCurSel())) return;
+    m_reloading = true;
+    LoadFileToBuffer();
+    m_reloading = false;
 }
 
-BOOL CTarvel_APDlg::OnCommand(WPARAM wp, LPARAM lp) {
-    const int id = LOWORD(wp);
-    const int code = HIWORD(wp);
-    if (code == BN_CLICKED) {
-        if ((id >= IDC_AUTO_RELOAD && id <= IDC_ENABLE_MODIFY) || id == IDC_RSTN_COLD_RESET) OnCheckBoxClicked(id);
-        switch (id) {
-        case IDC_LOAD_FILE: LoadFileToBuffer(); return TRUE;
-        case IDC_OPEN_PORT: OnOpenPort(); return TRUE;
-        case IDC_CLOSE_PORT: OnClosePort(); return TRUE;
-        case IDC_UPDATE:
-        case IDC_REPEAT_UPDATE: OnUpdate(id); return TRUE;
-        case IDC_DUMP_INFO: OnDumpInfo(); return TRUE;
-        case IDC_CLEAR_MESSAGE: OnClearMessage(); return TRUE;
-        }
-    }
+void CTarvel_APDlg::OnActivate(UINT state) {
+    if ((state == WA_ACTIVE || state == WA_CLICKACTIVE) && AutoReload) Reload();
+}
+
+bool CTarvel_APDlg::OnCommand(int id, int code) {
     if (code == CBN_SELCHANGE) {
         switch (id) {
-        case IDC_FAMILY_LIST: OnFamilyChanged(); return TRUE;
-        case IDC_PART_LIST: OnPartChanged(); return TRUE;
-        case IDC_PORT_LIST: OnPortChanged(); return TRUE;
+        case IDC_FAMILY_LIST: OnFamilyChanged(); return true;
+        case IDC_PART_LIST: OnPartChanged(); return true;
+        case IDC_PORT_LIST: OnPortChanged(); return true;
         }
     }
-    return CDialogEx::OnCommand(wp, lp);
+    return CDialogEx::OnCommand(id, code);
+}
+
+bool CTarvel_APDlg::OnClicked(int id) {
+    switch (id) {
+    case IDC_AUTO_RELOAD:
+    case IDC_ERASE_BY_SIZE:
+    case IDC_RSTN_COLD_RESET:
+    case IDC_ENABLE_MODIFY: OnCheckBoxClicked(id); return true;
+    case IDC_LOAD_FILE: LoadFileToBuffer(); return true;
+    case IDC_CLEAR_MESSAGE: OnClearMessage(); return true;
+    }
+    if (IsOptionBox(id)) {
+        OnCheckBoxClicked(id);
+        return true;
+    }
+    return false;
 }
 
 void CTarvel_APDlg::OnCheckBoxClicked(int id) {
     const bool checked = SendDlgItemMessage(id, BM_GETCHECK) == BST_CHECKED;
+    const auto setBit = [checked](std::uint8_t& bits, unsigned bit) {
+        bits = static_cast<std::uint8_t>((bits & ~bit) | (checked ? bit : 0u));
+    };
     switch (id) {
     case IDC_AUTO_RELOAD:
         EnableDlgItem(IDC_ENABLE_MODIFY, !checked);
         AutoReload = checked ? 1 : 0;
-        if (checked) {
-            if (CanReload(TabCtrl_GetCurSel(GetDlgItem(IDC_TAB)))) {
-                Reloading = 1;
-                LoadFileToBuffer();
-                Reloading = 0;
-            }
-        }
+        if (checked) Reload();
         break;
-    case IDC_ERASE_BY_SIZE:
-        IspParam->SetupFlags = static_cast<std::uint8_t>((IspParam->SetupFlags & ~1u) | (checked ? 1u : 0u));
-        break;
-    case IDC_RSTN_COLD_RESET:
-        IspParam->SetupFlags = static_cast<std::uint8_t>((IspParam->SetupFlags & ~2u) | (checked ? 2u : 0u));
-        break;
+    case IDC_ERASE_BY_SIZE: setBit(IspParam->SetupFlags, 1u); break;
+    case IDC_RSTN_COLD_RESET: setBit(IspParam->SetupFlags, 2u); break;
     case IDC_ENABLE_MODIFY: SetModifyEnabled(checked); break;
     default:
-        if (id >= IDC_OPTION0 && id <= IDC_OPTION7) {
-            const unsigned bit = 1u << (id - IDC_OPTION0);
-            IspParam->OptionBits = static_cast<std::uint8_t>((IspParam->OptionBits & ~bit) | (checked ? bit : 0u));
-        }
+        if (IsOptionBox(id)) setBit(IspParam->OptionBits, 1u << (id - IDC_OPTION0));
         break;
     }
 }
@@ -322,29 +307,27 @@ void CTarvel_APDlg::SetModifyEnabled(bool editable) {
     EnableDlgItem(IDC_AUTO_RELOAD, !editable);
 }
 
-BOOL CTarvel_APDlg::OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) {
-    const NMHDR* hdr = reinterpret_cast<const NMHDR*>(lp);
-    if (hdr->idFrom == IDC_TAB && hdr->code == TCN_SELCHANGE) {
+bool CTarvel_APDlg::OnNotify(const NMHDR& header, LRESULT* result) {
+    if (header.idFrom == IDC_TAB && header.code == TCN_SELCHANGE) {
         OnTabChanged();
         *result = 0;
-        return TRUE;
+        return true;
     }
-    return CDialogEx::OnNotify(wp, lp, result);
+    return false;
 }
 
 void CTarvel_APDlg::OnTabChanged() {
-    TabPages[CurrentTab]->ShowWindow(SW_HIDE);
-    const int sel = TabCtrl_GetCurSel(GetDlgItem(IDC_TAB));
-    CurrentTab = (sel == 1) ? 1 : 0;
-    TabPages[CurrentTab]->ShowWindow(SW_SHOW);
+    Page(CurrentTab).ShowWindow(SW_HIDE);
+    CurrentTab = m_tab.GetCurSel() == 1 ? 1 : 0;
+    Page(CurrentTab).ShowWindow(SW_SHOW);
 }
 
 void CTarvel_APDlg::ShowTabPage(int tab) {
     CurrentTab = tab;
-    TabCtrl_SetCurSel(GetDlgItem(IDC_TAB), tab);
+    m_tab.SetCurSel(tab);
     EepromPage.ShowWindow(SW_HIDE);
     FlashPage.ShowWindow(SW_HIDE);
-    TabPages[tab]->ShowWindow(SW_SHOW);
+    Page(tab).ShowWindow(SW_SHOW);
 }
 
 void CTarvel_APDlg::OnOK() {}
@@ -352,43 +335,117 @@ void CTarvel_APDlg::OnOK() {}
 void CTarvel_APDlg::OnCancel() {
     // Escape reaches here even while a job has disabled "Exit"; the tool must
     // not end under a running job.
-    if (!::IsWindowEnabled(GetDlgItem(IDC_EXIT))) return;
+    if (!IsDlgItemEnabled(IDC_EXIT)) return;
     OnExit();
 }
 
 void CTarvel_APDlg::OnExit() {
-    const SettingsFile settings(ExeFolder);
+    const SettingsFile settings(m_exeFolder);
     settings.WriteInt(L"LastPartNo", IspParam->PartIndex);
     settings.WriteString(L"LoadFilePath", LastFolder);
     EndDialog(IDCANCEL);
+}
+
+// ---- Part selection ----------------------------------------------------------
+
+void CTarvel_APDlg::OnFamilyChanged() {
+    m_partPicker.ListPartsOfSelectedFamily();
+    OnPartChanged();
+}
+
+void CTarvel_APDlg::OnPartChanged() {
+    if (BodyCount == 0) return;
+
+    // A family without a part of its own leaves the record where it was.
+    const std::int32_t k = m_partPicker.SelectedPart();
+    if (k >= 0) {
+        const isp::BodyInfo* previous = SelectedBody();
+        IspParam->PartIndex = k;
+        if (!previous || previous->PartClass != BodyTable[k].PartClass) OnPortChanged();
+    }
+
+    const isp::BodyInfo* body = SelectedBody();
+    const unsigned shown = body ? parts::VisibleOptions(*body) : 0;
+    for (unsigned n = 0; n < 8; ++n) {
+        const int id = IDC_OPTION0 + static_cast<int>(n);
+        SetDlgItemText(id, body ? parts::OptionCaption(*body, n, Language) : L"");
+        EnableDlgItem(id, n < shown);
+        SendDlgItemMessage(id, BM_SETCHECK, BST_UNCHECKED);
+    }
+    if (body) SetEepromTab(body->DataCapacity != 0);
+
+    FlashPage.HexEdit.SetBuffer(nullptr, 0);
+    EepromPage.HexEdit.SetBuffer(nullptr, 0);
+    ShowTabPage(0);
+
+    for (image::BufferSlot& slot : m_slots) slot = image::SlotAfterPartChange();
+    IspParam->OptionBits = 0;
+    FlashPage.ClearBoxes();
+    EepromPage.ClearBoxes();
+    EnableDlgItem(IDC_UPDATE, false);
+    EnableDlgItem(IDC_REPEAT_UPDATE, false);
+    m_fileLoaded = 0;
+}
+
+bool CTarvel_APDlg::ShowPart(std::int32_t index) {
+    m_partPicker.SelectFamilyOf(index);
+    OnFamilyChanged();
+    const bool shown = m_partPicker.SelectPart(index);
+    OnPartChanged();
+    return shown;
+}
+
+void CTarvel_APDlg::SelectLastPart() {
+    if (BodyCount == 0) return;
+    // A saved number that names no record starts on the first record.
+    IspParam->PartIndex = parts::ValidPartIndex(IspParam->PartIndex, BodyCount);
+    const isp::IspParam saved = *IspParam;
+    if (ShowPart(saved.PartIndex)) {
+        // The lists show the saved part: put the record back as it was read
+        // (part number and option bits).
+        *IspParam = saved;
+        return;
+    }
+    // A part listed under no family (two family bits, or only bits without
+    // a name) cannot be shown. Start on the first part the lists can show,
+    // so that the lists and PartIndex never disagree; with none at all no
+    // part is selected.
+    const std::int32_t first = parts::FirstListedPart(BodyTable, BodyCount, m_partPicker.FamilyUnion());
+    if (first >= 0) ShowPart(first);
+    *IspParam = saved;
+    IspParam->PartIndex = first;
+}
+
+void CTarvel_APDlg::OnPortChanged() {
+    const isp::BodyInfo* body = SelectedBody();
+    m_portPicker.FillRates(body ? body->PartClass : 0);
 }
 
 // ---- Message log -----------------------------------------------------------
 
 void CTarvel_APDlg::AppendLog(const wchar_t* text) {
     if (!text) {
-        LogEdit.SetWindowText(L"");
+        m_log.SetWindowText(L"");
         return;
     }
-    const LRESULT n = LogEdit.SendMessage(WM_GETTEXTLENGTH);
-    LogEdit.SendMessage(EM_SETSEL, static_cast<WPARAM>(n), n);
-    LogEdit.SendMessage(EM_SCROLLCARET);
-    LogEdit.SendMessage(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
-    LogEdit.SendMessage(WM_VSCROLL, SB_BOTTOM);
+    const int n = m_log.GetTextLength();
+    m_log.SetSel(n, n);
+    m_log.ScrollCaret();
+    m_log.ReplaceSel(text);
+    m_log.ScrollToEnd();
 }
 
 void CTarvel_APDlg::EraseLogTail(int count) {
-    const LRESULT n = LogEdit.SendMessage(WM_GETTEXTLENGTH);
-    const LRESULT from = n > count ? n - count : 0;
-    LogEdit.SendMessage(EM_SETSEL, static_cast<WPARAM>(from), n);
-    LogEdit.SendMessage(EM_SCROLLCARET);
-    LogEdit.SendMessage(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
-    LogEdit.SendMessage(WM_VSCROLL, SB_BOTTOM);
+    const int n = m_log.GetTextLength();
+    m_log.SetSel(n > count ? n - count : 0, n);
+    m_log.ScrollCaret();
+    m_log.ReplaceSel(L"");
+    m_log.ScrollToEnd();
 }
 
 void CTarvel_APDlg::LogHeading(int operationTextId) {
-    AppendLog(logfmt::Heading(LogLineNo, LangText(operationTextId)));
-    ++LogLineNo;
+    AppendLog(logfmt::Heading(m_logLineNo, LangText(operationTextId)));
+    ++m_logLineNo;
 }
 
 void CTarvel_APDlg::LogElapsed(std::uint32_t startTick) {
@@ -397,16 +454,7 @@ void CTarvel_APDlg::LogElapsed(std::uint32_t startTick) {
 
 void CTarvel_APDlg::OnClearMessage() {
     AppendLog(nullptr);
-    LogLineNo = 0;
+    m_logLineNo = 0;
 }
 
-// ---- Operations of the programming and loading subsystems --------------------
-// Loading files, the port link and the programming jobs are built on top of
-// this window in their own modules; until they are part of the build their
-// buttons do nothing (and report nothing as done).
-
 void CTarvel_APDlg::LoadFileToBuffer() {}
-void CTarvel_APDlg::OnOpenPort() {}
-void CTarvel_APDlg::OnClosePort() {}
-void CTarvel_APDlg::OnUpdate(int) {}
-void CTarvel_APDlg::OnDumpInfo() {}

@@ -1,15 +1,17 @@
-// The main window: one modal dialog that owns every piece of run-time state
-// of the tool (the parameter record handed to the ISP library, the texts'
-// language, the log counter, the buffers' bookkeeping and the two buffer
-// pages).
+// The main window: one modal dialog that owns the run-time state of the tool
+// (the parameter record handed to the ISP library, the texts' language, the
+// log counter, the buffers' bookkeeping and the two buffer pages) and puts
+// the features of the lower folders behind its controls.
 #pragma once
 
+#include "app/PartPicker.h"
+#include "app/PortPicker.h"
+#include "buffers/TabPage.h"
+#include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "image/LoadState.h"
-#include "image/TabPage.h"
 #include "isp/IspRecords.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,77 +36,73 @@ public:
     // Writes the elapsed-time tail for an operation that started at startTick.
     void LogElapsed(std::uint32_t startTick);
 
-    void OnFamilyChanged();
-    void OnPartChanged();
-    void OnPortChanged();
-    void LoadFileToBuffer();
-
-    // The record at IspParam.PartIndex, or nullptr when it names none.
-    const isp::BodyInfo* SelectedBody() const;
-
-    // Run-time state, read and written by the operations of the tool.
+    // The parts table of the library (valid for the whole run).
     isp::BodyInfo* BodyTable = nullptr;
+    std::uint32_t BodyCount = 0;
+    // The one record handed to the library.
     std::unique_ptr<isp::IspParam> IspParam;
-    std::int32_t AutoReload = 0;
-    std::int32_t Reloading = 0;
     std::int32_t Language = 0;
-    std::uint32_t InsertOffset = 0;
-    std::int32_t ClearFirst = 0;
-    std::int32_t LogLineNo = 0;
-    std::atomic<std::int32_t> WorkerBusy{0};
-    std::atomic<std::uint16_t> WorkerResult{0};
-    std::int32_t UpdateTips = 0;
-    std::int32_t PortOpen = 0;
-    std::int32_t FileLoaded = 0;
-    std::int32_t RepeatMode = 0;
-    std::wstring UpdateUrl;
-    std::wstring ExeFolder;
-    std::wstring LastFolder;
-    image::BufferSlot BufferSlot[2];  // 0 Flash, 1 EEPROM
+    std::int32_t AutoReload = 0;
     std::int32_t CurrentTab = 0;
+    std::wstring LastFolder;
     CTabDlg_Flash FlashPage;
     CTabDlg_EEPROM EepromPage;
-    CDialogEx* TabPages[2] = {&FlashPage, &EepromPage};
-    HICON MainIcon = nullptr;
-    std::uint32_t BodyCount = 0;
-    std::uint32_t FamilyUnion = 0;
-    CWnd LogEdit;
 
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;
-    BOOL OnCommand(WPARAM wp, LPARAM lp) override;
-    BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result) override;
     void OnOK() override;      // Enter: the main window has no default button
     void OnCancel() override;  // Exit button, Escape and the close box
+    bool OnCommand(int id, int code) override;
+    bool OnClicked(int id) override;
+    bool OnNotify(const NMHDR& header, LRESULT* result) override;
+    bool OnSysCommand(UINT command) override;
+    void OnActivate(UINT state) override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+    // The record at IspParam.PartIndex, or nullptr when it names none.
+    const isp::BodyInfo* SelectedBody() const;
     // True when the tab's buffer was filled from a file that a silent reload
     // can read again.
     bool CanReload(int tab) const;
+    CBufferTabPage& Page(int tab) { return tab == 1 ? static_cast<CBufferTabPage&>(EepromPage) : FlashPage; }
 
-    void OnSysCommand(UINT id, LPARAM lp);        // WM_SYSCOMMAND
-    void OnPaint();                               // WM_PAINT
-    void OnActivate(UINT state);                  // WM_ACTIVATE
-    void OnCheckBoxClicked(int id);               // BN_CLICKED of 1018..1028, 1039
+    void OnPaint();                               // WM_PAINT while minimized
+    void OnCheckBoxClicked(int id);               // BN_CLICKED of the check boxes
+    void OnFamilyChanged();                       // CBN_SELCHANGE of the family list
+    void OnPartChanged();                         // CBN_SELCHANGE of the part list
+    void OnPortChanged();                         // CBN_SELCHANGE of the port list
     void OnTabChanged();                          // TCN_SELCHANGE of the tab control
     void OnClearMessage();                        // "Clear Message"
-    void OnExit();                                // command 2
-    void OnOpenPort();                            // "Open Port"
-    void OnClosePort();                           // "Close Port"
-    void OnUpdate(int buttonId);                  // "Update Target", "Repeat Update"
-    void OnDumpInfo();                            // "Dump Info"
+    void OnExit();                                // "Exit" (command 2)
+    void LoadFileToBuffer();                      // "Load File" and the silent reload
 
     void BuildSystemMenu();
     void CreateTabPages();
-    void FillFamilyList();
-    void FillPortList();
     void SelectLastPart();
     bool ShowPart(std::int32_t index);  // selects the part's family and the part
+    void SetEepromTab(bool present);
     void SetModifyEnabled(bool editable);
     void ShowTabPage(int tab);
+    void Reload();
 
     std::unique_ptr<isp::StatusWord> m_statusCell;
     std::unique_ptr<isp::StopRequest> m_stopCell;
+    HICON m_icon = nullptr;
+    std::wstring m_exeFolder;
+    image::BufferSlot m_slots[2];  // 0 Flash, 1 EEPROM
+    std::int32_t m_logLineNo = 0;
+    std::int32_t m_fileLoaded = 0;
+    bool m_reloading = false;
+
+    CEdit m_log;
+    CTabCtrl m_tab;
+    CComboBox m_familyList;
+    CComboBox m_partList;
+    CComboBox m_portList;
+    CComboBox m_baudRateList;
+    CComboBox m_checkRateList;
+    PartPicker m_partPicker{m_familyList, m_partList};
+    PortPicker m_portPicker{m_portList, m_baudRateList, m_checkRateList};
 };

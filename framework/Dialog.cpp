@@ -1,5 +1,7 @@
 #include "framework/Dialog.h"
 
+#include "framework/UiTask.h"
+
 #include <cstdio>
 
 void DDX_Control(CDataExchange* dx, int id, CWnd& control) {
@@ -22,7 +24,9 @@ bool CDialogEx::Create(UINT templateId, HWND parent) {
     m_modal = false;
     HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent, DialogProc,
                                      reinterpret_cast<LPARAM>(this));
-    return hwnd != nullptr;
+    // A dialog destroyed during its initialisation may still hand back its
+    // (now dead) handle.
+    return hwnd != nullptr && ::IsWindow(hwnd);
 }
 
 INT_PTR CDialogEx::DoModal() {
@@ -32,7 +36,7 @@ INT_PTR CDialogEx::DoModal() {
     HWND owner = m_parent;
     HWND hwnd = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner, DialogProc,
                                      reinterpret_cast<LPARAM>(this));
-    if (!hwnd) {
+    if (!hwnd || !::IsWindow(hwnd)) {
         m_modal = false;
         return -1;
     }
@@ -95,26 +99,38 @@ void CDialogEx::OnOK() { EndDialog(IDOK); }
 
 void CDialogEx::OnCancel() { EndDialog(IDCANCEL); }
 
-BOOL CDialogEx::OnCommand(WPARAM wp, LPARAM) {
-    switch (LOWORD(wp)) {
-    case IDOK: OnOK(); return TRUE;
-    case IDCANCEL: OnCancel(); return TRUE;
+bool CDialogEx::OnCommand(int id, int code) {
+    switch (id) {
+    case IDOK: OnOK(); return true;
+    case IDCANCEL: OnCancel(); return true;
     }
-    return FALSE;
+    return code == BN_CLICKED && OnClicked(id);
 }
 
-BOOL CDialogEx::OnNotify(WPARAM, LPARAM, LRESULT*) { return FALSE; }
+bool CDialogEx::OnClicked(int) { return false; }
+bool CDialogEx::OnNotify(const NMHDR&, LRESULT*) { return false; }
+bool CDialogEx::OnSysCommand(UINT) { return false; }
+void CDialogEx::OnActivate(UINT) {}
+void CDialogEx::OnTimer(UINT_PTR) {}
+void CDialogEx::OnDestroy() {}
 
 LRESULT CDialogEx::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_COMMAND:
-        if (OnCommand(wp, lp)) return 0;
+        if (OnCommand(LOWORD(wp), HIWORD(wp))) return 0;
         break;
     case WM_NOTIFY: {
         LRESULT result = 0;
-        if (OnNotify(wp, lp, &result)) return result;
+        if (lp && OnNotify(*reinterpret_cast<const NMHDR*>(lp), &result)) return result;
         break;
     }
+    case WM_SYSCOMMAND:
+        if (OnSysCommand(static_cast<UINT>(wp) & 0xFFF0)) return 0;
+        break;
+    case WM_ACTIVATE: OnActivate(LOWORD(wp)); break;
+    case WM_TIMER: OnTimer(wp); return 0;
+    case WM_DESTROY: OnDestroy(); break;
+    case kMsgUiTask: return RunUiTaskMessage(lp);
     }
     return Default();
 }
@@ -133,8 +149,12 @@ INT_PTR CALLBACK CDialogEx::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
         try {
             return self->OnInitDialog();
         } catch (...) {
+            // A half-made dialog must not be shown: destroying it here makes
+            // CreateDialogParam return null, so DoModal gives -1 and Create
+            // false.
             ::OutputDebugStringW(L"Tarvel: exception in OnInitDialog\n");
-            return TRUE;
+            ::DestroyWindow(hwnd);
+            return FALSE;
         }
     }
     self = reinterpret_cast<CDialogEx*>(::GetWindowLongPtrW(hwnd, DWLP_USER));

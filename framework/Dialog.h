@@ -1,7 +1,9 @@
 // CDialogEx: dialogs from templates, run modally through our own loop (so
 // that PreTranslateMessage reaches every window of the dialog) or created
 // modeless as child pages. Data exchange binds controls to members once, at
-// initialisation.
+// initialisation. WindowProc cracks the common messages into typed On...
+// handlers; a dialog overrides those, and WindowProc only for a message the
+// base does not crack.
 #pragma once
 
 #include "framework/Wnd.h"
@@ -43,10 +45,25 @@ protected:
     // that Enter and Escape never close a page.
     virtual void OnOK();
     virtual void OnCancel();
-    // WM_COMMAND; TRUE when handled. The base routes IDOK and IDCANCEL.
-    virtual BOOL OnCommand(WPARAM wp, LPARAM lp);
-    // WM_NOTIFY; TRUE when handled, *result is the notification's result.
-    virtual BOOL OnNotify(WPARAM wp, LPARAM lp, LRESULT* result);
+
+    // The message map's handlers; each returns true when it handled the
+    // message, and the rest goes to the dialog manager.
+    // WM_COMMAND. The base routes IDOK and IDCANCEL (whatever the code, as
+    // Escape sends IDCANCEL with code 0) and hands BN_CLICKED to OnClicked.
+    virtual bool OnCommand(int id, int code);
+    // BN_CLICKED of a button or check box other than IDOK and IDCANCEL.
+    virtual bool OnClicked(int id);
+    // WM_NOTIFY; *result is the notification's result.
+    virtual bool OnNotify(const NMHDR& header, LRESULT* result);
+    // WM_SYSCOMMAND, with the system's low four bits masked off.
+    virtual bool OnSysCommand(UINT command);
+    // WM_ACTIVATE (WA_INACTIVE, WA_ACTIVE, WA_CLICKACTIVE); the dialog
+    // manager's own handling (restoring the focus) follows.
+    virtual void OnActivate(UINT state);
+    // WM_TIMER.
+    virtual void OnTimer(UINT_PTR id);
+    // WM_DESTROY: the window is going; controls still exist.
+    virtual void OnDestroy();
 
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     // For a dialog, "not handled": the dialog procedure returns FALSE.
@@ -55,6 +72,7 @@ protected:
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     bool PumpOneMessage();
+    INT_PTR Dispatch(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
     UINT m_templateId;
     HWND m_parent;

@@ -1,5 +1,7 @@
 #include "framework/Wnd.h"
 
+#include "framework/UiTask.h"
+
 #include <commctrl.h>
 
 namespace {
@@ -70,6 +72,7 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, U
         self->PostNcDestroy();
         return r;
     }
+    if (msg == kMsgUiTask) return RunUiTaskMessage(lp);
     const Message saved = self->m_current;
     self->m_current = {msg, wp, lp};
     LRESULT r = 0;

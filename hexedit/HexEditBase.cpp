@@ -1,5 +1,7 @@
 #include "hexedit/HexEditBase.h"
 
+#include "framework/UiTask.h"
+
 #include <windowsx.h>
 
 #include <cstdint>
@@ -71,11 +73,9 @@ CHexEditBase::CHexEditBase() {
 }
 
 CHexEditBase::~CHexEditBase() {
-    if (IsWindow()) {
-        ::KillTimer(m_hWnd, kAutoScrollTimer);
-        DestroyOwnCaret();
-        ::DestroyWindow(m_hWnd);
-    }
+    // WM_DESTROY, still dispatched to this object, stops the timer and the
+    // caret.
+    if (IsWindow()) ::DestroyWindow(m_hWnd);
 }
 
 void CHexEditBase::PostNcDestroy() {
@@ -102,11 +102,8 @@ bool CHexEditBase::SetBuffer(const BYTE* bytes, DWORD length) {
     if (OnForeignThread(&w)) {
         // The window's thread replaces the buffer while this thread waits, so
         // painting and input never see it half replaced. A window that is
-        // gone answers 0, which reports the failure.
-        if (!w) return false;
-        BufferRequest r{bytes, nullptr, length, 0};
-        ::SendMessageW(w, kMsgSetBuffer, 0, reinterpret_cast<LPARAM>(&r));
-        return r.result != 0;
+        // gone runs nothing, which reports the failure.
+        return CallOnWindowThread(w, [&] { return SetBufferHere(bytes, length); }).value_or(false);
     }
     return SetBufferHere(bytes, length);
 }
@@ -127,10 +124,7 @@ bool CHexEditBase::SetBufferHere(const BYTE* bytes, DWORD length) {
 DWORD CHexEditBase::CopyBuffer(BYTE* dest, DWORD maxLength) {
     HWND w;
     if (OnForeignThread(&w)) {
-        if (!w) return 0;
-        BufferRequest r{nullptr, dest, maxLength, 0};
-        ::SendMessageW(w, kMsgCopyBuffer, 0, reinterpret_cast<LPARAM>(&r));
-        return r.result;
+        return CallOnWindowThread(w, [&] { return m_model.CopyBuffer(dest, maxLength); }).value_or(0);
     }
     return m_model.CopyBuffer(dest, maxLength);
 }
@@ -238,16 +232,6 @@ LRESULT CHexEditBase::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
         if (OnCommand(LOWORD(wp))) return 0;
         break;
-    case kMsgSetBuffer: {
-        auto* r = reinterpret_cast<BufferRequest*>(lp);
-        r->result = SetBufferHere(r->bytes, r->length) ? 1 : 0;
-        return 0;
-    }
-    case kMsgCopyBuffer: {
-        auto* r = reinterpret_cast<BufferRequest*>(lp);
-        r->result = m_model.CopyBuffer(r->dest, r->length);
-        return 0;
-    }
     case WM_DESTROY:
         ::KillTimer(m_hWnd, kAutoScrollTimer);
         DestroyOwnCaret();

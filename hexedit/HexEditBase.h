@@ -12,7 +12,7 @@
 // window a call from another thread does nothing and reports failure.
 #pragma once
 
-#include "framework/GdiObjects.h"
+#include "framework/Handles.h"
 #include "framework/Wnd.h"
 #include "hexedit/HexViewModel.h"
 
@@ -28,7 +28,7 @@ public:
     static constexpr UINT kCmdPaste = 57637;
     static constexpr UINT kCmdSelectAll = 57642;
     // Private message: bring the scroll bars up to date.
-    static constexpr UINT kMsgUpdateScrollBars = WM_USER + 0x5000;
+    static constexpr UINT kMsgUpdateScrollBars = WM_APP + 0x50;
     static constexpr UINT_PTR kAutoScrollTimer = 0x400;
 
     // Replaces the buffer with a copy of length bytes (null bytes: no
@@ -75,15 +75,6 @@ protected:
     void PostNcDestroy() override;
 
 private:
-    // Cross-thread requests, carried out on the window's thread.
-    static constexpr UINT kMsgSetBuffer = WM_USER + 0x5001;
-    static constexpr UINT kMsgCopyBuffer = WM_USER + 0x5002;
-    struct BufferRequest {
-        const BYTE* bytes;
-        BYTE* dest;
-        DWORD length;
-        DWORD result;
-    };
     bool OnForeignThread(HWND* window) const;
     bool SetBufferHere(const BYTE* bytes, DWORD length);
     void Touch();  // publishes m_hWnd to other threads

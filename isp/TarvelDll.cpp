@@ -1,5 +1,6 @@
 #include "isp/TarvelDll.h"
 
+#include <utility>
 #include <vector>
 
 namespace isp {
@@ -20,34 +21,29 @@ bool Resolve(HMODULE module, const char* name, Fn* out, std::wstring* missing) {
 }
 }  // namespace
 
-TarvelDll::~TarvelDll() {
-    if (m_module) ::FreeLibrary(m_module);
-}
-
 bool TarvelDll::Load(const std::wstring& folder, std::wstring* missing) {
     missing->clear();
     const std::wstring path = folder + L"Tarvel_DLL.dll";
     // An absolute path with the altered search order: the library's own
     // dependencies are looked up beside it first.
-    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    UniqueModule module(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     if (!module) {
         *missing = path;
         return false;
     }
-    bool ok = Resolve(module, "GetBodyInfo", &m_getBodyInfo, missing);
-    ok = Resolve(module, "GetDLLInfo", &m_getDllInfo, missing) && ok;
-    ok = Resolve(module, "OpenPort", &m_openPort, missing) && ok;
-    ok = Resolve(module, "ClosePort", &m_closePort, missing) && ok;
-    ok = Resolve(module, "UpdateMCU", &m_updateMcu, missing) && ok;
-    ok = Resolve(module, "DumpInfo", &m_dumpInfo, missing) && ok;
+    bool ok = Resolve(module.get(), "GetBodyInfo", &m_getBodyInfo, missing);
+    ok = Resolve(module.get(), "GetDLLInfo", &m_getDllInfo, missing) && ok;
+    ok = Resolve(module.get(), "OpenPort", &m_openPort, missing) && ok;
+    ok = Resolve(module.get(), "ClosePort", &m_closePort, missing) && ok;
+    ok = Resolve(module.get(), "UpdateMCU", &m_updateMcu, missing) && ok;
+    ok = Resolve(module.get(), "DumpInfo", &m_dumpInfo, missing) && ok;
     if (!ok) {
-        ::FreeLibrary(module);
         m_getBodyInfo = nullptr;
         m_getDllInfo = nullptr;
         m_openPort = m_closePort = m_updateMcu = m_dumpInfo = nullptr;
         return false;
     }
-    m_module = module;
+    m_module = std::move(module);
     return true;
 }
 

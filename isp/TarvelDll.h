@@ -3,6 +3,7 @@
 // only place that knows how the library is reached.
 #pragma once
 
+#include "framework/Handles.h"
 #include "isp/IspRecords.h"
 
 #include <windows.h>
@@ -14,7 +15,6 @@ namespace isp {
 class TarvelDll {
 public:
     TarvelDll() = default;
-    ~TarvelDll();
     TarvelDll(const TarvelDll&) = delete;
     TarvelDll& operator=(const TarvelDll&) = delete;
 
@@ -22,7 +22,7 @@ public:
     // failure *missing names what is missing (the file or an operation) and
     // nothing stays loaded.
     bool Load(const std::wstring& folder, std::wstring* missing);
-    bool IsLoaded() const { return m_module != nullptr; }
+    bool IsLoaded() const { return m_module.valid(); }
 
     std::uint32_t GetBodyInfo(BodyInfo** table) const { return m_getBodyInfo(table); }
     void GetDLLInfo(std::uint32_t* version, std::int32_t* edition) const { m_getDllInfo(version, edition); }
@@ -35,7 +35,7 @@ public:
     std::uint32_t Version() const;
 
 private:
-    HMODULE m_module = nullptr;
+    UniqueModule m_module;
     GetBodyInfoFn m_getBodyInfo = nullptr;
     GetDLLInfoFn m_getDllInfo = nullptr;
     IspOperationFn m_openPort = nullptr;

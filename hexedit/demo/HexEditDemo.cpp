@@ -3,7 +3,7 @@
 // the file's name; the control has the id 1055, so that tests and people can
 // drive it from outside. Nothing is written back to the file.
 #include "framework/Dialog.h"
-#include "framework/GdiObjects.h"
+#include "framework/Handles.h"
 #include "hexedit/HexEditBase.h"
 #include "hexedit/demo/DemoResource.h"
 

@@ -1,4 +1,4 @@
-#include "app/PartRules.h"
+#include "isp/PartRules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Text pairs, family names and rate lists.
-#include "app/RateTable.h"
-#include "app/UiText.h"
+#include "isp/RateTable.h"
+#include "text/UiText.h"
 
 #include <gtest/gtest.h>
 

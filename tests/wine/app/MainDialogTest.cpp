@@ -1,7 +1,7 @@
 // The main window in process: created from its template with the stand-in
 // library, driven with the messages its controls send.
 #include "app/Tarvel_APDlg.h"
-#include "app/UiText.h"
+#include "text/UiText.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"
 

@@ -1,11 +1,16 @@
 // The dialog framework: the modal loop's PreTranslateMessage routing, dialog
 // results, and subclassing lifetime.
 #include "framework/Dialog.h"
+#include "framework/UiTask.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -103,4 +108,77 @@ TEST(Subclassing, TheObjectIsFoundByHandleAndLetsGoWhenTheWindowDies) {
     EXPECT_EQ(CWnd::FromHandlePermanent(edit2), nullptr);
     ::SetWindowTextW(edit2, L"still alive");
     ::DestroyWindow(edit2);
+}
+
+namespace {
+
+// A page whose initialisation fails halfway.
+class ThrowingDialog : public CDialogEx {
+public:
+    ThrowingDialog() : CDialogEx(IDD_SELECT_AREA) {}
+
+protected:
+    BOOL OnInitDialog() override {
+        CDialogEx::OnInitDialog();
+        throw std::runtime_error("resource exhausted");
+    }
+};
+
+// Pumps messages on this thread until done is set or the deadline passes.
+bool PumpUntil(const std::atomic<bool>& done, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!done.load()) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(UiTask, RunsOnTheWindowsThreadAndFailsCleanlyOnceTheWindowIsGone) {
+    CDialogEx page(IDD_SELECT_AREA);
+    ASSERT_TRUE(page.Create(IDD_SELECT_AREA, nullptr));
+    const DWORD uiThread = ::GetCurrentThreadId();
+
+    std::atomic<bool> done{false};
+    DWORD ranOn = 0;
+    std::optional<int> answer;
+    bool ranAfterDestroy = true;
+    std::optional<int> answerAfterDestroy{1};
+    HWND hwnd = page.m_hWnd;
+    std::thread job([&] {
+        RunOnWindowThread(hwnd, [&] { ranOn = ::GetCurrentThreadId(); });
+        answer = CallOnWindowThread(hwnd, [] { return 42; });
+        RunOnWindowThread(hwnd, [&] { ::DestroyWindow(hwnd); });
+        ranAfterDestroy = RunOnWindowThread(hwnd, [] {});
+        answerAfterDestroy = CallOnWindowThread(hwnd, [] { return 7; });
+        done = true;
+    });
+    const bool finished = PumpUntil(done, 10000);
+    job.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(ranOn, uiThread);
+    EXPECT_EQ(answer, 42);
+    EXPECT_FALSE(ranAfterDestroy);
+    EXPECT_FALSE(answerAfterDestroy.has_value());
+    EXPECT_FALSE(RunOnWindowThread(nullptr, [] {}));
+}
+
+TEST(UiTask, AThrowingTaskReportsFailureAndTheWindowLivesOn) {
+    CDialogEx page(IDD_SELECT_AREA);
+    ASSERT_TRUE(page.Create(IDD_SELECT_AREA, nullptr));
+    EXPECT_FALSE(RunOnWindowThread(page.m_hWnd, [] { throw std::runtime_error("x"); }));
+    EXPECT_TRUE(RunOnWindowThread(page.m_hWnd, [] {}));
+}
+
+TEST(Dialog, AnInitialisationThatThrowsLeavesNoHalfMadeWindow) {
+    ThrowingDialog modal;
+    EXPECT_EQ(modal.DoModal(), -1);
+    EXPECT_FALSE(modal.IsWindow());
+    ThrowingDialog page;
+    EXPECT_FALSE(page.Create(IDD_SELECT_AREA, nullptr));
+    EXPECT_FALSE(page.IsWindow());
 }

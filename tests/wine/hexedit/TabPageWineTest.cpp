@@ -1,6 +1,6 @@
 // The "Flash" and "EEPROM" buffer pages from the tool's own templates, placed
 // in a tab control as the main window places them.
-#include "image/TabPage.h"
+#include "buffers/TabPage.h"
 
 #include "res/resource.h"
 

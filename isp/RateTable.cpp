@@ -1,4 +1,8 @@
-#include "app/RateTable.h"
+#include "isp/RateTable.h"
+
+#include "isp/PartRules.h"
+
+#include <cwchar>
 
 bool IsComPortName(const std::wstring& portName) {
     return portName.compare(0, 3, L"COM") == 0;
@@ -15,7 +19,7 @@ void AppendRates(std::vector<std::wstring>& items, const std::array<std::uint32_
 
 std::vector<std::wstring> RateListItems(bool downloadList, bool comPort, int partClass) {
     std::vector<std::wstring> items;
-    if (partClass == 1 || partClass == 2) {
+    if (parts::IsFixedRateClass(partClass)) {
         items.push_back(L"115200");
         return items;
     }
@@ -28,4 +32,13 @@ std::vector<std::wstring> RateListItems(bool downloadList, bool comPort, int par
         else AppendRates(items, RateTable::kCheckrateAdapter);
     }
     return items;
+}
+
+std::uint32_t RateValue(const std::wstring& text) {
+    const long value = std::wcstol(text.c_str(), nullptr, 10);
+    return static_cast<std::uint32_t>(value);
+}
+
+std::wstring ComDeviceName(const std::wstring& portName) {
+    return portName.size() > 4 ? L"\\\\.\\" + portName : portName;
 }

@@ -1,4 +1,4 @@
-#include "app/LogFormat.h"
+#include "text/LogFormat.h"
 
 #include <cstdio>
 

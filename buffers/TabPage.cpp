@@ -1,4 +1,4 @@
-#include "image/TabPage.h"
+#include "buffers/TabPage.h"
 
 #include "res/resource.h"
 

@@ -27,3 +27,11 @@ bool IsComPortName(const std::wstring& portName);
 // list for the port kind and the selected part's class. Parts of class 1 and
 // 2 talk at 115200 only; otherwise the download list starts with "Auto".
 std::vector<std::wstring> RateListItems(bool downloadList, bool comPort, int partClass);
+
+// A rate list's text as a number: its leading decimal digits (after blanks
+// and an optional sign), 0 when there are none, so "Auto" gives 0.
+std::uint32_t RateValue(const std::wstring& text);
+
+// The name CreateFile opens a COM port under: "COM1" to "COM9" as they are,
+// longer names (COM10 and up) only in the device namespace, "\\.\COM10".
+std::wstring ComDeviceName(const std::wstring& portName);

@@ -6,58 +6,63 @@
 
 #include <utility>
 
-// A kernel handle closed with CloseHandle. Both null and INVALID_HANDLE_VALUE
-// mean "none".
-class UniqueHandle {
+// One owner for every kind of handle: Traits names the handle type, what
+// counts as "none" and how the handle is released.
+template <class Traits>
+class UniqueResource {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : m_h(h) {}
-    ~UniqueHandle() { reset(); }
-    UniqueHandle(UniqueHandle&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.m_h, nullptr));
+    using Handle = typename Traits::Handle;
+
+    UniqueResource() = default;
+    explicit UniqueResource(Handle h) : m_h(h) {}
+    ~UniqueResource() { reset(); }
+    UniqueResource(UniqueResource&& o) noexcept : m_h(std::exchange(o.m_h, Handle{})) {}
+    UniqueResource& operator=(UniqueResource&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.m_h, Handle{}));
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
 
-    HANDLE get() const { return m_h; }
-    bool valid() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
-    HANDLE release() { return std::exchange(m_h, nullptr); }
-    void reset(HANDLE h = nullptr) {
-        if (valid()) ::CloseHandle(m_h);
+    Handle get() const { return m_h; }
+    bool valid() const { return Traits::Valid(m_h); }
+    explicit operator bool() const { return valid(); }
+    Handle release() { return std::exchange(m_h, Handle{}); }
+    void reset(Handle h = Handle{}) {
+        if (valid()) Traits::Release(m_h);
         m_h = h;
     }
 
 private:
-    HANDLE m_h = nullptr;
+    Handle m_h{};
 };
+
+// A kernel handle closed with CloseHandle. Both null and INVALID_HANDLE_VALUE
+// mean "none" (CreateFile reports failure with the latter).
+struct KernelHandleTraits {
+    using Handle = HANDLE;
+    static bool Valid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Release(HANDLE h) { ::CloseHandle(h); }
+};
+using UniqueHandle = UniqueResource<KernelHandleTraits>;
 
 // A GDI object (font, bitmap, brush, pen, region) deleted with DeleteObject.
 template <class T>
-class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(T h) : m_h(h) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    GdiObject& operator=(GdiObject&& o) noexcept {
-        if (this != &o) reset(std::exchange(o.m_h, nullptr));
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    T get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    void reset(T h = nullptr) {
-        if (m_h) ::DeleteObject(m_h);
-        m_h = h;
-    }
-
-private:
-    T m_h = nullptr;
+struct GdiObjectTraits {
+    using Handle = T;
+    static bool Valid(T h) { return h != nullptr; }
+    static void Release(T h) { ::DeleteObject(h); }
 };
+template <class T>
+using GdiObject = UniqueResource<GdiObjectTraits<T>>;
+
+// A loaded module released with FreeLibrary.
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static bool Valid(HMODULE h) { return h != nullptr; }
+    static void Release(HMODULE h) { ::FreeLibrary(h); }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
 
 // Selects an object into a DC and restores the previous one on scope exit.
 class SelectGuard {
@@ -119,20 +124,4 @@ public:
 
 private:
     HDC m_dc;
-};
-
-// A loaded module released with FreeLibrary.
-class UniqueModule {
-public:
-    UniqueModule() = default;
-    explicit UniqueModule(HMODULE h) : m_h(h) {}
-    ~UniqueModule() {
-        if (m_h) ::FreeLibrary(m_h);
-    }
-    UniqueModule(const UniqueModule&) = delete;
-    UniqueModule& operator=(const UniqueModule&) = delete;
-    HMODULE get() const { return m_h; }
-
-private:
-    HMODULE m_h = nullptr;
 };

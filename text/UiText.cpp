@@ -1,5 +1,5 @@
 // UTF-8 source: the Chinese halves are written as they read.
-#include "app/UiText.h"
+#include "text/UiText.h"
 
 #include <cwchar>
 
@@ -69,8 +69,7 @@ const wchar_t* const UiText[kUiTextCount] = {
 
 const wchar_t* LangText(const wchar_t* pair, int language) {
     if (pair == nullptr) return L"";
-    if (language == 0) return pair;
-    return pair + std::wcslen(pair) + 1;
+    return PickLanguage(pair, pair + std::wcslen(pair) + 1, language);
 }
 
 const wchar_t* LangText(texts::TextId id, int language) {

@@ -1,4 +1,4 @@
-#include "app/PartRules.h"
+#include "isp/PartRules.h"
 
 namespace parts {
 
@@ -49,5 +49,12 @@ std::int32_t ValidPartIndex(std::int32_t saved, std::uint32_t count) {
 }
 
 unsigned VisibleOptions(const isp::BodyInfo& body) { return body.OptionCount < 8 ? body.OptionCount : 8; }
+
+const wchar_t* OptionCaption(const isp::BodyInfo& body, unsigned n, int language) {
+    if (n >= VisibleOptions(body)) return L"";
+    const isp::OptionCaptionPair& pair = body.OptionCaption[n];
+    const wchar_t* caption = PickLanguage(pair.English, pair.Chinese, language);
+    return caption ? caption : L"";
+}
 
 }  // namespace parts

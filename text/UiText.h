@@ -78,6 +78,11 @@ constexpr int kUiTextCount = 59;
 // All text pairs, indexed by texts::TextId.
 extern const wchar_t* const UiText[kUiTextCount];
 
+// Language 0 is English; any other value is Chinese.
+inline const wchar_t* PickLanguage(const wchar_t* english, const wchar_t* chinese, int language) {
+    return language == 0 ? english : chinese;
+}
+
 // The English half for language 0, the Chinese half for any other value.
 // A null pair gives an empty text.
 const wchar_t* LangText(const wchar_t* pair, int language);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "isp/IspRecords.h"
+#include "text/UiText.h"
 
 #include <cstdint>
 #include <vector>
@@ -10,7 +11,7 @@
 namespace parts {
 
 // Number of named families; family bit i is named by FamilyNames[i].
-constexpr unsigned kNamedFamilies = 14;
+constexpr unsigned kNamedFamilies = kFamilyNameCount;
 
 // OR of the FamilyMask of every record.
 std::uint32_t FamilyUnion(const isp::BodyInfo* table, std::uint32_t count);
@@ -40,7 +41,13 @@ std::int32_t ValidPartIndex(std::int32_t saved, std::uint32_t count);
 // Number of option boxes a part shows: its OptionCount, at most 8.
 unsigned VisibleOptions(const isp::BodyInfo& body);
 
-// True when the part's class runs the link at a fixed 115200.
+// Caption of option box n of the part in the window's language; empty when
+// the part shows fewer boxes or names none.
+const wchar_t* OptionCaption(const isp::BodyInfo& body, unsigned n, int language);
+
+// True when the part's class runs the link at a fixed 115200; these classes
+// can also read back the information block ("Dump Info").
+
 inline bool IsFixedRateClass(std::int32_t partClass) { return partClass == 1 || partClass == 2; }
 
 }  // namespace parts

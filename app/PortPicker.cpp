@@ -1,0 +1,29 @@
+#include "app/PortPicker.h"
+
+#include "framework/Handles.h"
+#include "isp/RateTable.h"
+
+void PortPicker::FillPorts() {
+    m_ports.ResetContent();
+    m_ports.AddString(L"KV707");
+    for (int n = 1; n <= 256; ++n) {
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        UniqueHandle port(::CreateFileW(ComDeviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (port.valid()) m_ports.AddString(name.c_str());
+    }
+    m_ports.SetCurSel(0);
+}
+
+void PortPicker::FillRates(int partClass) {
+    const bool com = IsComPortName(PortName());
+    m_baudRates.ResetContent();
+    m_checkRates.ResetContent();
+    for (const std::wstring& item : RateListItems(true, com, partClass)) m_baudRates.AddString(item.c_str());
+    for (const std::wstring& item : RateListItems(false, com, partClass)) m_checkRates.AddString(item.c_str());
+    m_baudRates.SetCurSel(0);
+    m_checkRates.SetCurSel(0);
+}
+
+std::uint32_t PortPicker::BaudRate() const { return RateValue(m_baudRates.GetSelectedText()); }
+std::uint32_t PortPicker::CheckRate() const { return RateValue(m_checkRates.GetSelectedText()); }
