@@ -51,7 +51,9 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
     : CDialogEx(IDD_TARVEL_AP_DIALOG, parent),
       IspParam(new isp::IspParam{}),
       m_statusCell(new isp::StatusWord(isp::kStatusWaitingForTarget)),
-      m_stopCell(new isp::StopRequest(0)) {
+      m_stopCell(new isp::StopRequest(0)),
+      m_port(isp::Library()),
+      m_jobs(isp::Library(), *IspParam, *this) {
     IspParam->PartIndex = -1;
     IspParam->OptionBits = 0;
     IspParam->SetupFlags = 0;
@@ -62,6 +64,8 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
 }
 
 CTarvel_APDlg::~CTarvel_APDlg() {
+    // A job still inside the library uses the record and its cells.
+    m_jobs.StopAndWait();
     // The record points at the two cells; release the cells first, then the
     // record, and make no library call on the way out.
     m_statusCell.reset();
@@ -90,6 +94,7 @@ void CTarvel_APDlg::DoDataExchange(CDataExchange* dx) {
     DDX_Control(dx, IDC_PORT_LIST, m_portList);
     DDX_Control(dx, IDC_BAUDRATE_LIST, m_baudRateList);
     DDX_Control(dx, IDC_CHECKRATE_LIST, m_checkRateList);
+    DDX_Control(dx, IDC_PROGRESS, m_progress);
 }
 
 BOOL CTarvel_APDlg::OnInitDialog() {
@@ -100,6 +105,8 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
 
     m_exeFolder = isp::ModuleFolder();
+    m_loader.SetOwner(m_hWnd);
+    m_progress.SetRange(0, 100);
     // The log must not lose appends once it outgrows the edit control's
     // default limit of about 32 K characters.
     m_log.SetLimitText(0);
@@ -131,6 +138,8 @@ BOOL CTarvel_APDlg::OnInitDialog() {
 
     EnableDlgItem(IDC_CLOSE_PORT, false);
     EnableDlgItem(IDC_DUMP_INFO, false);
+    // Without a part there is no capacity to load against.
+    EnableDlgItem(IDC_LOAD_FILE, BodyCount != 0);
     return TRUE;
 }
 
@@ -189,6 +198,7 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
     SetWindowText(title.c_str());
 
     for (const ControlText& c : kCaptions) SetDlgItemText(c.id, LangText(c.text));
+    SetJobCaptions();
     for (const ControlText& c : kLabels) SetDlgItemText(c.id, LabelText(LangText(c.text)).c_str());
     const std::wstring sizeLabel = LabelText(LangText(texts::kFileSize));
     const std::wstring sumLabel = LabelText(LangText(texts::kCheckSum));
@@ -211,6 +221,10 @@ LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool CTarvel_APDlg::OnSysCommand(UINT command) {
     switch (command) {
+    case SC_CLOSE:
+        // Alt+F4 and the menu's Close: like Exit, not while a job runs.
+        if (m_jobs.Busy()) return true;
+        return false;
     case kCmdAbout: return true;
     case kCmdEnglish:
     case kCmdChinese:
@@ -243,16 +257,34 @@ bool CTarvel_APDlg::CanReload(int tab) const {
     return ls == image::LoadState::OneFile || ls == image::LoadState::MixedFile;
 }
 
+LoadTarget CTarvel_APDlg::TargetOf(int tab) {
+    const isp::BodyInfo* body = SelectedBody();
+    const std::uint32_t capacity = body ? (tab == 1 ? body->DataCapacity : body->CodeCapacity) : 0;
+    return LoadTarget{Page(tab), m_slots[tab], capacity, tab == 0};
+}
+
 void CTarvel_APDlg::Reload() {
-    if (!CanReload(m_tab.GetCurSel())) return;
-    m_reloading = true;
-    LoadFileToBuffer();
-    m_reloading = false;
+    const int tab = m_tab.GetCurSel();
+    if (!CanReload(tab) || !SelectedBody()) return;
+    // One load at a time: the loader's own dialogs activate this window
+    // again as they close. A job works on copies of the buffers and its
+    // buttons must not be touched: the reload waits until it has ended.
+    if (m_loader.Busy()) return;
+    if (m_jobs.Busy()) {
+        m_reloadPending = true;
+        return;
+    }
+    if (m_loader.Reload(TargetOf(tab), m_insert)) {
+        m_fileLoaded = 1;
+        EnableJobButtons(true);
+    }
 }
 
 void CTarvel_APDlg::OnActivate(UINT state) {
     if ((state == WA_ACTIVE || state == WA_CLICKACTIVE) && AutoReload) Reload();
 }
+
+void CTarvel_APDlg::OnDestroy() { m_jobs.StopAndWait(); }
 
 bool CTarvel_APDlg::OnCommand(int id, int code) {
     if (code == CBN_SELCHANGE) {
@@ -271,8 +303,13 @@ bool CTarvel_APDlg::OnClicked(int id) {
     case IDC_ERASE_BY_SIZE:
     case IDC_RSTN_COLD_RESET:
     case IDC_ENABLE_MODIFY: OnCheckBoxClicked(id); return true;
-    case IDC_LOAD_FILE: LoadFileToBuffer(); return true;
+    case IDC_LOAD_FILE: OnLoadFile(); return true;
     case IDC_CLEAR_MESSAGE: OnClearMessage(); return true;
+    case IDC_OPEN_PORT: OnOpenPort(); return true;
+    case IDC_CLOSE_PORT: OnClosePort(); return true;
+    case IDC_UPDATE: OnJobButton(isp::JobType::Update); return true;
+    case IDC_REPEAT_UPDATE: OnJobButton(isp::JobType::Repeat); return true;
+    case IDC_DUMP_INFO: OnJobButton(isp::JobType::Dump); return true;
     }
     if (IsOptionBox(id)) {
         OnCheckBoxClicked(id);
@@ -333,9 +370,9 @@ void CTarvel_APDlg::ShowTabPage(int tab) {
 void CTarvel_APDlg::OnOK() {}
 
 void CTarvel_APDlg::OnCancel() {
-    // Escape reaches here even while a job has disabled "Exit"; the tool must
-    // not end under a running job.
-    if (!IsDlgItemEnabled(IDC_EXIT)) return;
+    // Escape, the close box and Alt+F4 reach here even while a job has
+    // disabled "Exit"; the tool must not end under a running job.
+    if (m_jobs.Busy() || !IsDlgItemEnabled(IDC_EXIT)) return;
     OnExit();
 }
 
@@ -382,8 +419,7 @@ void CTarvel_APDlg::OnPartChanged() {
     IspParam->OptionBits = 0;
     FlashPage.ClearBoxes();
     EepromPage.ClearBoxes();
-    EnableDlgItem(IDC_UPDATE, false);
-    EnableDlgItem(IDC_REPEAT_UPDATE, false);
+    EnableJobButtons(false);
     m_fileLoaded = 0;
 }
 
@@ -452,9 +488,178 @@ void CTarvel_APDlg::LogElapsed(std::uint32_t startTick) {
     AppendLog(logfmt::ElapsedTail(logfmt::ElapsedSeconds(startTick, ::GetTickCount())));
 }
 
-void CTarvel_APDlg::OnClearMessage() {
-    AppendLog(nullptr);
-    m_logLineNo = 0;
+void CTarvel_APDlg::LogResult(int textId, std::uint32_t startTick) {
+    if (textId >= 0) AppendLog(LangText(textId));
+    LogElapsed(startTick);
 }
 
-void CTarvel_APDlg::LoadFileToBuffer() {}
+void CTarvel_APDlg::OnClearMessage() { ClearLog(true); }
+
+void CTarvel_APDlg::ClearLog(bool resetNumbering) {
+    AppendLog(nullptr);
+    m_promptStart = -1;
+    if (resetNumbering) m_logLineNo = 0;
+}
+
+void CTarvel_APDlg::ShowRepowerPrompt(bool shown) {
+    if (shown) {
+        if (m_promptStart < 0) m_promptStart = m_log.GetTextLength();
+        AppendLog(LangText(texts::kRepowerPrompt));
+        return;
+    }
+    // Take away exactly what was shown, whatever the language is now.
+    if (m_promptStart < 0) return;
+    EraseLogTail(m_log.GetTextLength() - m_promptStart);
+    m_promptStart = -1;
+}
+
+// ---- Loading files -------------------------------------------------------------
+
+void CTarvel_APDlg::OnLoadFile() {
+    const isp::BodyInfo* body = SelectedBody();
+    if (!body || m_jobs.Busy()) return;
+    const int tab = m_tab.GetCurSel() == 1 ? 1 : 0;
+    if (m_loader.LoadChosenFile(TargetOf(tab), m_insert, LastFolder, Language, body->DataAddress)) {
+        m_fileLoaded = 1;
+        EnableJobButtons(true);
+    }
+}
+
+void CTarvel_APDlg::EnableJobButtons(bool enable) {
+    if (m_jobs.Busy()) return;
+    const bool on = enable && m_port.IsOpen();
+    EnableDlgItem(IDC_UPDATE, on);
+    EnableDlgItem(IDC_REPEAT_UPDATE, on);
+}
+
+// ---- Port link -------------------------------------------------------------------
+
+void CTarvel_APDlg::OnOpenPort() {
+    const std::uint32_t start = ::GetTickCount();
+    LogHeading(texts::kOpenPort);
+    const auto result = m_port.Open(*IspParam, m_portPicker.PortName(), m_portPicker.BaudRate(),
+                                    m_portPicker.CheckRate());
+    if (result != isp::PortLink::OpenResult::Pass) {
+        LogResult(result == isp::PortLink::OpenResult::ComOpenError ? texts::kOpenComError : texts::kFail, start);
+        return;
+    }
+    LogResult(texts::kPass, start);
+    EnableJobButtons(m_fileLoaded != 0);
+    for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_CHECKRATE_LIST, IDC_OPEN_PORT})
+        EnableDlgItem(id, false);
+    EnableDlgItem(IDC_CLOSE_PORT, true);
+    const isp::BodyInfo* body = SelectedBody();
+    EnableDlgItem(IDC_DUMP_INFO, body && parts::IsFixedRateClass(body->PartClass));
+}
+
+void CTarvel_APDlg::OnClosePort() {
+    if (m_jobs.Busy()) return;
+    const std::uint32_t start = ::GetTickCount();
+    LogHeading(texts::kClosePort);
+    if (!m_port.Close(*IspParam)) {
+        LogResult(texts::kFail, start);
+        return;
+    }
+    LogResult(texts::kPass, start);
+    EnableJobButtons(false);
+    for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_CHECKRATE_LIST, IDC_OPEN_PORT})
+        EnableDlgItem(id, true);
+    EnableDlgItem(IDC_CLOSE_PORT, false);
+    EnableDlgItem(IDC_DUMP_INFO, false);
+}
+
+// ---- Programming jobs ------------------------------------------------------------
+
+namespace {
+int JobButton(isp::JobType type) {
+    switch (type) {
+    case isp::JobType::Update: return IDC_UPDATE;
+    case isp::JobType::Repeat: return IDC_REPEAT_UPDATE;
+    case isp::JobType::Dump: return IDC_DUMP_INFO;
+    }
+    return IDC_UPDATE;
+}
+}  // namespace
+
+void CTarvel_APDlg::OnJobButton(isp::JobType type) {
+    // While a job runs, its own button is its Stop button and the others do
+    // nothing, whatever their captions say.
+    if (m_jobs.Busy()) {
+        if (m_jobs.Running() == type) m_jobs.RequestStop();
+        return;
+    }
+    if (!m_port.IsOpen()) return;
+    IspParam->BaudRate = static_cast<std::int32_t>(m_portPicker.BaudRate());
+    IspParam->CheckRate = static_cast<std::int32_t>(m_portPicker.CheckRate());
+    m_jobs.Start(type, m_hWnd);
+}
+
+void CTarvel_APDlg::SetJobCaptions() {
+    if (m_jobs.Busy()) SetDlgItemText(JobButton(m_jobs.Running()), LangText(texts::kStop));
+}
+
+void CTarvel_APDlg::JobControls(bool enable) {
+    for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_CLOSE_PORT, IDC_LOAD_FILE, IDC_CLEAR_MESSAGE, IDC_ASSISTANT,
+                   IDC_EXIT, IDC_AUTO_RELOAD, IDC_ERASE_BY_SIZE, IDC_RSTN_COLD_RESET, IDC_ENABLE_MODIFY})
+        EnableDlgItem(id, enable);
+    // "Auto Reload Code" and "Enable Modify Buffer" exclude each other.
+    if (enable) {
+        if (SendDlgItemMessage(IDC_AUTO_RELOAD, BM_GETCHECK) == BST_CHECKED) EnableDlgItem(IDC_ENABLE_MODIFY, false);
+        if (SendDlgItemMessage(IDC_ENABLE_MODIFY, BM_GETCHECK) == BST_CHECKED) EnableDlgItem(IDC_AUTO_RELOAD, false);
+    }
+    const isp::BodyInfo* body = SelectedBody();
+    const unsigned shown = body ? parts::VisibleOptions(*body) : 0;
+    for (unsigned n = 0; n < 8; ++n) EnableDlgItem(IDC_OPTION0 + static_cast<int>(n), enable && n < shown);
+}
+
+void CTarvel_APDlg::EnterJob(isp::JobType type) {
+    SetJobCaptions();
+    for (isp::JobType other : {isp::JobType::Update, isp::JobType::Repeat, isp::JobType::Dump})
+        if (other != type) EnableDlgItem(JobButton(other), false);
+    JobControls(false);
+}
+
+void CTarvel_APDlg::LeaveJob(isp::JobType type) {
+    static constexpr int kCaption[] = {texts::kUpdateTarget, texts::kRepeatUpdate, texts::kDumpInfo};
+    SetDlgItemText(JobButton(type), LangText(kCaption[static_cast<int>(type)]));
+    ShowRepowerPrompt(false);
+    ShowProgress(-1);
+    if (type == isp::JobType::Dump) {
+        const bool flash = FlashPage.HexEdit.GetBufferLength() != 0;
+        EnableDlgItem(IDC_UPDATE, flash);
+        EnableDlgItem(IDC_REPEAT_UPDATE, flash);
+    } else {
+        EnableDlgItem(IDC_UPDATE, true);
+        EnableDlgItem(IDC_REPEAT_UPDATE, true);
+        EnableDlgItem(IDC_DUMP_INFO, true);
+    }
+    JobControls(true);
+    if (m_reloadPending) {
+        m_reloadPending = false;
+        if (AutoReload) Reload();
+    }
+}
+
+void CTarvel_APDlg::ShowProgress(int pos) {
+    if (pos < 0) {
+        m_progress.ShowWindow(SW_HIDE);
+        return;
+    }
+    m_progress.SetPos(pos);
+    m_progress.ShowWindow(SW_SHOW);
+}
+
+void CTarvel_APDlg::CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<std::uint8_t>& eeprom) {
+    for (auto [editor, bytes] : {std::pair{&FlashPage.HexEdit, &flash}, std::pair{&EepromPage.HexEdit, &eeprom}}) {
+        bytes->resize(editor->GetBufferLength());
+        editor->CopyBuffer(bytes->data(), static_cast<DWORD>(bytes->size()));
+    }
+}
+
+void CTarvel_APDlg::ShowReadBack(const std::uint8_t* bytes, std::size_t length) {
+    FlashPage.HexEdit.SetBuffer(bytes, static_cast<DWORD>(length));
+    m_slots[0] = image::SlotAfterReadBack();
+    const isp::BodyInfo* body = SelectedBody();
+    if (body && body->DataCapacity != 0) m_slots[1] = image::SlotAfterReadBack();
+    ShowTabPage(0);
+}

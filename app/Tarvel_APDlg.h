@@ -6,17 +6,21 @@
 
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
+#include "buffers/Loader.h"
 #include "buffers/TabPage.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
 #include "image/LoadState.h"
 #include "isp/IspRecords.h"
+#include "isp/JobHost.h"
+#include "isp/Jobs.h"
+#include "isp/PortLink.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-class CTarvel_APDlg : public CDialogEx {
+class CTarvel_APDlg : public CDialogEx, private isp::JobHost, private LoadLog {
 public:
     explicit CTarvel_APDlg(HWND parent = nullptr);
     ~CTarvel_APDlg() override;
@@ -32,9 +36,11 @@ public:
     void AppendLog(const std::wstring& text) { AppendLog(text.c_str()); }
     void EraseLogTail(int count);
     // Writes the heading of a numbered line and counts it.
-    void LogHeading(int operationTextId);
+    void LogHeading(int operationTextId) override;
     // Writes the elapsed-time tail for an operation that started at startTick.
     void LogElapsed(std::uint32_t startTick);
+    // The result text (none for -1) and the elapsed-time tail.
+    void LogResult(int textId, std::uint32_t startTick) override;
 
     // The parts table of the library (valid for the whole run).
     isp::BodyInfo* BodyTable = nullptr;
@@ -58,6 +64,7 @@ protected:
     bool OnNotify(const NMHDR& header, LRESULT* result) override;
     bool OnSysCommand(UINT command) override;
     void OnActivate(UINT state) override;
+    void OnDestroy() override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
@@ -76,7 +83,10 @@ private:
     void OnTabChanged();                          // TCN_SELCHANGE of the tab control
     void OnClearMessage();                        // "Clear Message"
     void OnExit();                                // "Exit" (command 2)
-    void LoadFileToBuffer();                      // "Load File" and the silent reload
+    void OnLoadFile();                            // "Load File"
+    void OnOpenPort();                            // "Open Port"
+    void OnClosePort();                           // "Close Port"
+    void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
 
     void BuildSystemMenu();
     void CreateTabPages();
@@ -86,15 +96,35 @@ private:
     void SetModifyEnabled(bool editable);
     void ShowTabPage(int tab);
     void Reload();
+    LoadTarget TargetOf(int tab);
+    // "Update Target" and "Repeat Update" as a load, a part change or the
+    // port allow them; never while a job runs.
+    void EnableJobButtons(bool enable);
+    // The controls a job takes away and gives back.
+    void JobControls(bool enable);
+    void SetJobCaptions();
+
+    // isp::JobHost, called on this window's thread for the running job.
+    void LogOutcome(int textId, std::uint32_t startTick) override { LogResult(textId, startTick); }
+    void ClearLog(bool resetNumbering) override;
+    int NextLogLineNo() const override { return m_logLineNo; }
+    void ShowRepowerPrompt(bool shown) override;
+    void ShowProgress(int pos) override;
+    void EnterJob(isp::JobType type) override;
+    void LeaveJob(isp::JobType type) override;
+    void CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<std::uint8_t>& eeprom) override;
+    void ShowReadBack(const std::uint8_t* bytes, std::size_t length) override;
 
     std::unique_ptr<isp::StatusWord> m_statusCell;
     std::unique_ptr<isp::StopRequest> m_stopCell;
     HICON m_icon = nullptr;
     std::wstring m_exeFolder;
     image::BufferSlot m_slots[2];  // 0 Flash, 1 EEPROM
+    image::InsertSettings m_insert;
     std::int32_t m_logLineNo = 0;
     std::int32_t m_fileLoaded = 0;
-    bool m_reloading = false;
+    bool m_reloadPending = false;  // asked for while a job ran
+    int m_promptStart = -1;        // log length before the shown re-power prompt
 
     CEdit m_log;
     CTabCtrl m_tab;
@@ -103,6 +133,12 @@ private:
     CComboBox m_portList;
     CComboBox m_baudRateList;
     CComboBox m_checkRateList;
+    CProgressCtrl m_progress;
     PartPicker m_partPicker{m_familyList, m_partList};
     PortPicker m_portPicker{m_portList, m_baudRateList, m_checkRateList};
+    Loader m_loader{*this};
+    isp::PortLink m_port;
+    // Last: a job still running when the window goes is stopped before
+    // anything it uses is destroyed.
+    isp::JobRunner m_jobs;
 };

@@ -25,6 +25,8 @@ public:
     UniqueResource& operator=(const UniqueResource&) = delete;
 
     Handle get() const { return m_h; }
+    // For a call that reads an array of handles.
+    const Handle* ptr() const { return &m_h; }
     bool valid() const { return Traits::Valid(m_h); }
     explicit operator bool() const { return valid(); }
     Handle release() { return std::exchange(m_h, Handle{}); }

@@ -1,0 +1,171 @@
+#include "buffers/Loader.h"
+
+#include "framework/Handles.h"
+#include "image/ByteSum.h"
+#include "image/ImageCompose.h"
+#include "buffers/SelectAreaDlg.h"
+#include "text/UiText.h"
+
+#include <commdlg.h>
+
+#include <new>
+#include <vector>
+
+namespace {
+
+// Above this a HEX text is refused before it is read: the densest legal
+// records (one data byte each) take 15 characters a byte, and the text must
+// not be allowed to exhaust a 32-bit process's memory.
+std::uint64_t HexTextLimit(std::uint64_t roomLeft) { return roomLeft * 16 + (1u << 20); }
+
+// Reads the whole file, opened without sharing (so a file that another
+// program holds open is refused). False when it cannot be opened or read.
+enum class ReadResult { Ok, OpenError, TooLarge };
+
+ReadResult ReadWholeFile(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+    if (!file.valid()) return ReadResult::OpenError;
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadResult::OpenError;
+    if (static_cast<std::uint64_t>(size.QuadPart) > limit) return ReadResult::TooLarge;
+    try {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return ReadResult::TooLarge;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr) || got == 0)
+            return ReadResult::OpenError;
+        done += got;
+    }
+    return ReadResult::Ok;
+}
+
+// The folder part of a path, with its trailing backslash.
+std::wstring FolderOf(const std::wstring& path) {
+    const std::wstring::size_type slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+// Clears a flag when the scope ends, whatever path it ends by.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~BusyScope() { m_flag = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+}  // namespace
+
+bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& insert, std::wstring& lastFolder,
+                            int language, std::uint32_t dataAddress) {
+    BusyScope busy(m_busy);
+
+    // A buffer as large as the longest path the system takes.
+    std::vector<wchar_t> file(32768, L'\0');
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_owner;
+    ofn.lpstrFilter = L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0All Files (*.*)\0*.*\0";
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = file.data();
+    ofn.nMaxFile = static_cast<DWORD>(file.size());
+    ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
+    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!::GetOpenFileNameW(&ofn)) return false;
+    const std::wstring path(file.data());
+    lastFolder = FolderOf(path);
+
+    const std::uint32_t start = ::GetTickCount();
+    m_log.LogHeading(texts::kLoadFile);
+
+    image::InsertSettings chosen = insert;
+    if (target.asksInsertArea) {
+        CSelectAreaDlg area(m_owner, language, dataAddress);
+        if (area.DoModal() != IDOK) {
+            m_log.LogResult(texts::kCancel, start);
+            return false;
+        }
+        chosen = area.Choice();
+        insert = chosen;
+    }
+    const int result = LoadFile(target, path, chosen, false);
+    m_log.LogResult(result, start);
+    return result == texts::kPass;
+}
+
+bool Loader::Reload(const LoadTarget& target, const image::InsertSettings& insert) {
+    BusyScope busy(m_busy);
+    const std::uint32_t start = ::GetTickCount();
+    m_log.LogHeading(texts::kAutoReloadCode);
+    const int result = LoadFile(target, target.slot.FilePath, insert, true);
+    m_log.LogResult(result, start);
+    return result == texts::kPass;
+}
+
+int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const image::InsertSettings& insert,
+                     bool reloading) {
+    image::LoadRequest request;
+    request.isHex = image::IsHexExtension(image::UpperExtension(path));
+    request.slot = target.slot;
+    request.insert = insert;
+    request.reloading = reloading;
+    request.path = path;
+    request.capacity = target.capacity;
+
+    const std::uint64_t room = image::RoomLeft(target.capacity, insert.InsertOffset);
+    std::vector<std::uint8_t> file;
+    switch (ReadWholeFile(path, request.isHex ? HexTextLimit(room) : room, file)) {
+    case ReadResult::OpenError: return texts::kOpenFileError;
+    case ReadResult::TooLarge: return texts::kFileTooLarge;
+    case ReadResult::Ok: break;
+    }
+    request.file = file.data();
+    request.fileLength = file.size();
+
+    CHexEditBase& editor = target.page.HexEdit;
+    std::vector<std::uint8_t> current;
+    const image::LoadPlan plan =
+        image::PlanLoad(target.slot.LoadState, reloading, insert.ClearFirst != 0);
+    image::LoadOutcome outcome;
+    try {
+        if (plan.merge) {
+            current.resize(editor.GetBufferLength());
+            editor.CopyBuffer(current.data(), static_cast<DWORD>(current.size()));
+            request.current = current.data();
+            request.currentLength = current.size();
+        }
+        outcome = image::ComposeLoad(request);
+    } catch (const std::bad_alloc&) {
+        return texts::kFileTooLarge;
+    }
+    switch (outcome.status) {
+    case image::ImageStatus::Malformed: return texts::kHexFileError;
+    case image::ImageStatus::TooLarge: return texts::kFileTooLarge;
+    case image::ImageStatus::Ok: break;
+    }
+    // Only the new content is needed from here on.
+    std::vector<std::uint8_t>().swap(file);
+
+    const DWORD length = static_cast<DWORD>(outcome.content.size());
+    if (!editor.SetBuffer(outcome.content.empty() ? reinterpret_cast<const BYTE*>("") : outcome.content.data(),
+                          length)) {
+        // The control could not take the copy and is empty now: put back
+        // what it held, so a failed load loses nothing.
+        editor.SetBuffer(current.empty() ? nullptr : current.data(), static_cast<DWORD>(current.size()));
+        return texts::kFileTooLarge;
+    }
+    target.slot = outcome.slot;
+    const std::uint16_t sum = image::ByteSum16(outcome.content.data(), outcome.content.size());
+    target.page.SetBoxes(outcome.pathText.c_str(), image::SizeText(length).c_str(),
+                         image::ChecksumText(sum).c_str());
+    return texts::kPass;
+}

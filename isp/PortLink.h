@@ -1,0 +1,36 @@
+// The link to the target: a COM port the tool opens and hands to the library,
+// or the KV707 adapter, which the library reaches by itself.
+#pragma once
+
+#include "framework/Handles.h"
+#include "isp/IspRecords.h"
+#include "isp/TarvelDll.h"
+
+#include <cstdint>
+#include <string>
+
+namespace isp {
+
+class PortLink {
+public:
+    enum class OpenResult { Pass, ComOpenError, Fail };
+
+    explicit PortLink(const TarvelDll& library) : m_library(library) {}
+
+    // Opens the port named in the port list ("KV707" or "COMn") at the two
+    // rates and calls OpenPort. On any failure nothing stays open: a COM port
+    // the library did not take is closed again, so that it can be opened on
+    // the next try (it is opened without sharing).
+    OpenResult Open(IspParam& param, const std::wstring& portName, std::uint32_t baudRate, std::uint32_t checkRate);
+    // Calls ClosePort; on success closes the COM handle. False when the
+    // library refuses, and the link then stays open.
+    bool Close(IspParam& param);
+    bool IsOpen() const { return m_open; }
+
+private:
+    const TarvelDll& m_library;
+    UniqueHandle m_com;
+    bool m_open = false;
+};
+
+}  // namespace isp
