@@ -1,5 +1,7 @@
 #include "ToolDriver.h"
 
+#include <commctrl.h>
+
 #include <atomic>
 
 namespace e2e {
@@ -58,6 +60,15 @@ void TempFolder::WriteText(const wchar_t* name, const std::string& utf8) const {
     if (f == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     ::WriteFile(f, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    ::CloseHandle(f);
+}
+
+void TempFolder::WriteBytes(const wchar_t* name, const std::vector<std::uint8_t>& bytes) const {
+    HANDLE f = ::CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(f);
 }
 
@@ -187,6 +198,141 @@ void Tool::ChooseComboItem(int id, int index) const {
 void Tool::Click(int id) const { ::PostMessageW(::GetDlgItem(m_main, id), BM_CLICK, 0, 0); }
 
 void Tool::SysCommand(UINT command) const { ::SendMessageW(m_main, WM_SYSCOMMAND, command, 0); }
+
+namespace {
+struct FindWithCtx {
+    DWORD pid;
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK FindTopWith(HWND hwnd, LPARAM lp) {
+    auto* ctx = reinterpret_cast<FindWithCtx*>(lp);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != ctx->pid || !::IsWindowVisible(hwnd) || !IsDialogClass(hwnd)) return TRUE;
+    if (!::GetDlgItem(hwnd, ctx->id)) return TRUE;
+    ctx->found = hwnd;
+    return FALSE;
+}
+
+// The open-file dialog's file name box: a combo box in the explorer style,
+// an edit in the old one.
+HWND FileNameBox(HWND dialog) {
+    if (HWND combo = ::GetDlgItem(dialog, 0x47C)) return combo;
+    return ::GetDlgItem(dialog, 0x480);
+}
+}  // namespace
+
+HWND Tool::WaitForDialogWith(int controlId, DWORD timeoutMs) const {
+    FindWithCtx ctx{m_pid, controlId, nullptr};
+    WaitUntil([&] {
+        ctx.found = nullptr;
+        ::EnumWindows(FindTopWith, reinterpret_cast<LPARAM>(&ctx));
+        return ctx.found != nullptr;
+    }, timeoutMs);
+    return ctx.found;
+}
+
+bool Tool::ChooseFile(const std::wstring& path, DWORD timeoutMs) const {
+    HWND dialog = nullptr;
+    WaitUntil([&] {
+        dialog = WaitForDialogWith(0x47C, 50);
+        if (!dialog) dialog = WaitForDialogWith(0x480, 50);
+        return dialog != nullptr;
+    }, timeoutMs);
+    if (!dialog) return false;
+    if (path.empty()) {
+        ::PostMessageW(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    } else {
+        ::SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+        ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    }
+    // Gone before the next gesture, which must not find it again.
+    return WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, timeoutMs);
+}
+
+int CountLogLines(const std::wstring& log) {
+    int n = 0;
+    for (std::wstring::size_type at = log.find(L"\"]\r\n"); at != std::wstring::npos;
+         at = log.find(L"\"]\r\n", at + 1))
+        ++n;
+    return n;
+}
+
+bool Tool::WaitForLogLines(int count, DWORD timeoutMs) const {
+    return WaitUntil([&] { return CountLogLines(Log()) >= count; }, timeoutMs);
+}
+
+HWND Tool::PageItem(int tab, int id) const {
+    HWND tabs = ::GetDlgItem(m_main, 1056);
+    // The pages are children of the tab control: Flash (131) first, EEPROM
+    // (132) second; each has its own box ids.
+    int n = 0;
+    for (HWND page = ::GetWindow(tabs, GW_CHILD); page; page = ::GetWindow(page, GW_HWNDNEXT)) {
+        if (!IsDialogClass(page)) continue;
+        if (n++ == tab) return ::GetDlgItem(page, id);
+    }
+    return nullptr;
+}
+
+std::vector<std::uint8_t> Tool::BufferBytes(int tab) const {
+    HWND view = PageItem(tab, 1055);
+    std::vector<std::uint8_t> bytes;
+    if (!view) return bytes;
+    const UINT binary = ::RegisterClipboardFormatW(L"BinaryData");
+    if (::OpenClipboard(nullptr)) {
+        ::EmptyClipboard();
+        ::CloseClipboard();
+    }
+    ::SendMessageW(view, WM_COMMAND, 57642, 0);  // select all
+    ::SendMessageW(view, WM_COMMAND, 57634, 0);  // copy
+    bool opened = WaitUntil([] { return ::OpenClipboard(nullptr) != FALSE; }, 5000);
+    if (!opened) return bytes;
+    if (HANDLE h = ::GetClipboardData(binary)) {
+        const SIZE_T size = ::GlobalSize(h);
+        if (const auto* p = static_cast<const std::uint8_t*>(::GlobalLock(h))) {
+            if (size >= 4) {
+                const std::uint32_t n = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+                if (n <= size - 4) bytes.assign(p + 4, p + 4 + n);
+            }
+            ::GlobalUnlock(h);
+        }
+    }
+    ::CloseClipboard();
+    return bytes;
+}
+
+void Tool::SelectTab(int tab) const {
+    // The arrow keys move the tab control's selection and make it notify
+    // the window, as a click on the tab does.
+    HWND tabs = ::GetDlgItem(m_main, 1056);
+    WaitUntil([&] {
+        const LRESULT sel = ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
+        if (sel == tab) return true;
+        const WPARAM key = sel < tab ? VK_RIGHT : VK_LEFT;
+        ::PostMessageW(tabs, WM_KEYDOWN, key, 0);
+        ::PostMessageW(tabs, WM_KEYUP, key, 0xC0000000);
+        ::Sleep(50);
+        return ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == tab;
+    }, 5000);
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
+    std::vector<std::uint8_t> bytes;
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return bytes;
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 30)) {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        if (!::ReadFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr)) got = 0;
+        bytes.resize(got);
+    }
+    ::CloseHandle(f);
+    return bytes;
+}
 
 std::wstring IniString(const std::wstring& file, const wchar_t* key) {
     wchar_t buffer[512] = L"";

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ public:
     // Copies a file of the build folder in under another name.
     void InstallAs(const wchar_t* builtName, const wchar_t* name) const;
     void WriteText(const wchar_t* name, const std::string& utf8) const;
+    void WriteBytes(const wchar_t* name, const std::vector<std::uint8_t>& bytes) const;
 
 private:
     std::wstring m_path;
@@ -65,6 +67,25 @@ public:
     void Click(int id) const;
     void SysCommand(UINT command) const;
 
+    // A top-level dialog of the tool that has a control with this id.
+    HWND WaitForDialogWith(int controlId, DWORD timeoutMs = 20000) const;
+    // Answers the open-file dialog as a user does: types the path into its
+    // file name box and presses Open (or Cancel when path is empty). False
+    // when no file dialog came up.
+    bool ChooseFile(const std::wstring& path, DWORD timeoutMs = 20000) const;
+    // The log's text.
+    std::wstring Log() const { return ItemText(1029); }
+    // Waits until the log holds a line that ends an operation (its elapsed
+    // time), count of them in all.
+    bool WaitForLogLines(int count, DWORD timeoutMs = 20000) const;
+    // A control of a buffer page (tab 0 Flash, 1 EEPROM).
+    HWND PageItem(int tab, int id) const;
+    // The bytes of a buffer, copied out of its hex editor through the
+    // clipboard as a user's Select All and Copy do; empty for an empty buffer.
+    std::vector<std::uint8_t> BufferBytes(int tab) const;
+    // Selects a tab of the buffer tab control as a click does.
+    void SelectTab(int tab) const;
+
     static std::wstring Text(HWND hwnd);
 
 private:
@@ -72,6 +93,12 @@ private:
     DWORD m_pid = 0;
     HWND m_main = nullptr;
 };
+
+// Counts the elapsed-time tails ("\"]\r\n") in a log text.
+int CountLogLines(const std::wstring& log);
+
+// Reads a whole file; empty when it cannot be read.
+std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
 
 // Reads a value of section "Setting" of an INI file ("" when missing).
 std::wstring IniString(const std::wstring& file, const wchar_t* key);
