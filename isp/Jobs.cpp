@@ -54,6 +54,7 @@ bool JobRunner::Start(JobType type, HWND hwnd) {
     m_type = type;
     m_hwnd = hwnd;
     m_busy = true;
+    m_param.StopCell->store(0);
     ::ResetEvent(m_jobEnded.get());
     try {
         m_job = std::thread(&JobRunner::JobMain, this);
@@ -92,8 +93,10 @@ void JobRunner::JobMain() {
 }
 
 bool JobRunner::StartRun(bool dump) {
+    // The stop request is cleared once per job, not per run: a Stop clicked
+    // between two boards of a repeat job must end it, and the library
+    // answers a set request at once with 103.
     m_param.StatusCell->store(kStatusWaitingForTarget);
-    m_param.StopCell->store(0);
     m_workerBusy = 1;
     ::ResetEvent(m_runEnded.get());
     try {

@@ -1,0 +1,130 @@
+// End-to-end over COM ports: the real tool opens COM9 (by its own name) and
+// COM12 (by its device name) and programs the native target simulator at the
+// other end of a pty pair; the simulator's memory files show what arrived.
+// Run through run-link-e2e.sh, which sets up the ports.
+#include "LinkFixture.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <string>
+
+using namespace e2e;
+
+namespace {
+
+// The value of an argument the script passes ("--sim9=Z:\..."); empty when
+// the test runs without the script.
+std::wstring ArgValue(const std::wstring& prefix) {
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    std::wstring value;
+    for (int i = 1; argv && i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg.compare(0, prefix.size(), prefix) == 0) value = arg.substr(prefix.size());
+    }
+    ::LocalFree(argv);
+    return value;
+}
+
+// The simulator's output folder for a COM port.
+std::wstring SimFolder(int com) {
+    const std::wstring folder = ArgValue(L"--sim" + std::to_wstring(com) + L"=");
+    return folder.empty() ? folder : folder + L"\\";
+}
+
+class ComE2e : public ToolFixture {
+protected:
+    void SetUp() override {
+        if (SimFolder(9).empty()) GTEST_SKIP() << "run through run-link-e2e.sh";
+    }
+    bool LogHas(const std::wstring& text, DWORD timeoutMs = 20000) const {
+        return WaitUntil([&] { return tool->Log().find(text) != std::wstring::npos; }, timeoutMs);
+    }
+    void ChoosePort(const std::wstring& name) {
+        const auto ports = tool->ComboItems(kPortList);
+        for (size_t i = 0; i < ports.size(); ++i)
+            if (ports[i] == name) return tool->ChooseComboItem(kPortList, static_cast<int>(i));
+        FAIL() << "port not listed";
+    }
+};
+
+TEST_F(ComE2e, UpdateOverCom9And12LandsByteForByteAndClosePortFreesThePort) {
+    Start(L"T30C64");
+    Bytes flash(3000);
+    for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    const Bytes eeprom = {0xE0, 0xE1, 0xE2, 0xE3, 0xE4};
+    dir.WriteBytes(L"fw.bin", flash);
+    dir.WriteBytes(L"ee.bin", eeprom);
+    LoadFlash(dir.File(L"fw.bin"));
+    ASSERT_TRUE(tool->WaitForLogLines(1));
+    tool->SelectTab(1);
+    tool->Click(kLoadFile);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"ee.bin")));
+    ASSERT_TRUE(tool->WaitForLogLines(2));
+
+    int lines = 2;
+    for (int com : {9, 12}) {
+        SCOPED_TRACE(com);
+        const std::wstring out = SimFolder(com);
+        ::DeleteFileW((out + L"flash.bin").c_str());
+        ChoosePort(L"COM" + std::to_wstring(com));
+        tool->Click(kOpenPort);
+        ASSERT_TRUE(tool->WaitForLogLines(++lines));
+        ASSERT_NE(tool->Log().rfind(L"Open Port =>Pass"), std::wstring::npos) << tool->Log();
+        tool->Click(kUpdate);
+        ASSERT_TRUE(tool->WaitForLogLines(++lines, 60000));
+        ASSERT_NE(tool->Log().rfind(L"Update Target =>Pass   ["), std::wstring::npos) << tool->Log();
+
+        // The target leaves after its run and writes its memories then.
+        Bytes target;
+        ASSERT_TRUE(WaitUntil([&] {
+            target = ReadFileBytes(out + L"flash.bin");
+            return target.size() == 64 * 1024;
+        }));
+        EXPECT_TRUE(std::equal(flash.begin(), flash.end(), target.begin()));
+        EXPECT_TRUE(std::all_of(target.begin() + static_cast<long>(flash.size()), target.end(),
+                                [](std::uint8_t b) { return b == 0xFF; }));
+        const Bytes targetEeprom = ReadFileBytes(out + L"eeprom.bin");
+        ASSERT_GE(targetEeprom.size(), eeprom.size());
+        EXPECT_TRUE(std::equal(eeprom.begin(), eeprom.end(), targetEeprom.begin()));
+
+        ASSERT_TRUE(WaitUntil([&] { return Enabled(kClosePort); }));
+        tool->Click(kClosePort);
+        ASSERT_TRUE(tool->WaitForLogLines(++lines));
+        ASSERT_NE(tool->Log().rfind(L"Close Port =>Pass"), std::wstring::npos) << tool->Log();
+        // The tool let go of the port: another program can open it now.
+        const std::wstring device = com < 10 ? L"COM9" : L"\\\\.\\COM12";
+        HANDLE h = ::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    }
+}
+
+TEST_F(ComE2e, APortTheLibraryRefusesCanBeTriedAgainAndAPortThatIsGoneSaysSo) {
+    Start(L"T30C64");
+    ChoosePort(L"COM5");
+
+    // COM5 is no serial port and the library refuses it. The tool must not
+    // keep the port it opened without sharing, or the next try could not
+    // even open it ("Opten COM error") until the tool restarts.
+    for (int line = 0; line < 2; ++line) {
+        tool->Click(kOpenPort);
+        ASSERT_TRUE(tool->WaitForLogLines(line + 1));
+        EXPECT_NE(tool->Log().find(L"00" + std::to_wstring(line) + L" - Open Port =>Fail   ["), std::wstring::npos)
+            << tool->Log();
+        EXPECT_TRUE(Enabled(kOpenPort));
+        EXPECT_FALSE(Enabled(kClosePort));
+    }
+
+    // The port vanishes after the tool listed it (an adapter pulled out).
+    ASSERT_TRUE(::DeleteFileW(ArgValue(L"--gone5=").c_str()));
+    tool->Click(kOpenPort);
+    ASSERT_TRUE(tool->WaitForLogLines(3));
+    EXPECT_NE(tool->Log().find(L"002 - Open Port =>Opten COM error   ["), std::wstring::npos) << tool->Log();
+    EXPECT_TRUE(Enabled(kOpenPort));
+    EXPECT_FALSE(Enabled(kClosePort));
+}
+
+}  // namespace
