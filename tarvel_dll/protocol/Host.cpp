@@ -83,7 +83,7 @@ public:
         ++seq_;
         const std::uint8_t type = static_cast<std::uint8_t>(cmd | kReplyBit);
         const std::uint8_t seq = seq_;
-        const std::uint32_t budget = job_.Timing.ReplyTimeoutMs + extraMs +
+        const std::uint32_t budget = std::max(kMinReplyTimeoutMs, job_.Timing.ReplyTimeoutMs) + extraMs +
                                      2 * WireMs(payload.size() + replySize + 2 * kFrameOverhead);
         for (int attempt = 0; attempt < std::max(1, job_.Timing.Attempts); ++attempt) {
             if (attempt > 0) {
@@ -113,7 +113,8 @@ public:
     std::uint16_t WaitForTarget() {
         SetStatus(isp::kStatusWaitingForTarget);
         // At a slow check rate the syncs must not pile up in the target.
-        const std::uint32_t interval = std::max(job_.Timing.SyncIntervalMs, 3 * WireMs(2 * kFrameOverhead + 5));
+        const std::uint32_t interval =
+            std::max({kMinSyncIntervalMs, job_.Timing.SyncIntervalMs, 3 * WireMs(2 * kFrameOverhead + 5)});
         int refusals = 0;
         for (;;) {
             ++seq_;

@@ -2,6 +2,7 @@
 // process: every result code from a real cause, progress, stop, resends.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -319,6 +320,69 @@ TEST(HostTarget, DeadlinesOnASilentLine) {
     // Two sends of the program command, each with its deadline.
     EXPECT_GE(took, std::chrono::milliseconds(2 * b.job.Timing.ReplyTimeoutMs));
     EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+// A far end that answers a few milliseconds after each command. A read whose
+// wait reaches the answer gets it at once; a shorter read waits out its time
+// and gets nothing. What the host gets therefore depends only on how long it
+// is prepared to wait, not on how busy the machine is.
+class LateAnswers : public Link {
+public:
+    LateAnswers(Link& inner, std::chrono::milliseconds delay) : inner_(inner), delay_(delay) {}
+    bool Write(const std::uint8_t* data, std::size_t size) override {
+        due_ = std::chrono::steady_clock::now() + delay_;
+        return inner_.Write(data, size);
+    }
+    std::size_t Read(std::uint8_t* buf, std::size_t size, std::uint32_t timeoutMs) override {
+        const auto now = std::chrono::steady_clock::now();
+        if (now + std::chrono::milliseconds(timeoutMs) >= due_) return inner_.Read(buf, size, timeoutMs);
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        return 0;
+    }
+    bool SetRate(std::uint32_t rate) override { return inner_.SetRate(rate); }
+    void Purge() override { inner_.Purge(); }
+
+private:
+    Link& inner_;
+    std::chrono::milliseconds delay_;
+    std::chrono::steady_clock::time_point due_{};
+};
+
+// A reply deadline or sync period of 0 ms would give up on a target before
+// it could answer; both have a floor of 10 ms.
+TEST(HostTarget, ReplyDeadlineAndSyncPeriodHaveAFloor) {
+    const struct {
+        const char* Name;
+        std::uint32_t SyncIntervalMs, ReplyTimeoutMs;
+    } cases[] = {{"reply deadline 0", 20, 0}, {"sync period 0", 0, 300}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Bench b("T30C64");  // takes 115200 bit/s
+        std::vector<std::uint8_t> code(200, 0x5A);
+        b.job.Code = code.data();
+        b.job.CodeSize = code.size();
+        b.job.Data = nullptr;
+        b.job.DataSize = 0;
+        b.job.CheckRate = 115200;  // the line time adds next to nothing to a deadline
+        b.job.BaudRate = 115200;
+        b.job.Timing.SyncIntervalMs = c.SyncIntervalMs;
+        b.job.Timing.ReplyTimeoutMs = c.ReplyTimeoutMs;
+        b.job.Timing.EraseTimeoutMs = 0;
+        b.job.Timing.Attempts = 1;
+        LateAnswers line(*b.link, std::chrono::milliseconds(7));
+        // A host that never waits long enough for a sync would sync forever:
+        // stop it then.
+        std::atomic<bool> done{false};
+        std::thread watchdog([&] {
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!done && std::chrono::steady_clock::now() < limit)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            b.stop = 1;
+        });
+        EXPECT_EQ(b.Update(&line), isp::kPass);
+        done = true;
+        watchdog.join();
+    }
 }
 
 TEST(Scenario, OptionsAreCheckedByName) {
