@@ -101,7 +101,16 @@ bool PrepareJob(const isp::IspParam* p, tarvel::HostJob& job) {
 }  // namespace
 
 TARVEL_EXPORT std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
-    const tarvel::PartsView parts = tarvel::Parts(tarvel::ReadDllSettings().Table);
+    const DllSettings settings = tarvel::ReadDllSettings();
+    tarvel::TableVariant variant = settings.Table;
+    // No parts at all is a test variant of its own, which a mistyped [Parts]
+    // entry must not pass for: the regular table then, and the cause on the
+    // debugger output (OpenPort refuses such a file).
+    if (const tarvel::SettingsProblem* problem = settings.FirstProblem("Parts")) {
+        tarvel::ReportSettingsProblem(*problem);
+        variant = tarvel::TableVariant::Normal;
+    }
+    const tarvel::PartsView parts = tarvel::Parts(variant);
     if (table == nullptr) return 0;
     // The table is static: it stays valid for the life of the process.
     *table = const_cast<isp::BodyInfo*>(parts.Body);
@@ -110,9 +119,14 @@ TARVEL_EXPORT std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
 
 TARVEL_EXPORT std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition) {
     const DllSettings s = tarvel::ReadDllSettings();
-    if (version != nullptr) *version = s.Version;
-    if (edition != nullptr) *edition = s.Edition;
-    return isp::kPass;
+    // An [Info] entry that cannot be taken: the library's own version and
+    // edition, and a failure code with the cause on the debugger output.
+    const tarvel::SettingsProblem* problem = s.FirstProblem("Info");
+    const DllSettings defaults;
+    if (problem != nullptr) tarvel::ReportSettingsProblem(*problem);
+    if (version != nullptr) *version = problem != nullptr ? defaults.Version : s.Version;
+    if (edition != nullptr) *edition = problem != nullptr ? defaults.Edition : s.Edition;
+    return problem != nullptr ? static_cast<std::uint16_t>(isp::kComOpenError) : static_cast<std::uint16_t>(isp::kPass);
 }
 
 TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
@@ -121,6 +135,12 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     std::lock_guard<std::mutex> lock(s.Lock);
     if (s.Busy) return isp::kComOpenError;
     const DllSettings settings = tarvel::ReadDllSettings();
+    // A run set up from a file with an entry that was not taken would not be
+    // the run the file describes.
+    if (const tarvel::SettingsProblem* problem = settings.FirstProblem()) {
+        tarvel::ReportSettingsProblem(*problem);
+        return isp::kComOpenError;
+    }
 
     std::unique_ptr<tarvel::Link> link;
     tarvel::SimulatedLink* adapter = nullptr;
