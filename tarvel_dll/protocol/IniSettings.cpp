@@ -76,7 +76,12 @@ std::string ApplyLink(DllSettings& s, const Entry& e) {
 
 }  // namespace
 
-Scenario AdapterDefaults() { return Scenario(); }
+Scenario AdapterDefaults() {
+    Scenario s;
+    s.Pace = true;
+    s.RepeatDelayMs = kAdapterRepeatDelayMs;
+    return s;
+}
 
 const SettingsProblem* DllSettings::FirstProblem(const char* section) const {
     for (const SettingsProblem& p : Problems)

@@ -28,7 +28,15 @@ struct SettingsProblem {
     std::string Text;     // one line: "Tarvel_DLL.ini [Adapter] fail=bogus: unknown value, ..."
 };
 
-// The built-in adapter's target as it is without any [Adapter] entry.
+// The re-seat delay of the built-in adapter: the time a person takes to lift
+// a programmed chip out of the socket and put the next one in.
+constexpr std::int64_t kAdapterRepeatDelayMs = 2000;
+
+// The built-in adapter's target as it is without any [Adapter] entry: like
+// the hardware, every byte takes its line time at the rate in use (after
+// "Auto", the rate the library picked), and the next chip is seated
+// kAdapterRepeatDelayMs after the programmed one left. The simulator keeps
+// the plain Scenario defaults (no pacing, 300 ms).
 Scenario AdapterDefaults();
 
 struct DllSettings {

@@ -83,6 +83,9 @@ TEST(IniSettings, MissingFileAndKeysGiveTheDefaults) {
         EXPECT_EQ(s.Adapter.AppearMs, 0);
         EXPECT_EQ(s.Adapter.Fail, FailPoint::None);
         EXPECT_EQ(s.Adapter.WaitStatus, isp::kStatusWaitingForTarget);
+        // The built-in adapter is as slow as the hardware unless told otherwise.
+        EXPECT_TRUE(s.Adapter.Pace);
+        EXPECT_EQ(s.Adapter.RepeatDelayMs, 2000);
     }
 }
 

@@ -856,6 +856,28 @@ TEST(AdapterPort, PortTypeOneAndAnyPart) {
     }
 }
 
+// Left to itself the adapter behaves like the hardware: every byte takes its
+// line time at the rate in use (with "Auto", the one the library picks), and
+// once a programmed chip leaves, the next one is seated two seconds later.
+TEST(AdapterPort, PacesTheLineAndReseatsLikeTheHardwareByDefault) {
+    Lib().WriteIni("[Link]\nReplyTimeoutMs=300\nSyncIntervalMs=20\n[Adapter]\nmax-baud=38400\n");
+    JobRun run;
+    run.p.PortType = isp::kPortKV707;
+    run.p.PartIndex = PartIndex(L"T10N4");
+    run.p.CheckRate = 9600;
+    run.p.BaudRate = 0;  // Auto: 38400, the fastest this target takes
+    run.Images(Pattern(3000, 10), {});
+    ASSERT_EQ(Lib().OpenPort(&run.p), isp::kPass);
+    const JobRun::Outcome first = run.Go(Lib().UpdateMCU);
+    ASSERT_EQ(first.Code, isp::kPass);
+    const double imageLineMs = 3000 * 10 * 1000.0 / 38400;
+    EXPECT_GE(first.TotalMs, imageLineMs) << "the image alone needs this long on the line";
+    const JobRun::Outcome next = run.Go(Lib().UpdateMCU);
+    EXPECT_EQ(next.Code, isp::kPass);
+    EXPECT_GE(next.WaitedMs, 1900.0) << "the next chip comes after the re-seat delay";
+    EXPECT_EQ(Lib().ClosePort(&run.p), isp::kPass);
+}
+
 SimulatorOnCom* ComTarget(int com) {
     const auto it = g_simDirs.find(com);
     if (it == g_simDirs.end()) return nullptr;
