@@ -44,6 +44,7 @@ struct PortState {
     tarvel::SimulatedLink* Adapter = nullptr;  // Link, when it is the adapter
     tarvel::HostTiming Timing;
     tarvel::TableVariant Table = tarvel::TableVariant::Normal;
+    std::uint16_t WaitStatus = isp::kStatusWaitingForTarget;  // the adapter's [Adapter] wait-status
 };
 
 PortState& State() {
@@ -94,6 +95,7 @@ bool PrepareJob(const isp::IspParam* p, tarvel::HostJob& job) {
     job.Status = p->StatusCell;
     job.Stop = p->StopCell;
     job.Timing = s.Timing;
+    job.WaitStatus = s.WaitStatus;
     if (s.Adapter != nullptr) s.Adapter->FollowPart(p->PartIndex);
     return true;
 }
@@ -169,6 +171,9 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     s.Handle = param->PortType == isp::kPortCom ? param->PortHandle : nullptr;
     s.Timing = settings.Timing;
     s.Table = settings.Table;
+    // A COM port's target is a real one (or the simulator): the status word
+    // while waiting is 0xFFFF there.
+    s.WaitStatus = adapter != nullptr ? settings.Adapter.WaitStatus : isp::kStatusWaitingForTarget;
     s.Open = true;
     return isp::kPass;
 }

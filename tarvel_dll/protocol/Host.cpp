@@ -108,10 +108,11 @@ public:
         return p;
     }
 
-    // Waits, status word at 0xFFFF, until a target answers a sync. Returns
-    // kPass, kStop, or kSetSyncError when the target refuses to lock.
+    // Waits, status word at the job's waiting value (0xFFFF), until a target
+    // answers a sync. Returns kPass, kStop, or kSetSyncError when the target
+    // refuses to lock.
     std::uint16_t WaitForTarget() {
-        SetStatus(isp::kStatusWaitingForTarget);
+        SetStatus(job_.WaitStatus);
         // At a slow check rate the syncs must not pile up in the target.
         const std::uint32_t interval =
             std::max({kMinSyncIntervalMs, job_.Timing.SyncIntervalMs, 3 * WireMs(2 * kFrameOverhead + 5)});

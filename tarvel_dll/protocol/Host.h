@@ -53,6 +53,10 @@ struct HostJob {
     isp::StatusWord* Status = nullptr;
     isp::StopRequest* Stop = nullptr;
     HostTiming Timing;
+    // The status word while no target answers. 0xFFFF is what the tool
+    // expects; the built-in adapter can be told to write another value, as
+    // a library the tool does not know might.
+    std::uint16_t WaitStatus = isp::kStatusWaitingForTarget;
 };
 
 struct HostStats {

@@ -878,6 +878,36 @@ TEST(AdapterPort, PacesTheLineAndReseatsLikeTheHardwareByDefault) {
     EXPECT_EQ(Lib().ClosePort(&run.p), isp::kPass);
 }
 
+// A library may write another value than 0xFFFF to the status word while no
+// target answers (102 here): the run still goes on to 100 once a target
+// comes, and Stop still ends the wait.
+TEST(AdapterPort, ReportsTheScenariosStatusWordWhileWaiting) {
+    Adapter target;
+    JobRun run;
+    run.p.PartIndex = PartIndex(L"T20G8");
+    run.p.CheckRate = 9600;
+    run.Images(Pattern(4000, 11), {});
+
+    target.Set({{"wait-status", "102"}, {"appear-ms", "300"}, {"page-ms", "1"}});
+    target.Open(run);
+    const JobRun::Outcome up = run.Go(Lib().UpdateMCU);
+    EXPECT_EQ(up.Code, isp::kPass);
+    ASSERT_GE(up.Statuses.size(), 3u);
+    EXPECT_EQ(up.Statuses.front(), isp::kStatusWaitingForTarget) << "the value the cell was given";
+    ExpectWaitThenProgress(std::vector<std::uint16_t>(up.Statuses.begin() + 1, up.Statuses.end()), 102);
+    target.Close(run);
+
+    target.Set({{"wait-status", "102"}, {"never", ""}});
+    target.Open(run);
+    const Clock::time_point start = Clock::now();
+    const JobRun::Outcome stopped = run.Go(Lib().UpdateMCU, [&](std::uint16_t v) {
+        return v == 102 && Clock::now() - start > std::chrono::milliseconds(300);
+    });
+    EXPECT_EQ(stopped.Code, isp::kStop);
+    EXPECT_EQ(stopped.Statuses, (std::vector<std::uint16_t>{isp::kStatusWaitingForTarget, 102}));
+    target.Close(run);
+}
+
 SimulatorOnCom* ComTarget(int com) {
     const auto it = g_simDirs.find(com);
     if (it == g_simDirs.end()) return nullptr;
