@@ -85,8 +85,8 @@ const char* FailPointName(FailPoint f) {
 std::string ApplyScenarioOption(Scenario& s, const std::string& rawName, const std::string& value, PartsView parts) {
     const std::string name = LowerAscii(rawName);
     static const char* const kNames[] = {
-        "part",  "appear-ms",       "never",  "customer-id", "device-id",   "max-baud",    "page-ms",
-        "erase-ms", "pace", "repeat-delay-ms", "serial", "fail",        "fail-offset", "wait-status",
+        "part",     "appear-ms", "never",           "customer-id", "device-id", "max-baud",    "page-ms",
+        "erase-ms", "pace",      "repeat-delay-ms", "serial",      "fail",      "fail-offset", "wait-status",
     };
     bool known = false;
     for (const char* n : kNames) known |= name == n;
