@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <vector>
 
 namespace tarvel {
@@ -19,47 +18,32 @@ HMODULE ThisModule() {
     return module;
 }
 
-std::wstring ReadString(const std::wstring& path, const wchar_t* section, const wchar_t* key) {
-    wchar_t text[256] = {};
-    GetPrivateProfileStringW(section, key, L"", text, 256, path.c_str());
-    return text;
-}
-
-// Keys and values of the adapter section are ASCII option names and numbers.
-std::string Narrow(const std::wstring& w, bool lower) {
+// Names, keys and values the library takes are ASCII; anything else becomes
+// '?', which no entry takes, so the entry is still reported.
+std::string Narrow(const std::wstring& w) {
     std::string s;
-    for (wchar_t c : w) {
-        if (c >= 0x80) c = L'?';
-        if (lower && c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        s.push_back(static_cast<char>(c));
-    }
+    for (wchar_t c : w) s.push_back(c < 0x80 ? static_cast<char>(c) : '?');
     return s;
 }
 
-std::wstring Trim(const std::wstring& s) {
-    const std::wstring::size_type b = s.find_first_not_of(L" \t");
-    if (b == std::wstring::npos) return std::wstring();
-    const std::wstring::size_type e = s.find_last_not_of(L" \t");
-    return s.substr(b, e - b + 1);
-}
-
-void ReadAdapter(const std::wstring& path, Scenario& s) {
-    std::vector<wchar_t> buf(8192);
-    const DWORD n = GetPrivateProfileSectionW(L"Adapter", buf.data(), static_cast<DWORD>(buf.size()), path.c_str());
-    // The section comes as "key=value\0key=value\0\0".
-    for (DWORD at = 0; at < n && buf[at] != 0;) {
-        const std::wstring entry(&buf[at]);
-        at += static_cast<DWORD>(entry.size()) + 1;
-        const std::wstring::size_type eq = entry.find(L'=');
-        if (eq == std::wstring::npos) continue;
-        SetScenarioOption(s, Narrow(Trim(entry.substr(0, eq)), true), Narrow(Trim(entry.substr(eq + 1)), false),
-                          nullptr);
+// A list of strings as the profile functions return them: "a\0b\0\0".
+// The buffer grows until the list fits (a list that did not fit comes back
+// with its length two short of the buffer).
+template <typename Fetch>
+std::vector<std::wstring> StringList(Fetch fetch) {
+    std::vector<wchar_t> buf(4096);
+    for (;;) {
+        const DWORD n = fetch(buf.data(), static_cast<DWORD>(buf.size()));
+        if (n + 2 < buf.size() || buf.size() >= (1u << 20)) {
+            std::vector<std::wstring> out;
+            for (DWORD at = 0; at < n && buf[at] != 0;) {
+                out.emplace_back(&buf[at]);
+                at += static_cast<DWORD>(out.back().size()) + 1;
+            }
+            return out;
+        }
+        buf.resize(buf.size() * 2);
     }
-}
-
-std::uint32_t ReadMs(const std::wstring& path, const wchar_t* key, std::uint32_t fallback) {
-    const UINT v = GetPrivateProfileIntW(L"Link", key, static_cast<INT>(fallback), path.c_str());
-    return v > 600000 ? fallback : v;
 }
 
 }  // namespace
@@ -82,23 +66,29 @@ std::wstring DllSettingsPath() {
 }
 
 DllSettings ReadDllSettings() {
-    DllSettings s;
     const std::wstring path = DllSettingsPath();
-    const std::wstring table = ReadString(path, L"Parts", L"Table");
-    if (_wcsicmp(table.c_str(), L"empty") == 0) s.Table = TableVariant::Empty;
-    if (_wcsicmp(table.c_str(), L"highbits") == 0) s.Table = TableVariant::HighBits;
+    std::vector<IniSection> file;
+    // A section's lines come whole: "key=value", and a key without '=' as it
+    // stands, which the key-by-key functions would not show.
+    for (const std::wstring& name : StringList([&](wchar_t* buf, DWORD size) {
+             return GetPrivateProfileSectionNamesW(buf, size, path.c_str());
+         })) {
+        IniSection section;
+        section.Name = Narrow(name);
+        for (const std::wstring& line : StringList([&](wchar_t* buf, DWORD size) {
+                 return GetPrivateProfileSectionW(name.c_str(), buf, size, path.c_str());
+             })) {
+            section.Lines.push_back(Narrow(line));
+        }
+        file.push_back(std::move(section));
+    }
+    return ParseDllSettings(file);
+}
 
-    const std::wstring version = ReadString(path, L"Info", L"Version");
-    if (!version.empty()) s.Version = static_cast<std::uint32_t>(std::wcstoul(version.c_str(), nullptr, 0));
-    s.Edition = static_cast<std::int32_t>(GetPrivateProfileIntW(L"Info", L"Edition", 0, path.c_str()));
-
-    ReadAdapter(path, s.Adapter);
-    s.Timing.ReplyTimeoutMs = ReadMs(path, L"ReplyTimeoutMs", s.Timing.ReplyTimeoutMs);
-    s.Timing.EraseTimeoutMs = ReadMs(path, L"EraseTimeoutMs", s.Timing.EraseTimeoutMs);
-    s.Timing.SyncIntervalMs = std::max<std::uint32_t>(10, ReadMs(path, L"SyncIntervalMs", s.Timing.SyncIntervalMs));
-    const UINT attempts = GetPrivateProfileIntW(L"Link", L"Attempts", s.Timing.Attempts, path.c_str());
-    if (attempts >= 1 && attempts <= 10) s.Timing.Attempts = static_cast<int>(attempts);
-    return s;
+void ReportSettingsProblem(const SettingsProblem& problem) {
+    std::wstring line(problem.Text.begin(), problem.Text.end());
+    line += L"\n";
+    OutputDebugStringW(line.c_str());
 }
 
 }  // namespace tarvel

@@ -2,28 +2,22 @@
 // It selects test variants (parts table, version), plays the built-in
 // adapter's target and tunes the link's deadlines. The tool's own settings
 // are never read here. The file is read again at every call that uses it, so
-// a test can change it between calls.
+// a test can change it between calls. What the entries mean and how they are
+// checked is window-free (protocol/IniSettings.h); this part reads the file.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "tarvel_dll/protocol/Host.h"
-#include "tarvel_dll/protocol/PartsTable.h"
-#include "tarvel_dll/protocol/Scenario.h"
+#include "tarvel_dll/protocol/IniSettings.h"
 
 namespace tarvel {
 
-struct DllSettings {
-    TableVariant Table = TableVariant::Normal;
-    std::uint32_t Version = 0x01000007u;  // 1.0.0.7
-    std::int32_t Edition = 0;
-    Scenario Adapter;   // section [Adapter]: the built-in adapter's target
-    HostTiming Timing;  // section [Link]
-};
-
-// A missing file or key gives the defaults; a bad [Adapter] entry is skipped.
+// The whole file; a missing file or key gives the defaults. Entries that
+// cannot be taken are listed in Problems.
 DllSettings ReadDllSettings();
+
+// Writes the problem's line to the debugger output.
+void ReportSettingsProblem(const SettingsProblem& problem);
 
 // Full path of Tarvel_DLL.ini next to this module.
 std::wstring DllSettingsPath();

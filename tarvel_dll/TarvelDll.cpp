@@ -44,6 +44,7 @@ struct PortState {
     tarvel::SimulatedLink* Adapter = nullptr;  // Link, when it is the adapter
     tarvel::HostTiming Timing;
     tarvel::TableVariant Table = tarvel::TableVariant::Normal;
+    std::uint16_t WaitStatus = isp::kStatusWaitingForTarget;  // the adapter's [Adapter] wait-status
 };
 
 PortState& State() {
@@ -94,6 +95,7 @@ bool PrepareJob(const isp::IspParam* p, tarvel::HostJob& job) {
     job.Status = p->StatusCell;
     job.Stop = p->StopCell;
     job.Timing = s.Timing;
+    job.WaitStatus = s.WaitStatus;
     if (s.Adapter != nullptr) s.Adapter->FollowPart(p->PartIndex);
     return true;
 }
@@ -101,7 +103,16 @@ bool PrepareJob(const isp::IspParam* p, tarvel::HostJob& job) {
 }  // namespace
 
 TARVEL_EXPORT std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
-    const tarvel::PartsView parts = tarvel::Parts(tarvel::ReadDllSettings().Table);
+    const DllSettings settings = tarvel::ReadDllSettings();
+    tarvel::TableVariant variant = settings.Table;
+    // No parts at all is a test variant of its own, which a mistyped [Parts]
+    // entry must not pass for: the regular table then, and the cause on the
+    // debugger output (OpenPort refuses such a file).
+    if (const tarvel::SettingsProblem* problem = settings.FirstProblem("Parts")) {
+        tarvel::ReportSettingsProblem(*problem);
+        variant = tarvel::TableVariant::Normal;
+    }
+    const tarvel::PartsView parts = tarvel::Parts(variant);
     if (table == nullptr) return 0;
     // The table is static: it stays valid for the life of the process.
     *table = const_cast<isp::BodyInfo*>(parts.Body);
@@ -110,9 +121,14 @@ TARVEL_EXPORT std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
 
 TARVEL_EXPORT std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition) {
     const DllSettings s = tarvel::ReadDllSettings();
-    if (version != nullptr) *version = s.Version;
-    if (edition != nullptr) *edition = s.Edition;
-    return isp::kPass;
+    // An [Info] entry that cannot be taken: the library's own version and
+    // edition, and a failure code with the cause on the debugger output.
+    const tarvel::SettingsProblem* problem = s.FirstProblem("Info");
+    const DllSettings defaults;
+    if (problem != nullptr) tarvel::ReportSettingsProblem(*problem);
+    if (version != nullptr) *version = problem != nullptr ? defaults.Version : s.Version;
+    if (edition != nullptr) *edition = problem != nullptr ? defaults.Edition : s.Edition;
+    return problem != nullptr ? static_cast<std::uint16_t>(isp::kComOpenError) : static_cast<std::uint16_t>(isp::kPass);
 }
 
 TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
@@ -121,6 +137,12 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     std::lock_guard<std::mutex> lock(s.Lock);
     if (s.Busy) return isp::kComOpenError;
     const DllSettings settings = tarvel::ReadDllSettings();
+    // A run set up from a file with an entry that was not taken would not be
+    // the run the file describes.
+    if (const tarvel::SettingsProblem* problem = settings.FirstProblem()) {
+        tarvel::ReportSettingsProblem(*problem);
+        return isp::kComOpenError;
+    }
 
     std::unique_ptr<tarvel::Link> link;
     tarvel::SimulatedLink* adapter = nullptr;
@@ -149,6 +171,9 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     s.Handle = param->PortType == isp::kPortCom ? param->PortHandle : nullptr;
     s.Timing = settings.Timing;
     s.Table = settings.Table;
+    // A COM port's target is a real one (or the simulator): the status word
+    // while waiting is 0xFFFF there.
+    s.WaitStatus = adapter != nullptr ? settings.Adapter.WaitStatus : isp::kStatusWaitingForTarget;
     s.Open = true;
     return isp::kPass;
 }

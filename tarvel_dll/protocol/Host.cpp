@@ -83,7 +83,7 @@ public:
         ++seq_;
         const std::uint8_t type = static_cast<std::uint8_t>(cmd | kReplyBit);
         const std::uint8_t seq = seq_;
-        const std::uint32_t budget = job_.Timing.ReplyTimeoutMs + extraMs +
+        const std::uint32_t budget = std::max(kMinReplyTimeoutMs, job_.Timing.ReplyTimeoutMs) + extraMs +
                                      2 * WireMs(payload.size() + replySize + 2 * kFrameOverhead);
         for (int attempt = 0; attempt < std::max(1, job_.Timing.Attempts); ++attempt) {
             if (attempt > 0) {
@@ -108,12 +108,14 @@ public:
         return p;
     }
 
-    // Waits, status word at 0xFFFF, until a target answers a sync. Returns
-    // kPass, kStop, or kSetSyncError when the target refuses to lock.
+    // Waits, status word at the job's waiting value (0xFFFF), until a target
+    // answers a sync. Returns kPass, kStop, or kSetSyncError when the target
+    // refuses to lock.
     std::uint16_t WaitForTarget() {
-        SetStatus(isp::kStatusWaitingForTarget);
+        SetStatus(job_.WaitStatus);
         // At a slow check rate the syncs must not pile up in the target.
-        const std::uint32_t interval = std::max(job_.Timing.SyncIntervalMs, 3 * WireMs(2 * kFrameOverhead + 5));
+        const std::uint32_t interval =
+            std::max({kMinSyncIntervalMs, job_.Timing.SyncIntervalMs, 3 * WireMs(2 * kFrameOverhead + 5)});
         int refusals = 0;
         for (;;) {
             ++seq_;

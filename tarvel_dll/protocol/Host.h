@@ -25,9 +25,15 @@ public:
     virtual void Purge() = 0;
 };
 
+// A target needs a few milliseconds to answer even a sync, and a USB serial
+// bridge holds received bytes for up to 16 ms before passing them on: neither
+// the sync period nor the reply deadline goes below this, whatever is set.
+constexpr std::uint32_t kMinSyncIntervalMs = 10;
+constexpr std::uint32_t kMinReplyTimeoutMs = 10;
+
 struct HostTiming {
-    std::uint32_t SyncIntervalMs = 50;    // a sync is sent this often while waiting
-    std::uint32_t ReplyTimeoutMs = 1000;  // deadline of a reply, beyond its line time
+    std::uint32_t SyncIntervalMs = 50;    // a sync is sent this often while waiting (kMinSyncIntervalMs and up)
+    std::uint32_t ReplyTimeoutMs = 1000;  // deadline of a reply, beyond its line time (kMinReplyTimeoutMs and up)
     std::uint32_t EraseTimeoutMs = 5000;  // extra deadline of an erase
     int Attempts = 2;                     // sends of one command before giving up
     std::uint32_t PollMs = 20;            // longest wait between two looks at the stop request
@@ -47,6 +53,10 @@ struct HostJob {
     isp::StatusWord* Status = nullptr;
     isp::StopRequest* Stop = nullptr;
     HostTiming Timing;
+    // The status word while no target answers. 0xFFFF is what the tool
+    // expects; the built-in adapter can be told to write another value, as
+    // a library the tool does not know might.
+    std::uint16_t WaitStatus = isp::kStatusWaitingForTarget;
 };
 
 struct HostStats {

@@ -1,11 +1,14 @@
 // How a simulated target behaves. The native simulator takes these as
 // command-line options ("--fail erase"), the built-in adapter of the library
-// as keys of its settings file ("Fail=erase"); both go through
-// SetScenarioOption, so the names are the same.
+// as keys of its settings file ("fail=erase"); both go through
+// ApplyScenarioOption, so the names are the same.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "isp/IspRecords.h"
+#include "tarvel_dll/protocol/PartsTable.h"
 
 namespace tarvel {
 
@@ -34,15 +37,38 @@ struct Scenario {
     std::uint32_t Serial = 1;            // serial number of the first target
     FailPoint Fail = FailPoint::None;
     std::uint32_t FailOffset = 0;
+    // Not the target's but the library's: the status word while no target
+    // answers. Only the built-in adapter takes it; a real library may write
+    // something other than 0xFFFF there.
+    std::uint16_t WaitStatus = isp::kStatusWaitingForTarget;
 };
 
 // Sets one option by name ("part", "appear-ms", "never", "customer-id",
 // "device-id", "max-baud", "page-ms", "erase-ms", "pace", "repeat-delay-ms",
-// "serial", "fail", "fail-offset"). Numbers may be decimal or 0x hex.
-// Returns false with a message for an unknown name or a bad value.
+// "serial", "fail", "fail-offset", "wait-status"). Names and the words of
+// "fail" are taken in any case; a part is looked up in parts, in any case,
+// and kept as the table spells it. Numbers are decimal (leading zeros too)
+// or 0x hex, never negative. "never" takes no value; every other option
+// needs one ("" = none given).
+// Returns an empty string when the option was taken; else why not, one of
+// "unknown option", "value missing", "takes no value", "not a number",
+// "out of range, expected 0 to N", "unknown value, expected ...",
+// "no such part in the table". s is left alone then.
+std::string ApplyScenarioOption(Scenario& s, const std::string& name, const std::string& value, PartsView parts);
+
+// The same against the regular parts table; the message starts with the
+// option's name ("fail: unknown value, expected ...").
 bool SetScenarioOption(Scenario& s, const std::string& name, const std::string& value, std::string* error);
 
 // "none", "sync", "erase", ... as accepted by the "fail" option.
 const char* FailPointName(FailPoint f);
+
+// Reads a number as the options and the settings file write it: decimal
+// digits, or 0x and hex digits, optionally after a minus sign. False when
+// it is not such a number or does not fit in 64 bits.
+bool ParseOptionNumber(const std::string& text, std::int64_t& out);
+
+// ASCII lower case; option names and words compare through it.
+std::string LowerAscii(std::string s);
 
 }  // namespace tarvel

@@ -9,7 +9,8 @@
 // --never, --customer-id N, --device-id N, --max-baud N, --page-ms N,
 // --erase-ms N, --pace 0|1, --repeat-delay-ms N, --serial N,
 // --fail none|sync|erase|option|register|program|verify|readinfo|silent,
-// --fail-offset N.
+// --fail-offset N. Names and words in any case. (wait-status is the
+// library's own option and is refused here.)
 //
 // --out-dir DIR: after each programmed target leaves (run command), its
 // memories go to DIR/flash.bin, DIR/eeprom.bin and DIR/info.bin (each
@@ -18,7 +19,12 @@
 // --control FILE: the file holds scenario options in command-line form. When
 // its content changes, the simulator re-seats a fresh target with the options
 // of the command line overridden by those of the file, and then writes the
-// same content to FILE.ack, so that a test knows when it took effect.
+// same content to FILE.ack, so that a test knows when it took effect. Options
+// it cannot take leave the target as it was; FILE.ack then holds a line
+// "error: " and the cause, followed by the content.
+//
+// A bad option on the command line ends the program with exit code 2 and
+// the cause on its error output ("--fail bogus: unknown value, ...").
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -72,15 +78,17 @@ bool WriteFileAtomic(const std::string& path, const void* data, std::size_t size
     return std::rename(tmp.c_str(), path.c_str()) == 0;
 }
 
-// Applies "--name value" pairs ("--never" takes none) to s.
+// Applies "--name value" pairs ("--never" takes none) to s. The message of
+// a refusal names the option and its value: "--fail bogus: unknown value, ...".
 bool ApplyOptions(const std::vector<std::string>& args, tarvel::Scenario& s, std::string& error) {
+    const tarvel::PartsView parts = tarvel::Parts(tarvel::TableVariant::Normal);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.size() < 3 || a.compare(0, 2, "--") != 0) {
             error = "unexpected argument: " + a;
             return false;
         }
-        const std::string name = a.substr(2);
+        const std::string name = tarvel::LowerAscii(a.substr(2));
         std::string value;
         if (name != "never") {
             if (i + 1 >= args.size()) {
@@ -89,7 +97,19 @@ bool ApplyOptions(const std::vector<std::string>& args, tarvel::Scenario& s, std
             }
             value = args[++i];
         }
-        if (!tarvel::SetScenarioOption(s, name, value, &error)) return false;
+        const std::string shown = value.empty() ? a : a + " " + value;
+        if (name == "wait-status") {
+            // The status word is the library's: a target on a serial line
+            // has no say in it.
+            error = shown + ": the library's status word, set by [Adapter] wait-status in Tarvel_DLL.ini "
+                            "for its built-in adapter only";
+            return false;
+        }
+        const std::string why = tarvel::ApplyScenarioOption(s, name, value, parts);
+        if (!why.empty()) {
+            error = shown + ": " + why;
+            return false;
+        }
     }
     return true;
 }
@@ -168,15 +188,19 @@ int main(int argc, char** argv) {
             std::string text;
             if (ReadFile(control, text) && text != applied) {
                 tarvel::Scenario s = base;
+                std::string ack = text;
                 if (ApplyOptions(Tokens(text), s, error)) {
                     target.Reset(s, -1, Now());
                     pendingOut.clear();
                     tcflush(fd, TCIOFLUSH);
                 } else {
+                    // The target stays as it was; the acknowledgement says
+                    // why, so that a test does not go on with the wrong one.
                     std::fprintf(stderr, "tarvel_target_sim: control: %s\n", error.c_str());
+                    ack = "error: " + error + "\n" + text;
                 }
                 applied = text;
-                WriteFileAtomic(control + ".ack", text.data(), text.size());
+                WriteFileAtomic(control + ".ack", ack.data(), ack.size());
             }
         }
 

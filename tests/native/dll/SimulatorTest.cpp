@@ -117,13 +117,24 @@ protected:
         if (!dir_.empty()) std::system(("rm -rf '" + dir_ + "'").c_str());
     }
 
-    // Writes the control file and waits until the simulator has taken it.
-    void Control(const std::string& text) {
+    // Writes the control file and waits until the simulator has answered it.
+    // Returns the cause it refused the content for, "" when it took it.
+    std::string Control(const std::string& text) {
         { std::ofstream(control_ + ".new") << text; }
         std::rename((control_ + ".new").c_str(), control_.c_str());
         const auto limit = Clock::now() + std::chrono::seconds(5);
-        while (ReadAll(control_ + ".ack") != text) {
-            ASSERT_LT(Clock::now(), limit) << "simulator did not take the control file";
+        for (;;) {
+            const std::string ack = ReadAll(control_ + ".ack");
+            if (ack == text) return std::string();
+            const std::string refused = "\n" + text;
+            if (ack.compare(0, 7, "error: ") == 0 && ack.size() > refused.size() &&
+                ack.compare(ack.size() - refused.size(), refused.size(), refused) == 0) {
+                return ack.substr(7, ack.size() - refused.size() - 7);
+            }
+            if (Clock::now() > limit) {
+                ADD_FAILURE() << "simulator did not answer the control file";
+                return "no answer";
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
@@ -186,11 +197,22 @@ TEST_F(Simulator, ControlFileSwitchesScenarios) {
         {"--appear-ms 50", isp::kPass},
     };
     for (const auto& c : cases) {
-        Control(c.Control);
+        ASSERT_EQ(Control(c.Control), "");
         job.BaudRate = c.Expected == isp::kBaudRateTooLarge ? 19200 : 0;
         status_ = isp::kStatusWaitingForTarget;
         EXPECT_EQ(RunUpdate(*link_, job), c.Expected) << c.Control;
     }
+}
+
+TEST_F(Simulator, ControlFileRefusalLeavesTheTargetAndSaysWhy) {
+    Start({"--part", "T10N4", "--serial", "40"});
+    std::vector<std::uint8_t> code(1000, 0x3C);
+    HostJob job = Job("T10N4", code, {});
+    ASSERT_EQ(Control("--fail erase --serial 50"), "");
+    EXPECT_EQ(Control("--fail Bogus --serial 60"),
+              "--fail Bogus: unknown value, expected none, sync, erase, option, register, program, "
+              "verify, readinfo or silent");
+    EXPECT_EQ(RunUpdate(*link_, job), isp::kEraseError) << "the target of the last content taken";
 }
 
 TEST_F(Simulator, PacingTakesLineTime) {
@@ -207,6 +229,43 @@ TEST_F(Simulator, PacingTakesLineTime) {
     // reply. Together the run cannot beat the line.
     const double line = static_cast<double>(stats.BytesOut + stats.BytesIn) * 10.0 / 19200.0;
     EXPECT_GE(seconds, 0.9 * line);
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// Options the simulator cannot take end it at once with the cause, on the
+// command line (exit code 2) as in the control file (the target stays).
+TEST(SimulatorOptions, RefusedOnTheCommandLineWithTheCause) {
+    const struct {
+        const char* Options;
+        const char* Message;
+    } cases[] = {
+        {"--fail bogus", "--fail bogus: unknown value, expected none, sync, erase, option, register, program, "
+                         "verify, readinfo or silent"},
+        {"--part NOPE", "--part NOPE: no such part in the table"},
+        {"--serial abc", "--serial abc: not a number"},
+        {"--appear-ms -5", "--appear-ms -5: out of range, expected 0 to 4294967295"},
+        {"--pace 2", "--pace 2: unknown value, expected 0 or 1"},
+        {"--wait-status 102", "--wait-status 102: the library's status word"},
+    };
+    char tmpl[] = "/tmp/tarvel-sim-args-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const std::string err = std::string(tmpl) + "/stderr.txt";
+    for (const auto& c : cases) {
+        // The port is never reached: the options are checked first.
+        const std::string cmd = std::string(TARVEL_TARGET_SIM) + " --port " + tmpl + "/no-such-tty " + c.Options +
+                                " 2>" + err;
+        const int status = std::system(cmd.c_str());
+        ASSERT_TRUE(WIFEXITED(status)) << c.Options;
+        EXPECT_EQ(WEXITSTATUS(status), 2) << c.Options;
+        EXPECT_NE(ReadAll(err).find(std::string("tarvel_target_sim: ") + c.Message), std::string::npos)
+            << c.Options << "\n" << ReadAll(err);
+    }
+    std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
 }
 
 }  // namespace

@@ -10,11 +10,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -113,6 +115,74 @@ Library& Lib() {
     return lib;
 }
 
+// Catches this process's debugger output the way a debug monitor does: the
+// shared DBWIN buffer and its two events. OutputDebugString, finding no
+// debugger attached, hands every line to it.
+class DebugMonitor {
+public:
+    DebugMonitor() {
+        mapping_ = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kSize, L"DBWIN_BUFFER");
+        bufferReady_ = CreateEventW(nullptr, FALSE, TRUE, L"DBWIN_BUFFER_READY");
+        dataReady_ = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
+        if (mapping_ != nullptr) view_ = static_cast<const char*>(MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, kSize));
+        if (view_ != nullptr && bufferReady_ != nullptr && dataReady_ != nullptr)
+            thread_ = std::thread([this] { Run(); });
+    }
+    ~DebugMonitor() {
+        quit_ = true;
+        if (dataReady_ != nullptr) SetEvent(dataReady_);
+        if (thread_.joinable()) thread_.join();
+        if (view_ != nullptr) UnmapViewOfFile(view_);
+        for (HANDLE h : {mapping_, bufferReady_, dataReady_})
+            if (h != nullptr) CloseHandle(h);
+    }
+    DebugMonitor(const DebugMonitor&) = delete;
+    DebugMonitor& operator=(const DebugMonitor&) = delete;
+
+    bool Ready() const { return thread_.joinable(); }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(lock_);
+        text_.clear();
+    }
+    // Waits up to 5 s for this exact line (text and its line end).
+    bool WaitForLine(const std::string& line) {
+        std::unique_lock<std::mutex> lock(lock_);
+        return changed_.wait_for(lock, std::chrono::seconds(5), [&] {
+            return text_.find(line + "\n") == 0 || text_.find("\n" + line + "\n") != std::string::npos;
+        });
+    }
+    std::string Text() {
+        std::lock_guard<std::mutex> lock(lock_);
+        return text_;
+    }
+
+private:
+    static constexpr DWORD kSize = 4096;
+
+    void Run() {
+        while (!quit_) {
+            if (WaitForSingleObject(dataReady_, 1000) != WAIT_OBJECT_0 || quit_) continue;
+            DWORD pid = 0;
+            std::memcpy(&pid, view_, sizeof pid);
+            const std::string line(view_ + sizeof pid, strnlen(view_ + sizeof pid, kSize - sizeof pid));
+            if (pid == GetCurrentProcessId()) {
+                std::lock_guard<std::mutex> lock(lock_);
+                text_ += line;
+                changed_.notify_all();
+            }
+            SetEvent(bufferReady_);
+        }
+    }
+
+    HANDLE mapping_ = nullptr, bufferReady_ = nullptr, dataReady_ = nullptr;
+    const char* view_ = nullptr;
+    std::atomic<bool> quit_{false};
+    std::thread thread_;
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::string text_;
+};
+
 int PartIndex(const wchar_t* name) {
     isp::BodyInfo* table = nullptr;
     const std::uint32_t n = Lib().GetBodyInfo(&table);
@@ -155,6 +225,7 @@ struct JobRun {
         std::vector<std::uint16_t> Statuses;  // distinct successive values
         double StopToReturnMs = -1;
         double WaitedMs = 0;  // until the status word first left 0xFFFF
+        double TotalMs = 0;   // the whole call
     };
 
     // Runs op on a worker thread. stopWhen, if given, is checked against the
@@ -190,6 +261,7 @@ struct JobRun {
             Sleep(1);
         }
         const Clock::time_point ended = Clock::now();
+        out.TotalMs = std::chrono::duration<double, std::milli>(ended - started).count();
         worker.join();
         const std::uint16_t v = status.load();
         if (out.Statuses.empty() || out.Statuses.back() != v) out.Statuses.push_back(v);
@@ -199,11 +271,14 @@ struct JobRun {
     }
 };
 
-void ExpectWaitThenProgress(const std::vector<std::uint16_t>& s) {
+// The status words seen: the waiting value (0xFFFF unless the library says
+// otherwise), then progress that only rises, up to 100.
+void ExpectWaitThenProgress(const std::vector<std::uint16_t>& s,
+                            std::uint16_t waiting = isp::kStatusWaitingForTarget) {
     ASSERT_FALSE(s.empty());
-    EXPECT_EQ(s.front(), isp::kStatusWaitingForTarget);
+    EXPECT_EQ(s.front(), waiting);
     std::size_t i = 0;
-    while (i < s.size() && s[i] == isp::kStatusWaitingForTarget) ++i;
+    while (i < s.size() && s[i] == waiting) ++i;
     for (std::size_t k = i; k < s.size(); ++k) {
         ASSERT_LE(s[k], 100) << "at " << k;
         if (k > i) {
@@ -225,12 +300,22 @@ public:
     virtual bool Memories(std::string&, std::string&) { return false; }
 };
 
+// The adapter paces the line and takes seconds to seat the next chip unless
+// told otherwise; these tests are about results, so they switch both off
+// where the scenario does not set them.
 class Adapter : public Target {
 public:
     explicit Adapter(std::string link = "[Link]\nReplyTimeoutMs=300\nSyncIntervalMs=20\n") : link_(std::move(link)) {}
     void Set(const Options& options) override {
         std::string ini = link_ + "[Adapter]\n";
-        for (const auto& o : options) ini += o.first + "=" + o.second + "\n";
+        bool pace = false, delay = false;
+        for (const auto& o : options) {
+            ini += o.first + "=" + o.second + "\n";
+            pace |= o.first == "pace";
+            delay |= o.first == "repeat-delay-ms";
+        }
+        if (!pace) ini += "pace=0\n";
+        if (!delay) ini += "repeat-delay-ms=50\n";
         Lib().WriteIni(ini);
     }
     void Open(JobRun& run) override {
@@ -257,9 +342,13 @@ public:
         ASSERT_TRUE(WriteAll(control + L".new", text));
         ASSERT_TRUE(MoveFileExW((control + L".new").c_str(), control.c_str(), MOVEFILE_REPLACE_EXISTING));
         const Clock::time_point limit = Clock::now() + std::chrono::seconds(5);
-        while (ReadAll(control + L".ack") != text) {
+        for (std::string ack; (ack = ReadAll(control + L".ack")) != text; Sleep(5)) {
+            // A refusal: "error: cause", then the content it answers.
+            const std::string refused = "\n" + text;
+            ASSERT_FALSE(ack.compare(0, 7, "error: ") == 0 && ack.size() > refused.size() &&
+                         ack.compare(ack.size() - refused.size(), refused.size(), refused) == 0)
+                << "the simulator refused the scenario: " << ack;
             ASSERT_LT(Clock::now(), limit) << "the simulator did not take the scenario";
-            Sleep(5);
         }
     }
     void Open(JobRun& run) override {
@@ -469,6 +558,129 @@ TEST(BadInput, SecondJobAndCloseDuringAJobAreRefused) {
     target.Close(run);
 }
 
+// ---- the settings file ----
+
+// Every entry a test writes must take effect or stop the run: OpenPort
+// refuses a file with an entry it cannot take (102) and names the entry on
+// the debugger output. The sections each other call reads answer the same way.
+TEST(SettingsFile, AnEntryThatCannotBeTakenFailsOpenPortAndIsNamed) {
+    DebugMonitor monitor;
+    ASSERT_TRUE(monitor.Ready());
+    Lib().WriteIni("");
+    const int part = PartIndex(L"T20G8");
+    isp::BodyInfo* table = nullptr;
+    const std::uint32_t regular = Lib().GetBodyInfo(&table);
+    enum Also { kNone, kBodyInfo, kDllInfo };
+    const struct {
+        const char* Ini;
+        const char* Line;
+        Also Reader;  // the other call that reads the entry
+    } cases[] = {
+        {"[Adapter]\nfail=bogus\n",
+         "Tarvel_DLL.ini [Adapter] fail=bogus: unknown value, expected none, sync, erase, option, register, "
+         "program, verify, readinfo or silent", kNone},
+        {"[Adapter]\npart=NOPE\n", "Tarvel_DLL.ini [Adapter] part=NOPE: no such part in the table", kNone},
+        {"[Parts]\nTable=normal\n[Adapter]\npart=TX15Z32\n",
+         "Tarvel_DLL.ini [Adapter] part=TX15Z32: no such part in the table", kNone},
+        {"[Adapter]\nserial=abc\n", "Tarvel_DLL.ini [Adapter] serial=abc: not a number", kNone},
+        {"[Adapter]\npage-ms=-5\n", "Tarvel_DLL.ini [Adapter] page-ms=-5: out of range, expected 0 to 4294967295",
+         kNone},
+        {"[Adapter]\nappear-ms=-1\n",
+         "Tarvel_DLL.ini [Adapter] appear-ms=-1: out of range, expected 0 to 4294967295", kNone},
+        {"[Adapter]\nrepeat-delay-ms=2s\n", "Tarvel_DLL.ini [Adapter] repeat-delay-ms=2s: not a number", kNone},
+        {"[Adapter]\npace=yes\n", "Tarvel_DLL.ini [Adapter] pace=yes: unknown value, expected 0 or 1", kNone},
+        {"[Adapter]\nwait-status=70000\n",
+         "Tarvel_DLL.ini [Adapter] wait-status=70000: out of range, expected 0 to 65535", kNone},
+        {"[Adapter]\nnever=1\n", "Tarvel_DLL.ini [Adapter] never=1: takes no value", kNone},
+        {"[Adapter]\nserial\n", "Tarvel_DLL.ini [Adapter] serial: value missing", kNone},
+        {"[Adapter]\ncolour=blue\n", "Tarvel_DLL.ini [Adapter] colour=blue: unknown option", kNone},
+        {"[Adapter]\nfail=erase\nFail=none\n", "Tarvel_DLL.ini [Adapter] Fail=none: given more than once", kNone},
+        {"[Adaptor]\nnever\n", "Tarvel_DLL.ini [Adaptor]: unknown section", kNone},
+        {"[Link]\nReplyTimeoutMs=fast\n", "Tarvel_DLL.ini [Link] ReplyTimeoutMs=fast: not a number", kNone},
+        {"[Link]\nAttempts=0\n", "Tarvel_DLL.ini [Link] Attempts=0: out of range, expected 1 to 10", kNone},
+        {"[Link]\nSyncIntervalMs=700000\n",
+         "Tarvel_DLL.ini [Link] SyncIntervalMs=700000: out of range, expected 0 to 600000", kNone},
+        {"[Link]\nReplyTimeout=300\n", "Tarvel_DLL.ini [Link] ReplyTimeout=300: unknown option", kNone},
+        {"[Parts]\nTable=emtpy\n",
+         "Tarvel_DLL.ini [Parts] Table=emtpy: unknown value, expected normal, empty or highbits", kBodyInfo},
+        {"[Info]\nVersion=1.2.3.4\n", "Tarvel_DLL.ini [Info] Version=1.2.3.4: not a number", kDllInfo},
+        {"[Info]\nEdition=-1\n", "Tarvel_DLL.ini [Info] Edition=-1: out of range, expected 0 to 2147483647",
+         kDllInfo},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Ini);
+        Lib().WriteIni(c.Ini);
+        monitor.Clear();
+        JobRun run;
+        run.p.PortType = isp::kPortKV707;
+        run.p.PartIndex = part;
+        run.p.CheckRate = 9600;
+        const std::uint16_t rc = Lib().OpenPort(&run.p);
+        EXPECT_EQ(rc, isp::kComOpenError);
+        if (rc == isp::kPass) Lib().ClosePort(&run.p);
+        EXPECT_TRUE(monitor.WaitForLine(c.Line)) << "debugger output: " << monitor.Text();
+        if (c.Reader == kBodyInfo) {
+            // No parts at all is a variant of its own: a mistyped table
+            // must not look like it. The library hands out its regular table.
+            monitor.Clear();
+            EXPECT_EQ(Lib().GetBodyInfo(&table), regular);
+            EXPECT_TRUE(monitor.WaitForLine(c.Line)) << "debugger output: " << monitor.Text();
+        }
+        if (c.Reader == kDllInfo) {
+            monitor.Clear();
+            std::uint32_t version = 0;
+            std::int32_t edition = -1;
+            EXPECT_EQ(Lib().GetDLLInfo(&version, &edition), isp::kComOpenError);
+            EXPECT_EQ(version, 0x01000007u) << "the library's own version";
+            EXPECT_EQ(edition, 0);
+            EXPECT_TRUE(monitor.WaitForLine(c.Line)) << "debugger output: " << monitor.Text();
+        }
+    }
+    Lib().WriteIni("");
+}
+
+// Names, values and section names are taken in any case, and a bare key
+// stands for an option that takes no value.
+TEST(SettingsFile, AnyCaseAndBareKeysAreTaken) {
+    const std::string link = "[LINK]\nreplytimeoutms=300\nSYNCINTERVALMS=20\n";
+    const struct {
+        const char* Adapter;  // the whole section
+        const wchar_t* Part;
+        std::int32_t BaudRate;
+        std::uint16_t Expected;
+    } cases[] = {
+        {"[Adapter]\npace=0\nFail=Erase\n", L"T20G8", 0, isp::kEraseError},
+        {"[adapter]\nPACE=0\nFAIL=ERASE\n", L"T20G8", 0, isp::kEraseError},
+        {"[Adapter]\npace=0\npart=t30c64\n", L"T20G8", 0, isp::kDeviceIdError},
+        {"[Adapter]\npace=0\nFail=Verify\nFail-Offset=0x10\n", L"T20G8", 0, isp::kProgramError},
+        // No target ever comes: the run waits until it is stopped.
+        {"[Adapter]\npace=0\nnever\n", L"T20G8", 0, isp::kStop},
+        {"[Adapter]\npace=0\n  Never  \n", L"T20G8", 0, isp::kStop},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Adapter);
+        Lib().WriteIni("");
+        JobRun run;
+        run.p.PartIndex = PartIndex(c.Part);
+        run.p.CheckRate = 9600;
+        run.p.BaudRate = c.BaudRate;
+        run.p.PortType = isp::kPortKV707;
+        run.Images(Pattern(3000, 9), {});
+        Lib().WriteIni(link + c.Adapter);
+        ASSERT_EQ(Lib().OpenPort(&run.p), isp::kPass);
+        const Clock::time_point start = Clock::now();
+        const JobRun::Outcome o = run.Go(Lib().UpdateMCU, [&](std::uint16_t) {
+            return c.Expected == isp::kStop && Clock::now() - start > std::chrono::milliseconds(500);
+        });
+        EXPECT_EQ(o.Code, c.Expected);
+        if (c.Expected == isp::kStop) {
+            EXPECT_EQ(o.Statuses, std::vector<std::uint16_t>{isp::kStatusWaitingForTarget}) << "no target answered";
+        }
+        EXPECT_EQ(Lib().ClosePort(&run.p), isp::kPass);
+    }
+    Lib().WriteIni("");
+}
+
 // ---- the same scenarios on both links ----
 
 void ProgramsAndReadsBack(Target& target, const wchar_t* partName, std::int32_t rate) {
@@ -642,6 +854,58 @@ TEST(AdapterPort, PortTypeOneAndAnyPart) {
         EXPECT_EQ(run.Go(Lib().UpdateMCU).Code, isp::kPass);
         EXPECT_EQ(Lib().ClosePort(&run.p), isp::kPass);
     }
+}
+
+// Left to itself the adapter behaves like the hardware: every byte takes its
+// line time at the rate in use (with "Auto", the one the library picks), and
+// once a programmed chip leaves, the next one is seated two seconds later.
+TEST(AdapterPort, PacesTheLineAndReseatsLikeTheHardwareByDefault) {
+    Lib().WriteIni("[Link]\nReplyTimeoutMs=300\nSyncIntervalMs=20\n[Adapter]\nmax-baud=38400\n");
+    JobRun run;
+    run.p.PortType = isp::kPortKV707;
+    run.p.PartIndex = PartIndex(L"T10N4");
+    run.p.CheckRate = 9600;
+    run.p.BaudRate = 0;  // Auto: 38400, the fastest this target takes
+    run.Images(Pattern(3000, 10), {});
+    ASSERT_EQ(Lib().OpenPort(&run.p), isp::kPass);
+    const JobRun::Outcome first = run.Go(Lib().UpdateMCU);
+    ASSERT_EQ(first.Code, isp::kPass);
+    const double imageLineMs = 3000 * 10 * 1000.0 / 38400;
+    EXPECT_GE(first.TotalMs, imageLineMs) << "the image alone needs this long on the line";
+    const JobRun::Outcome next = run.Go(Lib().UpdateMCU);
+    EXPECT_EQ(next.Code, isp::kPass);
+    EXPECT_GE(next.WaitedMs, 1900.0) << "the next chip comes after the re-seat delay";
+    EXPECT_EQ(Lib().ClosePort(&run.p), isp::kPass);
+}
+
+// A library may write another value than 0xFFFF to the status word while no
+// target answers (102 here): the run still goes on to 100 once a target
+// comes, and Stop still ends the wait.
+TEST(AdapterPort, ReportsTheScenariosStatusWordWhileWaiting) {
+    Adapter target;
+    JobRun run;
+    run.p.PartIndex = PartIndex(L"T20G8");
+    run.p.CheckRate = 9600;
+    run.Images(Pattern(4000, 11), {});
+
+    target.Set({{"wait-status", "102"}, {"appear-ms", "300"}, {"page-ms", "1"}});
+    target.Open(run);
+    const JobRun::Outcome up = run.Go(Lib().UpdateMCU);
+    EXPECT_EQ(up.Code, isp::kPass);
+    ASSERT_GE(up.Statuses.size(), 3u);
+    EXPECT_EQ(up.Statuses.front(), isp::kStatusWaitingForTarget) << "the value the cell was given";
+    ExpectWaitThenProgress(std::vector<std::uint16_t>(up.Statuses.begin() + 1, up.Statuses.end()), 102);
+    target.Close(run);
+
+    target.Set({{"wait-status", "102"}, {"never", ""}});
+    target.Open(run);
+    const Clock::time_point start = Clock::now();
+    const JobRun::Outcome stopped = run.Go(Lib().UpdateMCU, [&](std::uint16_t v) {
+        return v == 102 && Clock::now() - start > std::chrono::milliseconds(300);
+    });
+    EXPECT_EQ(stopped.Code, isp::kStop);
+    EXPECT_EQ(stopped.Statuses, (std::vector<std::uint16_t>{isp::kStatusWaitingForTarget, 102}));
+    target.Close(run);
 }
 
 SimulatorOnCom* ComTarget(int com) {
