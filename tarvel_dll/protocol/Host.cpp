@@ -299,6 +299,10 @@ std::uint16_t RunDump(Link& link, const HostJob& job, std::uint8_t* info, HostSt
     rc = s.Identify(maxBaud);
     if (rc == isp::kSetSyncError) return isp::kDumpFail;
     if (rc != isp::kPass) return rc;
+    // The adapter reads the block at the download rate too, so a rate the
+    // bootloader does not take fails here as it does for programming.
+    const std::uint32_t rate = job.BaudRate == 0 ? AutoRate(maxBaud) : static_cast<std::uint32_t>(job.BaudRate);
+    if (job.BaudRate < 0 || rate > maxBaud) return isp::kBaudRateTooLarge;
     Frame r;
     const auto o = s.Transact(kCmdReadInfo, {}, 1 + kInfoSize, 0, r);
     if (o == decltype(o)::Stopped) return isp::kStop;

@@ -65,7 +65,7 @@ TEST_F(JobsE2e, UpdateTargetWaitsForTheTargetWithABlinkingPromptThenPassesAndGiv
     // The prompt comes and goes while the target is away.
     ASSERT_TRUE(LogHas(kPrompt));
     EXPECT_TRUE(WaitUntil([&] { return tool->Log().find(kPrompt) == std::wstring::npos; }, 2000));
-    ASSERT_TRUE(LogHas(L"000 - Update Target =>Pass   ["));
+    ASSERT_TRUE(LogHas(L"000 - Update Target =>Pass   [")) << tool->Log();
     ASSERT_TRUE(Idle());
     EXPECT_EQ(CountLogLines(tool->Log()), 1);
     EXPECT_EQ(tool->Log().find(kPrompt), std::wstring::npos);
@@ -94,7 +94,7 @@ TEST_F(JobsE2e, RepeatUpdateProgramsBoardAfterBoardClearsTheLogAtAHundredAndStop
 }
 
 TEST_F(JobsE2e, ARepeatJobStartsOnAnEmptyLogAndAStopClickedTwiceEndsOneJob) {
-    Ready(L"T30C64", "never\r\nappear-ms=-1\r\n");
+    Ready(L"T30C64", "never\r\n");
     tool->Click(kClearMessage);
     tool->Click(kRepeat);
     ASSERT_TRUE(LogHas(kPrompt));
@@ -117,11 +117,12 @@ TEST_F(JobsE2e, FailingRunsLogTheTextOfTheirCodeOrNone) {
     };
     const Row rows[] = {
         {L"T30C64", "fail=erase\r\n", kUpdate, L"000 - Update Target =>Erase error   ["},
+        // The target stops answering halfway through programming.
+        {L"T30C64", "fail=silent\r\nfail-offset=4\r\n", kUpdate, L"000 - Update Target =>Not find device   ["},
         {L"T30C64", "customer-id=0x1234\r\n", kUpdate, L"000 - Update Target =>CustomerID error   ["},
         {L"T30C64", "max-baud=9600\r\n", kUpdate, L"000 - Update Target =>BaudRate too large   ["},
         // The same code after a dump has no text.
-        {L"T30C64", "fail=sync\r\n", kUpdate, L"000 - Update Target =>Set sync error   ["},
-        {L"TV8051A16", "fail=sync\r\n", kDumpInfo, L"000 - Dump Info =>   ["},
+        {L"TV8051A16", "max-baud=9600\r\n", kDumpInfo, L"000 - Dump Info =>   ["},
         {L"TV8051A16", "fail=readinfo\r\n", kDumpInfo, L"000 - Dump Info =>Fail   ["},
     };
     for (const Row& row : rows) {
@@ -132,6 +133,22 @@ TEST_F(JobsE2e, FailingRunsLogTheTextOfTheirCodeOrNone) {
         ASSERT_TRUE(Idle());
         TearDown();
     }
+}
+
+TEST_F(JobsE2e, AStopWhileProgrammingEndsTheRunWithStopAndHidesTheProgressBar) {
+    Start(L"T30C64", "pace=1\r\n");
+    dir.WriteBytes(L"big.bin", Bytes(48 * 1024, 0x3C));
+    LoadFlash(dir.File(L"big.bin"));
+    ASSERT_TRUE(tool->WaitForLogLines(1));
+    tool->Click(kOpenPort);
+    ASSERT_TRUE(tool->WaitForLogLines(2));
+    tool->Click(kUpdate);
+    HWND progress = ::GetDlgItem(tool->Main(), kProgress);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(progress) && ::SendMessageW(progress, PBM_GETPOS, 0, 0) > 10; }));
+    tool->Click(kUpdate);
+    ASSERT_TRUE(WaitUntil([&] { return tool->Log().find(L"002 - Update Target =>Stop   [") != std::wstring::npos; }));
+    ASSERT_TRUE(Idle());
+    EXPECT_FALSE(::IsWindowVisible(progress));
 }
 
 TEST_F(JobsE2e, DumpInfoShowsTheBlockInTheFlashViewAndEnablesTheJobButtons) {
@@ -149,7 +166,7 @@ TEST_F(JobsE2e, DumpInfoShowsTheBlockInTheFlashViewAndEnablesTheJobButtons) {
 }
 
 TEST_F(JobsE2e, TheRunningJobStaysStoppableAcrossALanguageSwitchAndTheToolCannotBeClosedUnderIt) {
-    Ready(L"T30C64", "never\r\nappear-ms=-1\r\n");
+    Ready(L"T30C64", "never\r\n");
     tool->Click(kUpdate);
     ASSERT_TRUE(LogHas(kPrompt));
     tool->SysCommand(kCmdChinese);
@@ -175,8 +192,25 @@ TEST_F(JobsE2e, TheRunningJobStaysStoppableAcrossALanguageSwitchAndTheToolCannot
     EXPECT_EQ(tool->ItemText(kRepeat), L"\u91CD\u8986\u66F4\u65B0");
 }
 
+TEST_F(JobsE2e, AStatusWordWithoutMeaningIsWaitedOnNotSpunOn) {
+    // The library reports 102 instead of 0xFFFF while no target answers.
+    Ready(L"T30C64", "never\r\nwait-status=102\r\n");
+    tool->Click(kUpdate);
+    ASSERT_TRUE(WaitUntil([&] { return tool->ItemText(kUpdate) == L"Stop"; }));
+    const double cpuBefore = tool->CpuMs();
+    const DWORD wallBefore = ::GetTickCount();
+    // Long enough for a spinning job thread to burn most of a core.
+    EXPECT_FALSE(WaitUntil([&] { return CountLogLines(tool->Log()) > 0; }, 2000)) << tool->Log();
+    const double cpu = tool->CpuMs() - cpuBefore;
+    const double wall = ::GetTickCount() - wallBefore;
+    EXPECT_LT(cpu, 0.25 * wall) << cpu << " ms of CPU in " << wall << " ms";
+    tool->Click(kUpdate);
+    ASSERT_TRUE(LogHas(L"000 - Update Target =>Stop   ["));
+    ASSERT_TRUE(Idle());
+}
+
 TEST_F(JobsE2e, AReloadAskedForDuringAJobWaitsUntilItEnds) {
-    Ready(L"T30C64", "never\r\nappear-ms=-1\r\n");
+    Ready(L"T30C64", "never\r\n");
     tool->Click(kAutoReload);
     ASSERT_TRUE(tool->WaitForLogLines(1));  // ticking reloads at once
     tool->Click(kUpdate);

@@ -150,6 +150,15 @@ HWND Tool::WaitForOtherDialog(DWORD timeoutMs) {
     return ctx.found;
 }
 
+double Tool::CpuMs() const {
+    FILETIME created, exited, kernel, user;
+    if (!m_process || !::GetProcessTimes(m_process, &created, &exited, &kernel, &user)) return 0;
+    const auto ms = [](const FILETIME& t) {
+        return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
 int Tool::WaitForExit(DWORD timeoutMs) {
     if (!m_process || ::WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0) return -1;
     DWORD code = 0;

@@ -55,6 +55,8 @@ public:
     // Waits for the process to end; returns its exit code, or -1 on timeout.
     int WaitForExit(DWORD timeoutMs = 20000);
     HWND Main() const { return m_main; }
+    // CPU time the process has used so far (user and kernel), in ms.
+    double CpuMs() const;
 
     std::wstring Title() const { return Text(m_main); }
     std::wstring ItemText(int id) const { return Text(::GetDlgItem(m_main, id)); }
