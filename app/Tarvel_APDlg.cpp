@@ -489,8 +489,9 @@ void CTarvel_APDlg::LogElapsed(std::uint32_t startTick) {
 }
 
 void CTarvel_APDlg::LogResult(int textId, std::uint32_t startTick) {
-    if (textId >= 0) AppendLog(LangText(textId));
-    LogElapsed(startTick);
+    // One append for the result and its time: each append redraws the log.
+    const std::wstring tail = logfmt::ElapsedTail(logfmt::ElapsedSeconds(startTick, ::GetTickCount()));
+    AppendLog(textId >= 0 ? LangText(textId) + tail : tail);
 }
 
 void CTarvel_APDlg::OnClearMessage() { ClearLog(true); }

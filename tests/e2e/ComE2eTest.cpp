@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 using namespace e2e;
@@ -125,6 +126,56 @@ TEST_F(ComE2e, APortTheLibraryRefusesCanBeTriedAgainAndAPortThatIsGoneSaysSo) {
     EXPECT_NE(tool->Log().find(L"002 - Open Port =>Opten COM error   ["), std::wstring::npos) << tool->Log();
     EXPECT_TRUE(Enabled(kOpenPort));
     EXPECT_FALSE(Enabled(kClosePort));
+}
+
+TEST_F(ComE2e, ARepeatJobOfTwentyBoardsLeaksNoHandlesOrMemory) {
+    Start(L"T30C64");
+    Bytes flash(2048);
+    for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<std::uint8_t>(i ^ 0x5A);
+    dir.WriteBytes(L"fw.bin", flash);
+    LoadFlash(dir.File(L"fw.bin"));
+    ASSERT_TRUE(tool->WaitForLogLines(1));
+    ChoosePort(L"COM9");
+    tool->Click(kOpenPort);
+    ASSERT_TRUE(tool->WaitForLogLines(2));
+    const std::wstring runsFile = SimFolder(9) + L"runs.txt";
+    const auto runs = [&] {
+        const Bytes text = ReadFileBytes(runsFile);
+        return std::atoi(std::string(text.begin(), text.end()).c_str());
+    };
+    const int runsBefore = runs();
+    const auto passes = [&] {
+        const std::wstring log = tool->Log();
+        int n = 0;
+        for (auto at = log.find(L"Repeat Update =>Pass"); at != std::wstring::npos;
+             at = log.find(L"Repeat Update =>Pass", at + 1))
+            ++n;
+        return n;
+    };
+
+    tool->Click(kRepeat);
+    ASSERT_TRUE(WaitUntil([&] { return passes() >= 5; }, 60000)) << tool->Log();
+    const DWORD handles5 = tool->HandleCount();
+    const SIZE_T memory5 = tool->CommittedBytes();
+    ASSERT_TRUE(WaitUntil([&] { return passes() >= 20; }, 120000)) << tool->Log();
+    const DWORD handles20 = tool->HandleCount();
+    const SIZE_T memory20 = tool->CommittedBytes();
+    tool->Click(kRepeat);
+    ASSERT_TRUE(WaitUntil([&] { return tool->ItemText(kRepeat) == L"Repeat Update" && Enabled(kExit); }));
+
+    // Every board passed (the target checks the image's CRC-32 before it
+    // answers) and the last one holds the image.
+    EXPECT_EQ(tool->Log().find(L"=>Pass"), tool->Log().find(L"=>"));
+    EXPECT_GE(runs() - runsBefore, 20);
+    const Bytes target = ReadFileBytes(SimFolder(9) + L"flash.bin");
+    ASSERT_GE(target.size(), flash.size());
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), target.begin()));
+    if (handles5 != 0) {
+        EXPECT_LE(handles20, handles5 + 2) << handles5 << " -> " << handles20;
+    }
+    if (memory5 != 0) {
+        EXPECT_LE(memory20, memory5 + memory5 / 20) << memory5 << " -> " << memory20;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,13 @@
 #include "ToolDriver.h"
 
 #include <commctrl.h>
+// The process status functions as kernel32 exports them (no psapi library).
+#ifndef PSAPI_VERSION
+#define PSAPI_VERSION 2
+#endif
+#include <psapi.h>
+
+#include <algorithm>
 
 #include <atomic>
 
@@ -157,6 +164,57 @@ double Tool::CpuMs() const {
         return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
     };
     return ms(kernel) + ms(user);
+}
+
+namespace {
+// Handles of a process counted in the system's handle table, for systems
+// (such as Wine) that do not fill in the per-process count.
+DWORD CountHandlesOf(DWORD pid) {
+    struct Entry {
+        ULONG OwnerPid;
+        BYTE ObjectType;
+        BYTE HandleFlags;
+        USHORT HandleValue;
+        PVOID ObjectPointer;
+        ULONG AccessMask;
+    };
+    using QueryFn = LONG(WINAPI*)(int, PVOID, ULONG, PULONG);
+    auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return 0;
+    std::vector<BYTE> buffer(1 << 20);
+    for (int tries = 0;; ++tries) {
+        ULONG needed = 0;
+        const int kSystemHandleInformation = 16;
+        if (query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) == 0) break;
+        if (tries == 6) return 0;
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+    }
+    const ULONG count = *reinterpret_cast<const ULONG*>(buffer.data());
+    const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+    DWORD n = 0;
+    for (ULONG i = 0; i < count; ++i)
+        if (entries[i].OwnerPid == pid) ++n;
+    return n;
+}
+}  // namespace
+
+DWORD Tool::HandleCount() const {
+    DWORD n = 0;
+    if (m_process && ::GetProcessHandleCount(m_process, &n) && n != 0) return n;
+    return CountHandlesOf(m_pid);
+}
+
+SIZE_T Tool::CommittedBytes() const {
+    PROCESS_MEMORY_COUNTERS m{};
+    m.cb = sizeof m;
+    if (!m_process || !::GetProcessMemoryInfo(m_process, &m, sizeof m)) return 0;
+    return m.PagefileUsage;
+}
+
+void Tool::GuiObjects(DWORD* gdi, DWORD* user) const {
+    *gdi = m_process ? ::GetGuiResources(m_process, GR_GDIOBJECTS) : 0;
+    *user = m_process ? ::GetGuiResources(m_process, GR_USEROBJECTS) : 0;
 }
 
 int Tool::WaitForExit(DWORD timeoutMs) {

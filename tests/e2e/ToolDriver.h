@@ -57,6 +57,11 @@ public:
     HWND Main() const { return m_main; }
     // CPU time the process has used so far (user and kernel), in ms.
     double CpuMs() const;
+    // The process's open handles, its committed memory, and its GDI and
+    // USER objects (0 where the system does not count them, as under Wine).
+    DWORD HandleCount() const;
+    SIZE_T CommittedBytes() const;
+    void GuiObjects(DWORD* gdi, DWORD* user) const;
 
     std::wstring Title() const { return Text(m_main); }
     std::wstring ItemText(int id) const { return Text(::GetDlgItem(m_main, id)); }

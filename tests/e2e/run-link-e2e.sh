@@ -5,11 +5,16 @@
 # test program with
 # --gtest_filter ComE2e.* and the simulators' output folders. Everything
 # started here is stopped on exit; every wait has a deadline.
-#   run-link-e2e.sh TEST_EXE SIMULATOR
+#   run-link-e2e.sh TEST_EXE SIMULATOR [ARGS...]
+# With ARGS the program gets them instead of the test filter (the job
+# benchmarks run this way); SIM_OPTIONS adds simulator options and
+# LINK_TIMEOUT_S bounds the program (280 s).
 set -euo pipefail
 
 exe=$1
 sim=$2
+shift 2
+extra=("$@")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 
@@ -64,7 +69,7 @@ for n in 9 12; do
   ln -sfn "$work/host$n" "$WINEPREFIX/dosdevices/com$n"
   mkdir -p "$work/out$n"
   "$sim" --port "$work/target$n" --out-dir "$work/out$n" --control "$work/out$n/control.txt" \
-    --repeat-delay-ms 50 2>"$work/sim$n.log" &
+    --repeat-delay-ms 50 ${SIM_OPTIONS:-} 2>"$work/sim$n.log" &
   pids+=($!)
   # Z: is Wine's drive for the Unix root.
   args+=("--sim$n=Z:${work//\//\\}\\out$n")
@@ -79,7 +84,11 @@ ln -sfn "$work/gone5" "$WINEPREFIX/dosdevices/com5"
 args+=("--gone5=Z:${work//\//\\}\\gone5")
 
 set +e
-timeout 280 wine "$exe" --gtest_filter='ComE2e.*' "${args[@]}"
+if [ ${#extra[@]} -gt 0 ]; then
+  timeout "${LINK_TIMEOUT_S:-280}" wine "$exe" "${extra[@]}"
+else
+  timeout "${LINK_TIMEOUT_S:-280}" wine "$exe" --gtest_filter='ComE2e.*' "${args[@]}"
+fi
 rc=$?
 set -e
 if [ $rc -ne 0 ]; then
