@@ -136,8 +136,8 @@ TEST(SettingsFile, PastMaxPathAnAnsiFileKeepsItsOtherLinesAndBecomesUnicode) {
     EXPECT_EQ(settings.ReadInt(L"Language", 0), 1);
     ASSERT_TRUE(settings.WriteString(L"LoadFilePath", L"C:\\\u56FA\u4EF6\\"));
     ASSERT_TRUE(settings.WriteInt(L"Language", 0));
-    EXPECT_EQ(folder.Read(L"Setting.ini"),
-              Utf16Le(L"; by hand\r\n[Other]\r\nKeep=yes\r\n[Setting]\r\nLanguage=0\r\nLoadFilePath=C:\\\u56FA\u4EF6\\\r\n"));
+    EXPECT_EQ(folder.Read(L"Setting.ini"), Utf16Le(L"; by hand\r\n[Other]\r\nKeep=yes\r\n[Setting]\r\nLanguage=0\r\n"
+                                                   L"LoadFilePath=C:\\\u56FA\u4EF6\\\r\n"));
     EXPECT_EQ(settings.ReadString(L"LoadFilePath", L"NULL"), L"C:\\\u56FA\u4EF6\\");
 }
 
