@@ -1,11 +1,12 @@
 // End-to-end: the real tool where its surroundings go wrong. A Setting.ini
 // that cannot be written, a folder so deep that Setting.ini's path is past
-// MAX_PATH.
+// MAX_PATH, a Tarvel_DLL.dll that is there but is no 32-bit library.
 #include "ToolDriver.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 using e2e::IniString;
@@ -62,6 +63,38 @@ std::wstring DeepIniString(const TempFolder& dir, const std::wstring& ini, const
     const std::wstring copy = dir.File((L"copy" + std::to_wstring(copies++) + L".ini").c_str());
     if (!::CopyFileW(LongForm(ini).c_str(), copy.c_str(), FALSE)) return L"<no file>";
     return IniString(copy, key);
+}
+
+// A 64-bit (x86-64) DLL with nothing in it: headers and one empty section.
+std::string Dll64() {
+    std::string pe(0x400, '\0');
+    auto put16 = [&](std::size_t at, unsigned v) { pe[at] = char(v & 0xFF), pe[at + 1] = char(v >> 8); };
+    auto put32 = [&](std::size_t at, unsigned long v) { put16(at, v & 0xFFFF), put16(at + 2, (v >> 16) & 0xFFFF); };
+    pe[0] = 'M', pe[1] = 'Z';
+    put32(0x3C, 0x40);                                      // where the PE header starts
+    std::memcpy(&pe[0x40], "PE\0\0", 4);
+    put16(0x44, 0x8664);                                    // machine: x86-64
+    put16(0x46, 1);                                         // one section
+    put16(0x54, 0xF0);                                      // size of the PE32+ optional header
+    put16(0x56, 0x2022);                                    // executable, large addresses, DLL
+    const std::size_t opt = 0x58;
+    put16(opt, 0x20B);                                      // PE32+
+    put32(opt + 4, 0x200);                                  // size of code
+    put32(opt + 20, 0x1000);                                // base of code
+    put32(opt + 24, 0x80000000), put32(opt + 28, 0x1);      // image base 0x180000000
+    put32(opt + 32, 0x1000), put32(opt + 36, 0x200);        // section and file alignment
+    put16(opt + 40, 6), put16(opt + 48, 6);                 // OS and subsystem version 6.0
+    put32(opt + 56, 0x2000), put32(opt + 60, 0x200);        // size of image and of headers
+    put16(opt + 68, 2);                                     // GUI subsystem
+    put32(opt + 72, 0x100000), put32(opt + 80, 0x1000);     // stack reserve and commit
+    put32(opt + 88, 0x100000), put32(opt + 96, 0x1000);     // heap reserve and commit
+    put32(opt + 108, 16);                                   // data directories
+    const std::size_t section = opt + 0xF0;
+    std::memcpy(&pe[section], ".text", 5);
+    put32(section + 8, 0x200), put32(section + 12, 0x1000);  // virtual size and address
+    put32(section + 16, 0x200), put32(section + 20, 0x200);  // raw size and offset
+    put32(section + 36, 0x60000020);                          // code, readable, executable
+    return pe;
 }
 }  // namespace
 
@@ -162,4 +195,44 @@ TEST(RobustE2e, ADeepFolderKeepsItsSettings) {
     ASSERT_EQ(again.WaitForExit(), 0);
     EXPECT_EQ(DeepIniString(dir, ini, L"LoadFilePath"), loadFolder);
     EXPECT_EQ(DeepIniString(dir, ini, L"Language"), L"1");
+}
+
+TEST(RobustE2e, ALibraryThatIsThereButCannotBeLoadedIsNotCalledMissing) {
+    struct Case {
+        const char* what;
+        bool present;
+        std::string bytes;  // of Tarvel_DLL.dll
+        int language;       // in Setting.ini
+        const wchar_t* sentence;
+    };
+    const Case cases[] = {
+        {"empty file", true, "", 0, L"This file is there but could not be loaded as a 32-bit library:"},
+        {"text file", true, "This is not a library.\r\n", 0,
+         L"This file is there but could not be loaded as a 32-bit library:"},
+        {"64-bit library", true, Dll64(), 0, L"This file is there but could not be loaded as a 32-bit library:"},
+        {"64-bit library, Chinese", true, Dll64(), 1, L"此文件存在，但无法作为32位库加载："},
+        {"no file", false, "", 0, L"Missing: "},
+        {"no file, Chinese", false, "", 1, L"缺少："},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        dir.InstallTool(/*withLibrary=*/false);
+        if (c.present) dir.WriteText(L"Tarvel_DLL.dll", c.bytes);
+        dir.WriteText(L"Setting.ini", "[Setting]\r\nLanguage=" + std::to_string(c.language) + "\r\n");
+        const std::wstring library = dir.File(L"Tarvel_DLL.dll");
+
+        Tool tool(dir.Path());
+        const HWND box = tool.WaitForOtherDialog();
+        ASSERT_NE(box, nullptr);
+        const std::wstring text = BoxText(box);
+        if (c.present) {
+            EXPECT_TRUE(Contains(text, std::wstring(c.sentence) + L"\n" + library + L"\n\n")) << "then the reason";
+            EXPECT_FALSE(Contains(text, L"Missing")) << "the file is not missing";
+        } else {
+            EXPECT_TRUE(Contains(text, c.sentence + library));
+        }
+        Confirm(box);
+        EXPECT_EQ(tool.WaitForExit(), 0);
+    }
 }
