@@ -142,9 +142,22 @@ int ParseInt(std::wstring_view value) {
     while (i < value.size() && IsBlank(value[i])) ++i;
     bool negative = false;
     if (i < value.size() && (value[i] == L'+' || value[i] == L'-')) negative = value[i++] == L'-';
+    std::uint32_t base = 10;
+    if (i + 1 < value.size() && value[i] == L'0') {
+        const wchar_t prefix = value[i + 1];
+        base = prefix == L'x' ? 16 : prefix == L'o' ? 8 : prefix == L'b' ? 2 : 10;
+        if (base != 10) i += 2;
+    }
     std::uint32_t n = 0;
-    for (; i < value.size() && value[i] >= L'0' && value[i] <= L'9'; ++i)
-        n = n * 10u + static_cast<std::uint32_t>(value[i] - L'0');
+    for (; i < value.size(); ++i) {
+        const wchar_t c = value[i];
+        const std::uint32_t digit = c >= L'0' && c <= L'9'   ? static_cast<std::uint32_t>(c - L'0')
+                                    : c >= L'a' && c <= L'f' ? static_cast<std::uint32_t>(c - L'a' + 10)
+                                    : c >= L'A' && c <= L'F' ? static_cast<std::uint32_t>(c - L'A' + 10)
+                                                             : base;
+        if (digit >= base) break;
+        n = n * base + digit;
+    }
     if (negative) n = 0u - n;
     // Two's complement without relying on the conversion of an out-of-range
     // unsigned value.

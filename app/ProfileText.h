@@ -26,9 +26,9 @@ std::optional<std::wstring> Find(std::wstring_view text, std::wstring_view secti
 std::wstring Set(std::wstring_view text, std::wstring_view section, std::wstring_view key, std::wstring_view value);
 
 // The number a value holds, as GetPrivateProfileInt reads it: leading
-// blanks, an optional sign, then decimal digits up to the first other
-// character ("12ab" is 12, "ab" is 0). Digits past the range of a 32-bit
-// number wrap around.
+// blanks, an optional sign, then digits up to the first other character
+// ("12ab" is 12, "ab" is 0); decimal, or hexadecimal, octal or binary behind
+// "0x", "0o" or "0b". Digits past the range of a 32-bit number wrap around.
 int ParseInt(std::wstring_view value);
 
 // The text of a file that starts with a UTF-16 byte-order mark (either byte

@@ -92,6 +92,9 @@ TEST(ProfileText, ParseIntTakesTheLeadingNumber) {
         {L"1", 1},           {L"-1", -1},           {L" \t+12", 12},         {L"12ab", 12},
         {L"ab", 0},          {L"-", 0},             {L"2147483647", 2147483647}, {L"-2147483648", -2147483647 - 1},
         {L"4294967295", -1}, {L"4294967297", 1},    {L"99999999999999999999", 1661992959},
+        {L"0x10", 16},       {L"-0x10", -16},       {L"0x1F", 31},           {L"0x1g", 1},
+        {L"0X1F", 0},        {L"0x", 0},            {L"0b101", 5},           {L"0o17", 15},
+        {L"019", 19},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "value " << std::string(c.value, c.value + std::wcslen(c.value)));
