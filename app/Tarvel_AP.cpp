@@ -1,13 +1,33 @@
 #include "app/Tarvel_AP.h"
 
+#include "app/SettingsFile.h"
 #include "app/Tarvel_APDlg.h"
+#include "framework/SystemText.h"
 #include "isp/TarvelDll.h"
+#include "text/UiText.h"
 
 #include <commctrl.h>
 
 #include <string>
 
 CTarvel_APApp theApp;
+
+namespace {
+// A missing file is "missing"; a file the loader refuses is said to be there,
+// with the loader's reason (a 64-bit library, a file that is no library at
+// all, a library whose own dependency is missing).
+std::wstring LibraryFailureText(const isp::LoadFailure& failure, int language) {
+    std::wstring text = std::wstring(LangText(texts::kLibraryUnusable, language)) + L"\n";
+    switch (failure.kind) {
+    case isp::LoadFailure::kNotLoadable:
+        return text + LangText(texts::kLibraryNotLoadable, language) + L"\n" + failure.path + L"\n\n" +
+               SystemErrorText(failure.systemError, L"Tarvel_DLL.dll");
+    case isp::LoadFailure::kOperationsMissing:
+        return text + LangText(texts::kLibraryMissing, language) + L"Tarvel_DLL.dll: " + failure.operations;
+    default: return text + LangText(texts::kLibraryMissing, language) + failure.path;
+    }
+}
+}  // namespace
 
 CTarvel_APApp::CTarvel_APApp() { m_restartOnly = true; }
 
@@ -16,11 +36,12 @@ BOOL CTarvel_APApp::InitInstance() {
     ::InitCommonControlsEx(&icc);
     CWinApp::InitInstance();
 
-    // Without the ISP library there is nothing the tool can do: say what is
-    // missing and end cleanly instead of failing to start.
-    std::wstring missing;
-    if (!isp::Library().Load(isp::ModuleFolder(), &missing)) {
-        const std::wstring text = L"The ISP library could not be used.\nMissing: " + missing;
+    // Without the ISP library there is nothing the tool can do: say why and
+    // end cleanly instead of failing to start.
+    const std::wstring folder = isp::ModuleFolder();
+    isp::LoadFailure failure;
+    if (!isp::Library().Load(folder, &failure)) {
+        const std::wstring text = LibraryFailureText(failure, SettingsFile(folder).ReadInt(L"Language", 0));
         ::MessageBoxW(nullptr, text.c_str(), L"Tarvel", MB_OK | MB_ICONERROR);
         return FALSE;
     }

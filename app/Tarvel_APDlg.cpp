@@ -133,7 +133,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     OnPortChanged();
     SelectLastPart();
 
-    const std::wstring folder = settings.ReadString(L"LoadFilePath", L"NULL", 256);
+    const std::wstring folder = settings.ReadString(L"LoadFilePath", L"NULL");
     if (folder != L"NULL") LastFolder = folder;
 
     EnableDlgItem(IDC_CLOSE_PORT, false);
@@ -229,8 +229,10 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
     case kCmdEnglish:
     case kCmdChinese:
         Language = command == kCmdEnglish ? 0 : 1;
-        SettingsFile(m_exeFolder).WriteInt(L"Language", Language);
         ApplyLanguage(Language);
+        // Written at once; a failure is told in the language just chosen.
+        if (const SettingsFile settings(m_exeFolder); !settings.WriteInt(L"Language", Language))
+            ReportSettingsNotSaved(m_hWnd, settings, Language);
         return true;
     }
     return false;
@@ -377,9 +379,11 @@ void CTarvel_APDlg::OnCancel() {
 }
 
 void CTarvel_APDlg::OnExit() {
+    // Both keys are tried; one message covers both, and the tool ends anyway.
     const SettingsFile settings(m_exeFolder);
-    settings.WriteInt(L"LastPartNo", IspParam->PartIndex);
-    settings.WriteString(L"LoadFilePath", LastFolder);
+    const bool partSaved = settings.WriteInt(L"LastPartNo", IspParam->PartIndex);
+    const bool folderSaved = settings.WriteString(L"LoadFilePath", LastFolder);
+    if (!partSaved || !folderSaved) ReportSettingsNotSaved(m_hWnd, settings, Language);
     EndDialog(IDCANCEL);
 }
 

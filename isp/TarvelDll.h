@@ -12,6 +12,15 @@
 
 namespace isp {
 
+// Why the library could not be used.
+struct LoadFailure {
+    enum Kind { kNone, kFileMissing, kNotLoadable, kOperationsMissing };
+    Kind kind = kNone;
+    std::wstring path;        // the library file, as the user knows it
+    std::wstring operations;  // kOperationsMissing: the missing names, ", " between them
+    DWORD systemError = 0;    // kNotLoadable: the loader's GetLastError
+};
+
 class TarvelDll {
 public:
     TarvelDll() = default;
@@ -19,8 +28,12 @@ public:
     TarvelDll& operator=(const TarvelDll&) = delete;
 
     // Loads folder + "Tarvel_DLL.dll" and resolves every operation. On
-    // failure *missing names what is missing (the file or an operation) and
-    // nothing stays loaded.
+    // failure *failure tells why: no such file, a file the loader refuses
+    // (not a 32-bit library, or one that cannot start), or operations it
+    // lacks. Nothing stays loaded then.
+    bool Load(const std::wstring& folder, LoadFailure* failure);
+    // The same, with *missing naming what failed in one line: the file, or
+    // "Tarvel_DLL.dll: " and the operations it lacks.
     bool Load(const std::wstring& folder, std::wstring* missing);
     bool IsLoaded() const { return m_module.valid(); }
 

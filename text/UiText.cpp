@@ -65,6 +65,10 @@ const wchar_t* const UiText[kUiTextCount] = {
     L"Open Port\0开启串口",
     L"Close Port\0关闭串口",
     L"HEX file error\0HEX文件错误",
+    L"The settings could not be saved to this file:\0无法将设置保存到此文件：",
+    L"The ISP library could not be used.\0无法使用ISP库。",
+    L"Missing: \0缺少：",
+    L"This file is there but could not be loaded as a 32-bit library:\0此文件存在，但无法作为32位库加载：",
 };
 
 const wchar_t* LangText(const wchar_t* pair, int language) {

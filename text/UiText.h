@@ -69,11 +69,15 @@ enum TextId : int {
     kOpenPort,
     kClosePort,
     kHexFileError,             // 58
+    kSettingsNotSaved,
+    kLibraryUnusable,          // 60
+    kLibraryMissing,
+    kLibraryNotLoadable,
 };
 
 }  // namespace texts
 
-constexpr int kUiTextCount = 59;
+constexpr int kUiTextCount = 63;
 
 // All text pairs, indexed by texts::TextId.
 extern const wchar_t* const UiText[kUiTextCount];

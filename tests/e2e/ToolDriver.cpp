@@ -39,17 +39,26 @@ TempFolder::TempFolder() {
     ::CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-TempFolder::~TempFolder() {
+namespace {
+// Removes a folder (path with its trailing backslash, in the long form so
+// that folders past MAX_PATH go too) and everything below it.
+void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW fd;
-    HANDLE find = ::FindFirstFileW((m_path + L"*").c_str(), &fd);
+    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &fd);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileW((m_path + fd.cFileName).c_str());
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + name + L"\\");
+            else ::DeleteFileW((folder + name).c_str());
         } while (::FindNextFileW(find, &fd));
         ::FindClose(find);
     }
-    ::RemoveDirectoryW(m_path.c_str());
+    ::RemoveDirectoryW(folder.c_str());
 }
+}  // namespace
+
+TempFolder::~TempFolder() { RemoveTree(LongForm(m_path)); }
 
 void TempFolder::InstallTool(bool withLibrary) const {
     const std::wstring bin = BinFolder();
@@ -88,8 +97,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-Tool::Tool(const std::wstring& folder) {
-    std::wstring exe = folder + L"Tarvel_AP.exe";
+Tool::Tool(const std::wstring& folder, const wchar_t* exeName) {
+    std::wstring exe = folder + exeName;
     std::wstring cmd = L"\"" + exe + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -400,6 +409,8 @@ std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
     ::CloseHandle(f);
     return bytes;
 }
+
+std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
 
 std::wstring IniString(const std::wstring& file, const wchar_t* key) {
     wchar_t buffer[512] = L"";

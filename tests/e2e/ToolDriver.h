@@ -15,8 +15,8 @@ namespace e2e {
 // Tarvel_DLL.dll), with a trailing backslash.
 std::wstring BinFolder();
 
-// A new empty folder under the temporary folder, removed with its files on
-// destruction.
+// A new empty folder under the temporary folder, removed with everything in
+// it on destruction.
 class TempFolder {
 public:
     TempFolder();
@@ -41,8 +41,9 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
 class Tool {
 public:
-    explicit Tool(const std::wstring& folder);  // starts folder\Tarvel_AP.exe
-    ~Tool();                                    // kills it if it still runs
+    // Starts folder\Tarvel_AP.exe, or the tool installed under another name.
+    explicit Tool(const std::wstring& folder, const wchar_t* exeName = L"Tarvel_AP.exe");
+    ~Tool();  // kills it if it still runs
     Tool(const Tool&) = delete;
     Tool& operator=(const Tool&) = delete;
 
@@ -106,6 +107,10 @@ int CountLogLines(const std::wstring& log);
 
 // Reads a whole file; empty when it cannot be read.
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path);
+
+// The "\\?\" form of an absolute drive path, which the file functions take
+// past MAX_PATH characters.
+std::wstring LongForm(const std::wstring& path);
 
 // Reads a value of section "Setting" of an INI file ("" when missing).
 std::wstring IniString(const std::wstring& file, const wchar_t* key);
