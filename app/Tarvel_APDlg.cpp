@@ -282,8 +282,14 @@ void CTarvel_APDlg::Reload() {
     }
 }
 
-void CTarvel_APDlg::OnActivate(UINT state) {
-    if ((state == WA_ACTIVE || state == WA_CLICKACTIVE) && AutoReload) Reload();
+void CTarvel_APDlg::OnActivate(UINT state, HWND other) {
+    if (state == WA_INACTIVE) {
+        DWORD pid = 0;
+        if (other) ::GetWindowThreadProcessId(other, &pid);
+        m_leftForOtherProgram = pid != ::GetCurrentProcessId();
+        return;
+    }
+    if (AutoReload && m_leftForOtherProgram) Reload();
 }
 
 void CTarvel_APDlg::OnDestroy() { m_jobs.StopAndWait(); }

@@ -63,7 +63,7 @@ protected:
     bool OnClicked(int id) override;
     bool OnNotify(const NMHDR& header, LRESULT* result) override;
     bool OnSysCommand(UINT command) override;
-    void OnActivate(UINT state) override;
+    void OnActivate(UINT state, HWND other) override;
     void OnDestroy() override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
@@ -124,6 +124,10 @@ private:
     std::int32_t m_logLineNo = 0;
     std::int32_t m_fileLoaded = 0;
     bool m_reloadPending = false;  // asked for while a job ran
+    // Where activation went when this window last lost it: to another
+    // program (the user may have rebuilt the firmware there) or to one of
+    // the tool's own dialogs, whose closing is no reason to reload.
+    bool m_leftForOtherProgram = true;
     int m_promptStart = -1;        // log length before the shown re-power prompt
 
     CEdit m_log;

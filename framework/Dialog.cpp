@@ -110,7 +110,7 @@ bool CDialogEx::OnCommand(int id, int code) {
 bool CDialogEx::OnClicked(int) { return false; }
 bool CDialogEx::OnNotify(const NMHDR&, LRESULT*) { return false; }
 bool CDialogEx::OnSysCommand(UINT) { return false; }
-void CDialogEx::OnActivate(UINT) {}
+void CDialogEx::OnActivate(UINT, HWND) {}
 void CDialogEx::OnTimer(UINT_PTR) {}
 void CDialogEx::OnDestroy() {}
 
@@ -127,7 +127,7 @@ LRESULT CDialogEx::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSCOMMAND:
         if (OnSysCommand(static_cast<UINT>(wp) & 0xFFF0)) return 0;
         break;
-    case WM_ACTIVATE: OnActivate(LOWORD(wp)); break;
+    case WM_ACTIVATE: OnActivate(LOWORD(wp), reinterpret_cast<HWND>(lp)); break;
     case WM_TIMER: OnTimer(wp); return 0;
     case WM_DESTROY: OnDestroy(); break;
     case kMsgUiTask: return RunUiTaskMessage(lp);

@@ -57,9 +57,10 @@ protected:
     virtual bool OnNotify(const NMHDR& header, LRESULT* result);
     // WM_SYSCOMMAND, with the system's low four bits masked off.
     virtual bool OnSysCommand(UINT command);
-    // WM_ACTIVATE (WA_INACTIVE, WA_ACTIVE, WA_CLICKACTIVE); the dialog
-    // manager's own handling (restoring the focus) follows.
-    virtual void OnActivate(UINT state);
+    // WM_ACTIVATE (WA_INACTIVE, WA_ACTIVE, WA_CLICKACTIVE) and the window
+    // that loses or gains activation in exchange; the dialog manager's own
+    // handling (restoring the focus) follows.
+    virtual void OnActivate(UINT state, HWND other);
     // WM_TIMER.
     virtual void OnTimer(UINT_PTR id);
     // WM_DESTROY: the window is going; controls still exist.

@@ -215,7 +215,7 @@ TEST_F(JobsE2e, AReloadAskedForDuringAJobWaitsUntilItEnds) {
     ASSERT_TRUE(tool->WaitForLogLines(1));  // ticking reloads at once
     tool->Click(kUpdate);
     ASSERT_TRUE(LogHas(kPrompt));
-    ::SendMessageW(tool->Main(), WM_ACTIVATE, WA_ACTIVE, 0);
+    tool->SwitchAwayAndBack();
     EXPECT_FALSE(LogHas(L"002 - Auto Reload Code", 1000)) << tool->Log();
     EXPECT_FALSE(Enabled(kRepeat));
     tool->Click(kUpdate);

@@ -379,6 +379,11 @@ std::vector<std::uint8_t> Tool::BufferBytes(int tab) const {
     return bytes;
 }
 
+void Tool::SwitchAwayAndBack() const {
+    ::SendMessageW(m_main, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(::GetDesktopWindow()));
+    ::SendMessageW(m_main, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(::GetDesktopWindow()));
+}
+
 void Tool::SelectTab(int tab) const {
     // The arrow keys move the tab control's selection and make it notify
     // the window, as a click on the tab does.

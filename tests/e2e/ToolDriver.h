@@ -91,6 +91,10 @@ public:
     // The bytes of a buffer, copied out of its hex editor through the
     // clipboard as a user's Select All and Copy do; empty for an empty buffer.
     std::vector<std::uint8_t> BufferBytes(int tab) const;
+    // What the main window sees when the user switches to another program
+    // and back: deactivation in favour of a window of another process, then
+    // activation.
+    void SwitchAwayAndBack() const;
     // Selects a tab of the buffer tab control as a click does.
     void SelectTab(int tab) const;
 
