@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "framework/SettingsFile.h"
 
 #include "framework/Handles.h"
 
