@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "text/LogFormat.h"
 #include "text/UiText.h"
+#include "update/AboutDlg.h"
 #include "update/VersionText.h"
 
 namespace {
@@ -131,6 +132,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
 
     EnableDlgItem(IDC_CLOSE_PORT, false);
     EnableDlgItem(IDC_DUMP_INFO, false);
+    m_updateCheck.Start(m_hWnd, isp::Library(), m_exeFolder, Language);
     return TRUE;
 }
 
@@ -211,7 +213,7 @@ LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool CTarvel_APDlg::OnSysCommand(UINT command) {
     switch (command) {
-    case kCmdAbout: return true;
+    case kCmdAbout: CAboutDlg(m_hWnd, isp::Library(), m_exeFolder, Language).DoModal(); return true;
     case kCmdEnglish:
     case kCmdChinese:
         Language = command == kCmdEnglish ? 0 : 1;

@@ -11,6 +11,7 @@
 #include "framework/Dialog.h"
 #include "image/LoadState.h"
 #include "isp/IspRecords.h"
+#include "update/StartupCheck.h"
 
 #include <cstdint>
 #include <memory>
@@ -105,4 +106,5 @@ private:
     CComboBox m_checkRateList;
     PartPicker m_partPicker{m_familyList, m_partList};
     PortPicker m_portPicker{m_portList, m_baudRateList, m_checkRateList};
+    update::StartupCheck m_updateCheck;  // last: a running check is stopped first
 };
