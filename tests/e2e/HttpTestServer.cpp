@@ -115,9 +115,10 @@ void HttpTestServer::Answer(SOCKET s) {
         const auto it = m_replies.find(path);
         if (it != m_replies.end()) reply = it->second;
     }
-    std::string response = "HTTP/1.0 " + std::to_string(reply.status) + " " + StatusText(reply.status) +
-                           "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(reply.body.size()) +
-                           "\r\nConnection: close\r\n\r\n" + reply.body;
+    std::string response = "HTTP/1.0 " + std::to_string(reply.status) + " " + StatusText(reply.status) + "\r\n";
+    response += "Content-Type: text/plain\r\nCache-Control: max-age=3600\r\n";
+    response += "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n";
+    response += reply.body;
     size_t sent = 0;
     while (sent < response.size()) {
         const int n = ::send(s, response.data() + sent, static_cast<int>(response.size() - sent), 0);

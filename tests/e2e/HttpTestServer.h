@@ -30,8 +30,9 @@ public:
     // "http://127.0.0.1:<port>"
     std::wstring Address() const;
 
-    // Answers GET path with status and body (replacing what was there). A
-    // path without an entry gets 404.
+    // Answers GET path with status and body (replacing what was there), as
+    // a static file that caches may keep for an hour. A path without an
+    // entry gets 404.
     void Put(const std::string& path, const std::string& body, int status = 200);
     // GET requests seen for path, and connections accepted.
     int Requests(const std::string& path) const;
