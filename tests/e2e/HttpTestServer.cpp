@@ -1,6 +1,8 @@
-#include "HttpTestServer.h"
-
+// winsock2.h must come before windows.h.
+#include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include "HttpTestServer.h"
 
 namespace e2e {
 
@@ -48,14 +50,14 @@ HttpTestServer::HttpTestServer(Mode mode) : m_mode(mode) {
     static Winsock winsock;  // for the whole test program
     if (!winsock.ok) return;
     m_listener = ListenOnLoopback(&m_port);
-    if (m_listener != INVALID_SOCKET) m_thread = std::thread([this] { Run(); });
+    if (m_listener != kNoSocket) m_thread = std::thread([this] { Run(); });
 }
 
 HttpTestServer::~HttpTestServer() {
     m_stop = true;
     if (m_thread.joinable()) m_thread.join();
-    for (SOCKET s : m_held) ::closesocket(s);
-    if (m_listener != INVALID_SOCKET) ::closesocket(m_listener);
+    for (Socket s : m_held) ::closesocket(s);
+    if (m_listener != kNoSocket) ::closesocket(m_listener);
 }
 
 std::wstring HttpTestServer::Address() const { return L"http://127.0.0.1:" + std::to_wstring(m_port); }
@@ -91,7 +93,7 @@ void HttpTestServer::Run() {
     }
 }
 
-void HttpTestServer::Answer(SOCKET s) {
+void HttpTestServer::Answer(Socket s) {
     DWORD timeoutMs = 5000;
     ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
     std::string request;

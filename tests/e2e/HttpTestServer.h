@@ -5,9 +5,8 @@
 // to have asked.
 #pragma once
 
-#include <winsock2.h>
-
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -25,7 +24,7 @@ public:
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
-    bool Started() const { return m_listener != INVALID_SOCKET; }
+    bool Started() const { return m_listener != kNoSocket; }
     unsigned short Port() const { return m_port; }
     // "http://127.0.0.1:<port>"
     std::wstring Address() const;
@@ -39,22 +38,26 @@ public:
     int Connections() const { return m_connections; }
 
 private:
+    // A Winsock SOCKET; kept as its integer type so that this header does
+    // not need winsock2.h before every windows.h of its includers.
+    using Socket = std::uintptr_t;
+    static constexpr Socket kNoSocket = ~Socket{0};
     struct Reply {
         int status;
         std::string body;
     };
     void Run();
-    void Answer(SOCKET s);
+    void Answer(Socket s);
 
     Mode m_mode;
-    SOCKET m_listener = INVALID_SOCKET;
+    Socket m_listener = kNoSocket;
     unsigned short m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_connections{0};
     mutable std::mutex m_lock;
     std::map<std::string, Reply> m_replies;
     std::map<std::string, int> m_requests;
-    std::vector<SOCKET> m_held;  // silent mode: open until the server stops
+    std::vector<Socket> m_held;  // silent mode: open until the server stops
     std::thread m_thread;
 };
 
