@@ -52,9 +52,9 @@ bool OpenWebPage(HWND owner, const std::wstring& url) {
 void ReportUndeletedFile(HWND owner, const FetchResult& result) {
     std::wstring reason;
     wchar_t* text = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, result.deleteError, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    const DWORD n =
+        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                         nullptr, result.deleteError, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     if (n && text) reason.assign(text, n);
     if (text) ::LocalFree(text);
     while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();

@@ -23,8 +23,7 @@ public:
     // Starts the check when UpdateTips is 1. `language` is read when the
     // question is asked, so a language chosen meanwhile is the one shown; it
     // and `library` must outlive this object.
-    void Start(HWND owner, const isp::TarvelDll& library, const std::wstring& exeFolder,
-               const std::int32_t& language);
+    void Start(HWND owner, const isp::TarvelDll& library, const std::wstring& exeFolder, const std::int32_t& language);
     void Stop() { m_task.Stop(); }
 
 private:

@@ -24,8 +24,7 @@ using e2e::WaitUntil;
 namespace {
 
 // About box controls and the system menu command that opens it.
-constexpr int kVersionLine = 1041, kMessage = 1042, kCheck = 1043, kDownload = 1044, kUpdateTips = 1054,
-              kNotice = 1070;
+constexpr int kVersionLine = 1041, kMessage = 1042, kCheck = 1043, kDownload = 1044, kUpdateTips = 1054, kNotice = 1070;
 constexpr UINT kCmdAbout = 0x10, kCmdChinese = 0x30;
 constexpr DWORD kWaitMs = 30000;
 const char kVersionPath[] = "/files/Download/Tools/tools_version.ini";
@@ -63,8 +62,7 @@ public:
         Write(settings);
     }
     void SetEdition(int edition) const {
-        dir.WriteText(L"Tarvel_DLL.ini",
-                      "[Info]\r\nVersion=0x01020304\r\nEdition=" + std::to_string(edition) + "\r\n");
+        dir.WriteText(L"Tarvel_DLL.ini", "[Info]\r\nVersion=0x01020304\r\nEdition=" + std::to_string(edition) + "\r\n");
     }
     void Write(const Settings& s) const {
         std::wstring text = L"[Setting]\r\nLanguage=" + std::to_wstring(s.language) + L"\r\nLastPartNo=2\r\n";

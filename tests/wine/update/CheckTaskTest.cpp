@@ -26,14 +26,16 @@ public:
 };
 
 bool Pump(const std::function<bool()>& until, DWORD timeoutMs = 20000) {
-    return e2e::WaitUntil([&] {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        return until();
-    }, timeoutMs);
+    return e2e::WaitUntil(
+        [&] {
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+            return until();
+        },
+        timeoutMs);
 }
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
