@@ -556,3 +556,21 @@ TEST(StartupCheckE2e, UnreachableServerNeverHoldsUpTheWindow) {
         EXPECT_EQ(tool.WaitForExit(10000), 0) << "the tool ends without waiting out the check";
     }
 }
+
+// An https server whose certificate no root of the machine vouches for (see
+// run-with-tls-server.sh) is not believed: its file is never read. Runs as
+// its own test entry, next to that server.
+TEST(AboutTlsE2e, UntrustedCertificateIsNeverBelieved) {
+    wchar_t port[16] = L"";
+    if (!::GetEnvironmentVariableW(L"TARVEL_TEST_TLS_PORT", port, 16)) GTEST_SKIP() << "needs run-with-tls-server.sh";
+    Installed dir({std::wstring(L"https://127.0.0.1:") + port});
+    Tool tool(dir.dir.Path());
+    ASSERT_TRUE(tool.WaitForMainWindow());
+    AboutBox about(tool);
+    ASSERT_NE(about.Hwnd(), nullptr);
+    EXPECT_EQ(about.Press(kCheck), L"Can't connect server !");
+    EXPECT_FALSE(FileExists(dir.VersionFilePath()));
+    about.Close();
+    ::PostMessageW(tool.Main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(tool.WaitForExit(), 0);
+}
