@@ -21,10 +21,6 @@ public:
     // 0 English, any other value Chinese.
     CAboutDlg(HWND parent, const isp::TarvelDll& library, std::wstring exeFolder, std::int32_t language);
 
-    // The download page of the last check that got the version file ("Fail"
-    // when it had none).
-    const std::wstring& UpdateUrl() const { return m_updateUrl; }
-
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;
@@ -41,7 +37,7 @@ private:
     const isp::TarvelDll& m_library;
     std::wstring m_exeFolder;
     std::int32_t m_language;
-    std::wstring m_updateUrl;
+    std::wstring m_updateUrl;  // the page of the last check that got the file ("Fail": none)
     bool m_downloadEnabled = false;  // once a check found a new version
 
     CButton m_updateTips;

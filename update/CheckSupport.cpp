@@ -12,10 +12,9 @@
 namespace update {
 
 namespace {
+// The server the build asks unless Setting.ini names another.
 constexpr wchar_t kDefaultServer[] = L"" TARVEL_UPDATE_SERVER;
-}
-
-const wchar_t* DefaultServer() { return kDefaultServer; }
+}  // namespace
 
 CheckSettings ReadCheckSettings(const std::wstring& exeFolder) {
     const SettingsFile file(exeFolder);

@@ -27,9 +27,6 @@ struct CheckSettings {
 CheckSettings ReadCheckSettings(const std::wstring& exeFolder);
 void WriteUpdateTips(const std::wstring& exeFolder, bool on);
 
-// The server the build asks unless Setting.ini names another.
-const wchar_t* DefaultServer();
-
 // A request for the library's edition, as the library reports it now.
 FetchRequest MakeRequest(const CheckSettings& settings, const std::wstring& exeFolder, const isp::TarvelDll& library);
 

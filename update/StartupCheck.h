@@ -24,7 +24,6 @@ public:
     // question is asked, so a language chosen meanwhile is the one shown; it
     // and `library` must outlive this object.
     void Start(HWND owner, const isp::TarvelDll& library, const std::wstring& exeFolder, const std::int32_t& language);
-    void Stop() { m_task.Stop(); }
 
 private:
     void OnDone(HWND owner, const FetchResult& result);
