@@ -1,6 +1,6 @@
 #include "app/Tarvel_AP.h"
 
-#include "app/SettingsFile.h"
+#include "framework/SettingsFile.h"
 #include "app/Tarvel_APDlg.h"
 #include "framework/SystemText.h"
 #include "isp/TarvelDll.h"

@@ -1,11 +1,12 @@
 #include "app/Tarvel_APDlg.h"
 
-#include "app/SettingsFile.h"
+#include "framework/SettingsFile.h"
 #include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"
 #include "text/LogFormat.h"
 #include "text/UiText.h"
+#include "update/AboutDlg.h"
 #include "update/VersionText.h"
 
 namespace {
@@ -140,6 +141,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     EnableDlgItem(IDC_DUMP_INFO, false);
     // Without a part there is no capacity to load against.
     EnableDlgItem(IDC_LOAD_FILE, BodyCount != 0);
+    m_updateCheck.Start(m_hWnd, isp::Library(), m_exeFolder, Language);
     return TRUE;
 }
 
@@ -225,7 +227,7 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
         // Alt+F4 and the menu's Close: like Exit, not while a job runs.
         if (m_jobs.Busy()) return true;
         return false;
-    case kCmdAbout: return true;
+    case kCmdAbout: CAboutDlg(m_hWnd, isp::Library(), m_exeFolder, Language).DoModal(); return true;
     case kCmdEnglish:
     case kCmdChinese:
         Language = command == kCmdEnglish ? 0 : 1;

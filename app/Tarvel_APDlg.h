@@ -15,6 +15,7 @@
 #include "isp/JobHost.h"
 #include "isp/Jobs.h"
 #include "isp/PortLink.h"
+#include "update/StartupCheck.h"
 
 #include <cstdint>
 #include <memory>
@@ -142,7 +143,9 @@ private:
     PortPicker m_portPicker{m_portList, m_baudRateList, m_checkRateList};
     Loader m_loader{*this};
     isp::PortLink m_port;
-    // Last: a job still running when the window goes is stopped before
-    // anything it uses is destroyed.
+    // Destroyed first: a running start-up check is stopped, and a job still
+    // running when the window goes is stopped before anything it uses is
+    // destroyed.
+    update::StartupCheck m_updateCheck;
     isp::JobRunner m_jobs;
 };

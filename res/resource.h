@@ -76,6 +76,7 @@
 #define IDC_ABOUT_CHECK             1043
 #define IDC_ABOUT_DOWNLOAD          1044
 #define IDC_ABOUT_UPDATE_TIPS       1054
+#define IDC_ABOUT_NOTICE            1070
 
 // Insert-area dialog (OK and Cancel are IDOK and IDCANCEL)
 #define IDC_CLEAR_BUFFER            1048

@@ -1,6 +1,6 @@
 // Setting.ini's text read and changed without the profile functions (for a
 // path those functions cannot reach), and the long path form.
-#include "app/ProfileText.h"
+#include "text/ProfileText.h"
 #include "framework/LongPath.h"
 
 #include <gtest/gtest.h>

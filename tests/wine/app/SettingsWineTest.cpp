@@ -2,7 +2,7 @@
 // same whether the profile functions reach the file or the file is past
 // MAX_PATH and read without them; and a long folder to load files from that
 // survives the main window's start and Exit unchanged.
-#include "app/SettingsFile.h"
+#include "framework/SettingsFile.h"
 #include "app/Tarvel_APDlg.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"

@@ -1,6 +1,6 @@
-#include "app/SettingsFile.h"
+#include "framework/SettingsFile.h"
 
-#include "app/ProfileText.h"
+#include "text/ProfileText.h"
 #include "framework/Handles.h"
 #include "framework/LongPath.h"
 #include "framework/SystemText.h"

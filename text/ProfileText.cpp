@@ -1,4 +1,4 @@
-#include "app/ProfileText.h"
+#include "text/ProfileText.h"
 
 #include <cstdint>
 #include <vector>
