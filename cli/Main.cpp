@@ -192,8 +192,11 @@ public:
                 const DWORD error = ::GetLastError();
                 if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
                     return Fail(kExitPort, link.port.name + L" does not exist on this computer");
+                // Windows opens a COM port for one program at a time; the
+                // next one is refused with "access denied".
                 if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-                    return Fail(kExitPort, link.port.name + L" is busy: another program has it open");
+                    return Fail(kExitPort, link.port.name + L" is busy: another program has it open (" +
+                                               SystemMessage(error) + L")");
                 return Fail(kExitPort, L"cannot open " + link.port.name + L": " + SystemMessage(error));
             }
             param->PortType = isp::kPortCom;
