@@ -9,7 +9,7 @@ namespace cli {
 namespace {
 
 std::atomic<int> g_presses{0};
-// Set while no library call runs; a console close waits for it.
+// Set while no command holds a CloseGuard; a console close waits for it.
 HANDLE g_idle = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
@@ -23,10 +23,9 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     case CTRL_SHUTDOWN_EVENT:
         // The system ends the process when this returns (after five seconds
         // at the latest): give the library time to answer the stop request
-        // and the main thread time to write the board's record.
+        // and the main thread time to write the records.
         g_presses.fetch_add(1);
-        if (g_idle != nullptr) ::WaitForSingleObject(g_idle, 4000);
-        ::Sleep(200);
+        if (g_idle != nullptr) ::WaitForSingleObject(g_idle, 4500);
         return FALSE;
     default:
         return FALSE;
@@ -68,10 +67,12 @@ void InstallStopHandler() {
 
 bool StopRequested() { return g_presses.load() != 0; }
 
-void MarkCallRunning(bool running) {
-    if (g_idle == nullptr) return;
-    if (running) ::ResetEvent(g_idle);
-    else ::SetEvent(g_idle);
+CloseGuard::CloseGuard() {
+    if (g_idle != nullptr) ::ResetEvent(g_idle);
+}
+
+CloseGuard::~CloseGuard() {
+    if (g_idle != nullptr) ::SetEvent(g_idle);
 }
 
 double Now() {
@@ -92,11 +93,9 @@ JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspPar
     param->StopCell->store(0);
     WorkerData data{&library, operation, param};
     display.Start();
-    MarkCallRunning(true);
     const double started = Now();
     UniqueHandle thread(::CreateThread(nullptr, 0, Worker, &data, 0, nullptr));
     if (!thread) {
-        MarkCallRunning(false);
         result.threadFailed = true;
         return result;
     }
@@ -122,7 +121,6 @@ JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspPar
         }
         display.Show(status);
     }
-    MarkCallRunning(false);
     result.code = data.code;
     result.librarySeconds = data.ended - data.started;
     if (!waited) result.waitSeconds = result.librarySeconds;

@@ -19,9 +19,17 @@ namespace cli {
 // until the running call has ended or about four seconds have passed.
 void InstallStopHandler();
 bool StopRequested();
-// Called by the main thread around library calls, so that a console close
-// knows when it may let the process go.
-void MarkCallRunning(bool running);
+// Held by a command while it talks to the library and writes its records: a
+// console close waits (a few seconds at most) until the holder is gone, so
+// that the running board ends with Stop and its record and the summary
+// reach the output and the log.
+class CloseGuard {
+public:
+    CloseGuard();
+    ~CloseGuard();
+    CloseGuard(const CloseGuard&) = delete;
+    CloseGuard& operator=(const CloseGuard&) = delete;
+};
 
 enum class Operation { Update, Dump };
 

@@ -260,6 +260,7 @@ int RunProgram(const Options& o) {
         if (!log.Open(o.log, CsvHeader(), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
     }
 
+    const CloseGuard holdClose;
     isp::StatusWord status{isp::kStatusWaitingForTarget};
     isp::StopRequest stop{0};
     isp::IspParam param{};
@@ -375,6 +376,7 @@ int RunDump(const Options& o) {
     LinkSettings link;
     if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
 
+    const CloseGuard holdClose;
     isp::StatusWord status{isp::kStatusWaitingForTarget};
     isp::StopRequest stop{0};
     std::vector<std::uint8_t> block(256, 0);

@@ -319,6 +319,33 @@ TEST(CliImage, RefusesBadFilesWithTheWindowsMessages) {
     }
 }
 
+TEST(CliImage, FileAnotherProgramHoldsIsAnOpenFileError) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 18));
+    f.Adapter("never=1\n");
+    // A programmer waiting for a board keeps its log open for writing; the
+    // loader, which opens without sharing, must refuse to read it meanwhile.
+    clitest::Process holder(f.Command({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
+                                       "--forever", "--log", "held.csv", "--progress"}),
+                            f.Path());
+    RunResult locked;
+    bool tried = false;
+    const RunResult first = holder.Wait(60000, [&](const std::string& err) {
+        if (!tried && err.find("Please repower on DUT") != std::string::npos) {
+            tried = true;
+            locked = f.Cli({"image", "--part", "T30C64", "--flash", "held.csv"});
+            holder.SignalGroup(SIGINT);
+        }
+    });
+    ASSERT_TRUE(tried) << Describe(first);
+    EXPECT_EQ(locked.exitCode, 3) << Describe(locked);
+    EXPECT_NE(locked.err.find("Open file error: held.csv"), std::string::npos) << Describe(locked);
+    EXPECT_EQ(first.exitCode, 6) << Describe(first);
+    // Once the holder is gone the same file loads.
+    const RunResult after = f.Cli({"image", "--part", "T30C64", "--flash", "held.csv"});
+    EXPECT_EQ(after.exitCode, 0) << Describe(after);
+}
+
 // ---------------------------------------------------------------- usage, library
 
 TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
@@ -553,28 +580,35 @@ bool ProgressAtLeast(const std::string& err, int percent) {
     return false;
 }
 
-TEST(CliProgram, CtrlCStopsTheTransferAndTheRunEndsWithStopAndASummary) {
-    Folder f;
-    WriteBytes(f.File("fw.bin"), Random(16384, 12));
-    // Paced at 9600 baud, 16 KiB take about 17 s: time enough to interrupt.
-    f.Adapter("");
-    WriteText(f.File("Tarvel_DLL.ini"), kFastLink + "[Adapter]\npace=1\nrepeat-delay-ms=50\n");
-    const RunResult r = PressCtrlCWhen(f, {"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
+// Ctrl+C in the middle of a paced 16 KiB transfer at 9600 baud (about 17 s
+// on the line): the board ends with the library's Stop, the summary follows,
+// and the JSON and CSV records say so.
+void ExpectCtrlCStopsMidTransfer(const Folder& f, const std::string& port) {
+    const RunResult r = PressCtrlCWhen(f, {"program", "--port", port, "--part", "T30C64", "--flash", "fw.bin",
                                            "--baud", "9600", "--forever", "--json", "--progress", "--log", "run.csv"},
                                        [](const std::string& err) { return ProgressAtLeast(err, 10); });
     EXPECT_EQ(r.exitCode, 6) << Describe(r);
+    EXPECT_FALSE(ProgressAtLeast(r.err, 100)) << "the transfer ran to its end\n" << Describe(r);
     const std::vector<Value> records = JsonLines(r.out);
     ASSERT_EQ(records.size(), 2u) << Describe(r);
     EXPECT_EQ(records[0]["code"].Unsigned(), 103u);
     EXPECT_EQ(records[0]["outcome"].text, "Stop");
-    EXPECT_LT(records[0]["seconds"].Number(), 15.0);  // ended by the stop, not by the transfer
     EXPECT_EQ(records[1]["stopped"].Unsigned(), 1u);
     EXPECT_EQ(records[1]["failed"].Unsigned(), 0u);
+    EXPECT_EQ(records[1]["exit_code"].Unsigned(), 6u);
     EXPECT_NE(r.err.find("asking the library to stop"), std::string::npos) << Describe(r);
     const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
     ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][4], "103");
     EXPECT_EQ(rows[1][5], "Stop");
     EXPECT_EQ(rows[2][0], "summary");
+}
+
+TEST(CliProgram, CtrlCStopsTheTransferAndTheRunEndsWithStopAndASummary) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(16384, 12));
+    WriteText(f.File("Tarvel_DLL.ini"), kFastLink + "[Adapter]\npace=1\nrepeat-delay-ms=50\n");
+    ExpectCtrlCStopsMidTransfer(f, "KV707");
 }
 
 TEST(CliProgram, CtrlCWhileWaitingForATargetEndsAForeverRun) {
@@ -689,6 +723,15 @@ TEST(CliCom, RepeatRunLandsEachSerialOnItsBoardAndTheRestUnchanged) {
     const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
     ASSERT_EQ(rows.size(), 5u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i + 1][3], std::to_string(500 + i));
+}
+
+TEST(CliCom, CtrlCStopsTheTransferOverTheSerialLine) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(16384, 19));
+    SimScenario("--part T30C64 --pace 1 --repeat-delay-ms 100");
+    ExpectCtrlCStopsMidTransfer(f, g_env.com);
+    EXPECT_FALSE(Exists(g_env.simDir + "/runs.txt"));  // the simulator saw no completed board
 }
 
 TEST(CliCom, FailuresOverTheSerialLineGiveTheirTexts) {
