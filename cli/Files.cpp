@@ -1,5 +1,7 @@
 #include "cli/Files.h"
 
+#include "cli/ImageBuffer.h"
+
 #include <algorithm>
 #include <new>
 
@@ -35,8 +37,7 @@ FileBytes ReadFirmwareFile(const std::wstring& path, bool isHex, std::uint32_t c
         return out;
     }
     const auto length = static_cast<std::uint64_t>(size.QuadPart);
-    const std::uint64_t room = insertOffset > capacity ? 0 : std::uint64_t{capacity} - insertOffset;
-    if (!isHex && length > room) {
+    if (TooLargeBeforeReading(isHex, length, capacity, insertOffset)) {
         out.status = ReadStatus::TooLarge;
         return out;
     }

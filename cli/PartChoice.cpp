@@ -94,7 +94,8 @@ std::wstring CheckChoices(const Options& options, const isp::BodyInfo& part, Lin
 
     if (!NormalizePort(options.port, &link->port))
         return L"--port: '" + options.port + L"' is neither a COM port (COM1 to COM255) nor KV707";
-    const bool com = link->port.com;
+    // The window's rule for which lists a port entry gets.
+    const bool com = IsComPortName(link->port.name);
     const std::vector<std::wstring> baudItems = RateListItems(true, com, part.PartClass);
     const std::vector<std::wstring> checkItems = RateListItems(false, com, part.PartClass);
     const std::wstring kind = (com ? L"a COM port" : L"KV707") + std::wstring(L" and ") + partName;
