@@ -16,14 +16,14 @@ enum class Opt {
     SerialStep, SerialWidth, SerialEndian, Log,
 };
 
-struct OptionSpec {
+struct OptionRule {
     const wchar_t* name;
     Opt id;
     bool takesValue;
     unsigned commands;
 };
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     {L"json", Opt::Json, false, kParts | kImage | kProgram | kDump},
     {L"progress", Opt::Progress, false, kProgram | kDump},
     {L"no-progress", Opt::NoProgress, false, kProgram | kDump},
@@ -128,13 +128,13 @@ public:
                 name.resize(eq);
                 inlineValue = true;
             }
-            const OptionSpec* spec = nullptr;
-            for (const OptionSpec& s : kOptions)
-                if (name == s.name) spec = &s;
-            if (spec == nullptr) return Fail(L"unknown option --" + name);
-            if ((spec->commands & bit) == 0)
+            const OptionRule* rule = nullptr;
+            for (const OptionRule& s : kOptions)
+                if (name == s.name) rule = &s;
+            if (rule == nullptr) return Fail(L"unknown option --" + name);
+            if ((rule->commands & bit) == 0)
                 return Fail(L"--" + name + L" is not an option of " + CommandName(o_.command));
-            if (spec->takesValue) {
+            if (rule->takesValue) {
                 if (!inlineValue) {
                     if (i + 1 >= args.size()) return Fail(L"--" + name + L" needs a value");
                     value = args[++i];
@@ -143,7 +143,7 @@ public:
             } else if (inlineValue) {
                 return Fail(L"--" + name + L" takes no value");
             }
-            if (!Apply(*spec, value)) return false;
+            if (!Apply(*rule, value)) return false;
         }
         return Finish();
     }
@@ -177,7 +177,7 @@ private:
         return true;
     }
 
-    bool Apply(const OptionSpec& s, const std::wstring& value) {
+    bool Apply(const OptionRule& s, const std::wstring& value) {
         std::uint64_t n = 0;
         switch (s.id) {
         case Opt::Json: o_.json = true; return true;
