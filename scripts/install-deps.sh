@@ -9,7 +9,7 @@ packages=(
   xvfb xauth x11-apps x11-utils xdotool imagemagick socat
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  binutils srecord valgrind hyperfine g++-multilib openssl
+  binutils srecord valgrind hyperfine g++-multilib openssl zip unzip
 )
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi

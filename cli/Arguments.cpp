@@ -1,0 +1,433 @@
+#include "cli/Arguments.h"
+
+#include "InsertAddress.h"
+
+#include <cwctype>
+
+namespace cli {
+
+namespace {
+
+enum CommandBit : unsigned { kParts = 1, kImage = 2, kProgram = 4, kDump = 8 };
+
+enum class Opt {
+    Json, Progress, NoProgress, Port, Part, Baud, Checkrate, Flash, Eeprom, Clear, Out, EepromOut,
+    OptionBits, EraseBySize, RstnColdReset, Repeat, Forever, KeepGoing, SerialAddr, SerialStart,
+    SerialStep, SerialWidth, SerialEndian, Log,
+};
+
+struct OptionRule {
+    const wchar_t* name;
+    Opt id;
+    bool takesValue;
+    unsigned commands;
+};
+
+const OptionRule kOptions[] = {
+    {L"json", Opt::Json, false, kParts | kImage | kProgram | kDump},
+    {L"progress", Opt::Progress, false, kProgram | kDump},
+    {L"no-progress", Opt::NoProgress, false, kProgram | kDump},
+    {L"port", Opt::Port, true, kProgram | kDump},
+    {L"part", Opt::Part, true, kImage | kProgram | kDump},
+    {L"baud", Opt::Baud, true, kProgram | kDump},
+    {L"checkrate", Opt::Checkrate, true, kProgram | kDump},
+    {L"flash", Opt::Flash, true, kImage | kProgram},
+    {L"eeprom", Opt::Eeprom, true, kImage | kProgram},
+    {L"clear", Opt::Clear, false, kImage | kProgram},
+    {L"out", Opt::Out, true, kImage | kDump},
+    {L"eeprom-out", Opt::EepromOut, true, kImage},
+    {L"option-bits", Opt::OptionBits, true, kProgram},
+    {L"erase-by-size", Opt::EraseBySize, false, kProgram},
+    {L"rstn-cold-reset", Opt::RstnColdReset, false, kProgram},
+    {L"repeat", Opt::Repeat, true, kProgram},
+    {L"forever", Opt::Forever, false, kProgram},
+    {L"keep-going", Opt::KeepGoing, false, kProgram},
+    {L"serial-addr", Opt::SerialAddr, true, kProgram},
+    {L"serial-start", Opt::SerialStart, true, kProgram},
+    {L"serial-step", Opt::SerialStep, true, kProgram},
+    {L"serial-width", Opt::SerialWidth, true, kProgram},
+    {L"serial-endian", Opt::SerialEndian, true, kProgram},
+    {L"log", Opt::Log, true, kProgram},
+};
+
+const struct {
+    const wchar_t* name;
+    Command command;
+    unsigned bit;
+} kCommands[] = {
+    {L"parts", Command::Parts, kParts},
+    {L"image", Command::Image, kImage},
+    {L"program", Command::Program, kProgram},
+    {L"dump", Command::Dump, kDump},
+    {L"help", Command::Help, 0},
+};
+
+bool IsHexDigit(wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+}
+
+unsigned DigitValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return static_cast<unsigned>(c - L'0');
+    if (c >= L'a' && c <= L'f') return static_cast<unsigned>(c - L'a' + 10);
+    return static_cast<unsigned>(c - L'A' + 10);
+}
+
+bool HasHexPrefix(const std::wstring& t) { return t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'X'); }
+
+const wchar_t* CommandName(Command c) {
+    for (const auto& k : kCommands)
+        if (k.command == c) return k.name;
+    return L"";
+}
+
+class Parser {
+public:
+    explicit Parser(ParsedArguments& out) : out_(out), o_(out.options) {}
+
+    bool Run(const std::vector<std::wstring>& args) {
+        // --help and --version win wherever they stand, as in most tools.
+        for (const std::wstring& a : args) {
+            if (a == L"--help" || a == L"-h" || a == L"/?") {
+                o_.command = Command::Help;
+                return true;
+            }
+        }
+        for (const std::wstring& a : args) {
+            if (a == L"--version" || a == L"-V") {
+                o_.command = Command::Version;
+                return true;
+            }
+        }
+        if (args.empty()) return Fail(L"no command given");
+        const std::wstring& first = args[0];
+        unsigned bit = 0;
+        bool known = false;
+        for (const auto& k : kCommands) {
+            if (first == k.name) {
+                o_.command = k.command;
+                bit = k.bit;
+                known = true;
+            }
+        }
+        if (!known) {
+            if (first.rfind(L"-", 0) == 0) return Fail(L"the command comes first (parts, image, program or dump), not " + first);
+            return Fail(L"unknown command '" + first + L"' (parts, image, program or dump)");
+        }
+        if (o_.command == Command::Help) return true;
+
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const std::wstring& a = args[i];
+            if (a.size() < 3 || a.compare(0, 2, L"--") != 0) {
+                return Fail(L"unexpected argument '" + a + L"'");
+            }
+            std::wstring name = a.substr(2), value;
+            bool inlineValue = false;
+            const std::size_t eq = name.find(L'=');
+            if (eq != std::wstring::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+                inlineValue = true;
+            }
+            const OptionRule* rule = nullptr;
+            for (const OptionRule& s : kOptions)
+                if (name == s.name) rule = &s;
+            if (rule == nullptr) return Fail(L"unknown option --" + name);
+            if ((rule->commands & bit) == 0)
+                return Fail(L"--" + name + L" is not an option of " + CommandName(o_.command));
+            if (rule->takesValue) {
+                if (!inlineValue) {
+                    if (i + 1 >= args.size()) return Fail(L"--" + name + L" needs a value");
+                    value = args[++i];
+                }
+                if (value.empty()) return Fail(L"--" + name + L" needs a value");
+            } else if (inlineValue) {
+                return Fail(L"--" + name + L" takes no value");
+            }
+            if (!Apply(*rule, value)) return false;
+        }
+        return Finish();
+    }
+
+private:
+    bool Fail(const std::wstring& why) {
+        out_.error = why;
+        return false;
+    }
+
+    bool Once(Opt id, const wchar_t* name) {
+        for (Opt seen : seen_)
+            if (seen == id) return Fail(std::wstring(L"--") + name + L" given twice");
+        seen_.push_back(id);
+        return true;
+    }
+
+    bool Text(std::wstring& field, Opt id, const wchar_t* name, const std::wstring& value) {
+        if (!Once(id, name)) return false;
+        field = value;
+        return true;
+    }
+
+    bool Count(const wchar_t* name, const std::wstring& value, std::uint64_t lo, std::uint64_t hi, std::uint64_t* out) {
+        std::uint64_t v = 0;
+        if (!ParseCount(value, &v))
+            return Fail(std::wstring(L"--") + name + L": '" + value + L"' is not a number (decimal, or hex with 0x)");
+        if (v < lo || v > hi)
+            return Fail(std::wstring(L"--") + name + L" must be " + std::to_wstring(lo) + L" to " + std::to_wstring(hi));
+        *out = v;
+        return true;
+    }
+
+    bool Apply(const OptionRule& s, const std::wstring& value) {
+        std::uint64_t n = 0;
+        switch (s.id) {
+        case Opt::Json: o_.json = true; return true;
+        case Opt::Progress:
+        case Opt::NoProgress:
+            if (!Once(Opt::Progress, L"progress / --no-progress")) return false;
+            o_.progress = s.id == Opt::Progress ? ProgressMode::Lines : ProgressMode::None;
+            return true;
+        case Opt::Port: return Text(o_.port, s.id, s.name, value);
+        case Opt::Part: return Text(o_.part, s.id, s.name, value);
+        case Opt::Baud: return Text(o_.baud, s.id, s.name, value);
+        case Opt::Checkrate: return Text(o_.checkrate, s.id, s.name, value);
+        case Opt::Out: return Text(o_.out, s.id, s.name, value);
+        case Opt::EepromOut: return Text(o_.eepromOut, s.id, s.name, value);
+        case Opt::Log: return Text(o_.log, s.id, s.name, value);
+        case Opt::Flash:
+        case Opt::Eeprom: {
+            FileLoad load;
+            load.area = s.id == Opt::Flash ? Area::Flash : Area::Eeprom;
+            bool hasAddress = false;
+            SplitFileAddress(value, &load.path, &hasAddress, &load.insertOffset);
+            if (load.path.empty()) return Fail(std::wstring(L"--") + s.name + L" needs a file name");
+            load.clearFirst = pendingClear_;
+            pendingClear_ = false;
+            o_.loads.push_back(load);
+            return true;
+        }
+        case Opt::Clear:
+            if (pendingClear_) return Fail(L"--clear given twice before one file");
+            pendingClear_ = true;
+            return true;
+        case Opt::OptionBits:
+            if (!Once(s.id, s.name) || !Count(s.name, value, 0, 255, &n)) return false;
+            o_.optionBits = static_cast<std::uint8_t>(n);
+            o_.optionBitsGiven = true;
+            return true;
+        case Opt::EraseBySize: o_.eraseBySize = true; return true;
+        case Opt::RstnColdReset: o_.rstnColdReset = true; return true;
+        case Opt::Repeat:
+            if (!Once(s.id, s.name)) return false;
+            return Count(s.name, value, 1, 0xFFFFFFFFu, &o_.repeat);
+        case Opt::Forever: o_.forever = true; return true;
+        case Opt::KeepGoing: o_.keepGoing = true; return true;
+        case Opt::SerialAddr:
+            if (!Once(s.id, s.name)) return false;
+            if (!ParseAddress(value, &o_.serialField.address))
+                return Fail(L"--serial-addr: '" + value + L"' is not a hex address (1 to 8 digits, 0x optional)");
+            o_.serial = true;
+            return true;
+        case Opt::SerialStart:
+            if (!Once(s.id, s.name)) return false;
+            return Count(s.name, value, 0, UINT64_MAX, &o_.serialStart);
+        case Opt::SerialStep:
+            if (!Once(s.id, s.name)) return false;
+            return Count(s.name, value, 1, UINT64_MAX, &o_.serialStep);
+        case Opt::SerialWidth:
+            if (!Once(s.id, s.name) || !Count(s.name, value, 1, 8, &n)) return false;
+            o_.serialField.width = static_cast<unsigned>(n);
+            return true;
+        case Opt::SerialEndian:
+            if (!Once(s.id, s.name)) return false;
+            if (value == L"little" || value == L"le") {
+                o_.serialField.bigEndian = false;
+            } else if (value == L"big" || value == L"be") {
+                o_.serialField.bigEndian = true;
+            } else {
+                return Fail(L"--serial-endian must be little or big, not '" + value + L"'");
+            }
+            return true;
+        }
+        return Fail(L"unhandled option --" + std::wstring(s.name));
+    }
+
+    bool Given(Opt id) const {
+        for (Opt seen : seen_)
+            if (seen == id) return true;
+        return false;
+    }
+
+    bool Finish() {
+        if (pendingClear_) return Fail(L"--clear must come before the --flash or --eeprom file it applies to");
+        const Command c = o_.command;
+        if ((c == Command::Program || c == Command::Dump) && o_.port.empty())
+            return Fail(L"--port is required (COMn or KV707)");
+        if (c != Command::Parts && o_.part.empty()) return Fail(L"--part is required (see the parts command)");
+        if (c == Command::Image && o_.loads.empty()) return Fail(L"give at least one --flash or --eeprom file");
+        if (c == Command::Program) {
+            bool flash = false;
+            for (const FileLoad& l : o_.loads) flash = flash || l.area == Area::Flash;
+            if (!flash) return Fail(L"--flash is required: the library programs no board without code");
+            if (o_.forever && Given(Opt::Repeat)) return Fail(L"--repeat and --forever exclude each other");
+            const bool serialDetail = Given(Opt::SerialStart) || Given(Opt::SerialStep) ||
+                                      Given(Opt::SerialWidth) || Given(Opt::SerialEndian);
+            if (serialDetail && !o_.serial) return Fail(L"--serial-addr is required with the other --serial options");
+        }
+        return true;
+    }
+
+    ParsedArguments& out_;
+    Options& o_;
+    std::vector<Opt> seen_;
+    bool pendingClear_ = false;
+};
+
+}  // namespace
+
+bool ParseCount(const std::wstring& text, std::uint64_t* value) {
+    std::uint64_t v = 0;
+    if (HasHexPrefix(text)) {
+        if (text.size() > 2 + 16) return false;
+        for (std::size_t i = 2; i < text.size(); ++i) {
+            if (!IsHexDigit(text[i])) return false;
+            v = (v << 4) | DigitValue(text[i]);
+        }
+    } else {
+        if (text.empty()) return false;
+        for (wchar_t c : text) {
+            if (c < L'0' || c > L'9') return false;
+            const unsigned d = static_cast<unsigned>(c - L'0');
+            if (v > (UINT64_MAX - d) / 10) return false;
+            v = v * 10 + d;
+        }
+    }
+    *value = v;
+    return true;
+}
+
+bool ParseAddress(const std::wstring& text, std::uint32_t* value) {
+    const std::size_t start = HasHexPrefix(text) ? 2 : 0;
+    const std::size_t digits = text.size() - start;
+    if (digits < 1 || digits > 8) return false;
+    for (std::size_t i = start; i < text.size(); ++i)
+        if (!IsHexDigit(text[i])) return false;
+    *value = image::ParseInsertAddress(text);
+    return true;
+}
+
+void SplitFileAddress(const std::wstring& text, std::wstring* path, bool* hasAddress, std::uint32_t* address) {
+    const std::size_t at = text.rfind(L'@');
+    std::uint32_t v = 0;
+    if (at != std::wstring::npos && ParseAddress(text.substr(at + 1), &v)) {
+        *path = text.substr(0, at);
+        *hasAddress = true;
+        *address = v;
+        return;
+    }
+    *path = text;
+    *hasAddress = false;
+    *address = 0;
+}
+
+ParsedArguments ParseArguments(const std::vector<std::wstring>& args) {
+    ParsedArguments out;
+    Parser parser(out);
+    out.ok = parser.Run(args);
+    return out;
+}
+
+const char* UsageHint() { return "Run 'Tarvel_CLI --help' for the commands and options."; }
+
+const char* UsageText() {
+    return R"(Tarvel_CLI - program microcontrollers in circuit from scripts, with the
+library (Tarvel_DLL.dll) and the image rules of the Tarvel window.
+
+Usage:
+  Tarvel_CLI parts   [--json]
+  Tarvel_CLI image   --part NAME (--flash FILE[@ADDR] | --eeprom FILE[@ADDR])...
+                     [--clear] [--out FILE] [--eeprom-out FILE] [--json]
+  Tarvel_CLI program --port PORT --part NAME --flash FILE[@ADDR]... [--eeprom FILE[@ADDR]]...
+                     [--baud RATE] [--checkrate RATE] [--option-bits N]
+                     [--erase-by-size] [--rstn-cold-reset]
+                     [--repeat N | --forever] [--keep-going]
+                     [--serial-addr ADDR [--serial-start N] [--serial-step N]
+                      [--serial-width 1..8] [--serial-endian little|big]]
+                     [--log FILE.csv] [--json] [--progress | --no-progress]
+  Tarvel_CLI dump    --port PORT --part NAME [--out FILE] [--json]
+  Tarvel_CLI --help | --version
+
+Commands:
+  parts     List the parts the library knows: name, families, class, Flash and
+            EEPROM bytes, default IAP data address, option bits.
+  image     Build the Flash and EEPROM images exactly as the window's Load File
+            does, print their size, 16-bit byte sum (the window's CheckSum) and
+            CRC-32, and write them as binary files. No target is needed.
+  program   Program one board, or one after another (--repeat, --forever) as
+            Repeat Update does, waiting for the next target in between.
+  dump      Read the 256-byte information block (parts of class 1 and 2).
+
+Ports and rates:
+  --port PORT         COM1, COM2, ... (a serial port) or KV707 (the adapter).
+  --baud RATE         Download rate, one the window's Baudrate list offers for
+                      the port and part: Auto (default), 1200 ... 115200.
+  --checkrate RATE    Handshake rate from the Checkrate list (default 9600).
+                      Parts of class 1 and 2 run at 115200 only.
+
+Images:
+  --flash FILE[@ADDR]   Load a file into the Flash image. A .hex file is Intel
+  --eeprom FILE[@ADDR]  HEX, any other file raw binary. @ADDR (hexadecimal, as
+                        in the Select Insert Area dialog) loads at that IAP
+                        address, otherwise at 0. Several files merge in the
+                        order given, each laid over the ones before.
+  --clear               The next file starts from an empty buffer (Clear Buffer).
+  --out FILE            image: write the Flash image; dump: write the block.
+  --eeprom-out FILE     image: write the EEPROM image.
+
+Programming:
+  --option-bits N       Option bits (the MCU Options boxes), bit n = box n.
+  --erase-by-size       Erase only as much Flash as the image needs.
+  --rstn-cold-reset     External RSTN cold reset.
+  --repeat N            Program N boards, one after another.
+  --forever             Program boards until Ctrl+C.
+  --keep-going          Go on with the next board after a failed one (a
+                        repeat run otherwise ends at the first failure).
+  Ctrl+C                Asks the library to stop; the running board ends with
+                        Stop, then the summary follows. A second Ctrl+C quits
+                        at once.
+
+Serial numbers (written into each board's copy of the Flash image):
+  --serial-addr ADDR    Address of the field (hexadecimal); it must lie inside
+                        the Flash image.
+  --serial-start N      Number of the first board (default 1).
+  --serial-step N       Added for every board that passes (default 1); a
+                        failed board's number goes to the next board.
+  --serial-width W      Field width in bytes, 1 to 8 (default 4).
+  --serial-endian E     little (default) or big.
+  Numbers N are decimal, or hexadecimal with 0x.
+
+Output:
+  One line per board (time, board, serial, outcome, seconds) and a summary
+  (passed, failed, boards per hour). A progress bar, or the re-power prompt
+  while the library waits for a target, on a console.
+  --json                Print JSON Lines instead: one object per board (or
+                        part, image, dump) and one summary object.
+  --log FILE            Append the board and summary records to a CSV file,
+                        flushed after every board.
+  --progress            Print progress as plain lines on the error output
+                        even when it is not a console; --no-progress: none.
+
+Exit codes:
+  0  every board passed (or the command did its job)
+  1  a board or the dump failed (a result other than Pass or Stop)
+  2  usage error: unknown option or command, missing value, unknown part,
+     port name or rate, serial field that does not fit or runs out
+  3  file error: Open file error, HEX file error, File is too large !, or an
+     output or log file that cannot be written
+  4  Tarvel_DLL.dll missing beside Tarvel_CLI.exe, lacking an operation, or
+     listing no parts
+  5  the port does not exist, is busy, or the library could not open it
+  6  stopped with Ctrl+C (no board failed)
+)";
+}
+
+}  // namespace cli

@@ -1,0 +1,90 @@
+// The command line of Tarvel_CLI, read into plain values. Window-free: the
+// rules that need the library's parts table (part names, rates, option bits,
+// capacities) are checked later, in PartChoice.h.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/SerialNumber.h"
+
+namespace cli {
+
+enum class Command { Help, Version, Parts, Image, Program, Dump };
+
+enum class Area { Flash, Eeprom };
+
+// One file to load into a buffer, in command-line order.
+struct FileLoad {
+    Area area = Area::Flash;
+    std::wstring path;
+    std::uint32_t insertOffset = 0;  // 0: "AP (Code)"; otherwise the "IAP (Data)" address
+    bool clearFirst = false;         // the load starts from an empty buffer (Clear Buffer)
+};
+
+enum class ProgressMode {
+    Auto,   // a bar on a console, nothing when the error output is redirected
+    Lines,  // plain lines on the error output, also when it is redirected
+    None,
+};
+
+struct Options {
+    Command command = Command::Help;
+    bool json = false;
+    ProgressMode progress = ProgressMode::Auto;
+
+    std::wstring port;       // as typed; see NormalizePort
+    std::wstring part;
+    std::wstring baud;       // empty when not given
+    std::wstring checkrate;  // empty when not given
+
+    std::vector<FileLoad> loads;
+    std::wstring out;        // image: Flash image file; dump: information block file
+    std::wstring eepromOut;  // image: EEPROM image file
+
+    std::uint8_t optionBits = 0;
+    bool optionBitsGiven = false;
+    bool eraseBySize = false;
+    bool rstnColdReset = false;
+
+    std::uint64_t repeat = 1;
+    bool forever = false;
+    bool keepGoing = false;
+
+    bool serial = false;  // --serial-addr given
+    SerialField serialField;
+    std::uint64_t serialStart = 1;
+    std::uint64_t serialStep = 1;
+
+    std::wstring log;
+};
+
+struct ParsedArguments {
+    bool ok = false;
+    std::wstring error;  // what is wrong, naming the option (when !ok)
+    Options options;
+};
+
+// args: the arguments after the program name.
+ParsedArguments ParseArguments(const std::vector<std::wstring>& args);
+
+// A count: decimal digits, or 0x and hex digits; no sign, no blanks, no
+// value beyond 64 bits.
+bool ParseCount(const std::wstring& text, std::uint64_t* value);
+
+// An address as the insert-area dialog takes it: hexadecimal, with or
+// without 0x, one to eight digits. The value is image::ParseInsertAddress's,
+// so a script and the dialog agree on every text both accept.
+bool ParseAddress(const std::wstring& text, std::uint32_t* value);
+
+// Splits FILE@ADDR at its last '@' when what follows is an address;
+// otherwise the whole text is the file name.
+void SplitFileAddress(const std::wstring& text, std::wstring* path, bool* hasAddress, std::uint32_t* address);
+
+// The usage text of --help (UTF-8), and the one-line hint printed after a
+// usage error.
+const char* UsageText();
+const char* UsageHint();
+
+}  // namespace cli

@@ -1,0 +1,48 @@
+// A code buffer (Flash or EEPROM) filled file by file with the window's load
+// rules: image::ComposeLoad over the buffer's content and its slot, so that
+// merging and Clear Buffer behave as they do behind Load File. Window-free;
+// the caller reads the files (FileRead.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ImageResult.h"
+#include "LoadState.h"
+
+namespace cli {
+
+// The loader parses a file as Intel HEX exactly when its extension is HEX.
+bool IsHexFile(const std::wstring& path);
+
+// The window refuses a binary file whose length alone exceeds the room
+// between the insert offset and the capacity before it reads a byte of it,
+// so a huge file costs neither time nor memory.
+bool TooLargeBeforeReading(bool isHex, std::uint64_t fileLength, std::uint32_t capacity, std::uint32_t insertOffset);
+
+class ImageBuffer {
+public:
+    explicit ImageBuffer(std::uint32_t capacity) : capacity_(capacity) {}
+
+    // One user load of a whole file. On any status but Ok the buffer stays
+    // as it was.
+    image::ImageStatus Load(const std::uint8_t* file, std::size_t length, const std::wstring& path,
+                            std::uint32_t insertOffset, bool clearFirst);
+
+    const std::vector<std::uint8_t>& Content() const { return content_; }
+    const image::BufferSlot& Slot() const { return slot_; }
+    std::uint32_t Capacity() const { return capacity_; }
+
+private:
+    std::uint32_t capacity_;
+    std::vector<std::uint8_t> content_;
+    image::BufferSlot slot_;
+};
+
+// The window's message for a failed load: "HEX file error" or
+// "File is too large !".
+std::wstring LoadErrorText(image::ImageStatus status);
+
+}  // namespace cli

@@ -1,0 +1,469 @@
+// Tarvel_CLI.exe: the console programmer that ships beside Tarvel_AP.exe. It
+// loads the same Tarvel_DLL.dll from its own folder through the same
+// binding, builds images with the same image core and the window's load
+// rules, and runs the library's operations the way the window's jobs do.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ByteSum.h"
+#include "cli/Arguments.h"
+#include "cli/Console.h"
+#include "cli/Crc32.h"
+#include "cli/ExitCodes.h"
+#include "cli/Files.h"
+#include "cli/ImageBuffer.h"
+#include "cli/Job.h"
+#include "cli/Listing.h"
+#include "cli/PartChoice.h"
+#include "cli/Records.h"
+#include "cli/SerialNumber.h"
+#include "cli/Text.h"
+#include "framework/Handles.h"
+#include "isp/IspRecords.h"
+#include "isp/Outcome.h"
+#include "isp/RateTable.h"
+#include "isp/TarvelDll.h"
+#include "text/UiText.h"
+#include "update/VersionText.h"
+
+namespace cli {
+namespace {
+
+constexpr const char* kVersion = "1.0.0.0";
+
+int Fail(int code, const std::wstring& message) {
+    Err().Line("Tarvel_CLI: " + Utf8(message));
+    return code;
+}
+
+std::string NowStamp() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    LocalTime t;
+    t.year = st.wYear;
+    t.month = st.wMonth;
+    t.day = st.wDay;
+    t.hour = st.wHour;
+    t.minute = st.wMinute;
+    t.second = st.wSecond;
+    t.millisecond = st.wMilliseconds;
+    return TimeStamp(t);
+}
+
+std::wstring Hex8(std::uint32_t v) { return Widen(HexText(v, 8)); }
+
+// The library and its parts table.
+struct Library {
+    isp::TarvelDll dll;
+    isp::BodyInfo* table = nullptr;
+    std::uint32_t count = 0;
+};
+
+int LoadLibrary(Library& lib) {
+    const std::wstring folder = isp::ModuleFolder();
+    std::wstring missing;
+    if (!lib.dll.Load(folder, &missing)) {
+        const DWORD error = ::GetLastError();
+        const std::wstring path = folder + L"Tarvel_DLL.dll";
+        if (missing == path) {
+            if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+                return Fail(kExitLibrary, L"Tarvel_DLL.dll not found beside Tarvel_CLI.exe (" + path + L")");
+            return Fail(kExitLibrary, L"Tarvel_DLL.dll cannot be loaded (" + SystemMessage(error) + L"): " + path);
+        }
+        return Fail(kExitLibrary, missing + L" missing: this library lacks operations the programmer needs");
+    }
+    lib.count = lib.dll.GetBodyInfo(&lib.table);
+    if (lib.count == 0 || lib.table == nullptr) return Fail(kExitLibrary, L"Tarvel_DLL.dll lists no parts");
+    return kExitOk;
+}
+
+int ChoosePart(const Library& lib, const Options& o, std::int32_t* index, LinkSettings* link) {
+    *index = FindPart(lib.table, lib.count, o.part);
+    if (*index < 0)
+        return Fail(kExitUsage, L"unknown part '" + o.part + L"' (Tarvel_CLI parts lists the library's parts)");
+    const std::wstring why = CheckChoices(o, lib.table[*index], link);
+    if (!why.empty()) return Fail(kExitUsage, why);
+    return kExitOk;
+}
+
+// Loads every --flash and --eeprom file in order, as Load File would.
+int BuildImages(const Options& o, const isp::BodyInfo& part, ImageBuffer& flash, ImageBuffer& eeprom) {
+    const std::wstring partName = part.PartName ? part.PartName : L"";
+    for (const FileLoad& load : o.loads) {
+        ImageBuffer& buffer = load.area == Area::Flash ? flash : eeprom;
+        const wchar_t* areaName = load.area == Area::Flash ? L"Flash" : L"EEPROM";
+        const bool isHex = IsHexFile(load.path);
+        const std::wstring fits = L"does not fit " + partName + L"'s " + areaName + L" (" +
+                                  std::to_wstring(buffer.Capacity()) + L" bytes) from 0x" + Hex8(load.insertOffset);
+        FileBytes file = ReadFirmwareFile(load.path, isHex, buffer.Capacity(), load.insertOffset);
+        switch (file.status) {
+        case ReadStatus::Ok: break;
+        case ReadStatus::OpenError:
+        case ReadStatus::ReadError:
+            return Fail(kExitFile, std::wstring(LangText(texts::kOpenFileError, 0)) + L": " + load.path + L" (" +
+                                       SystemMessage(file.error) + L")");
+        case ReadStatus::TooLarge:
+            return Fail(kExitFile, std::wstring(LangText(texts::kFileTooLarge, 0)) + L" " + load.path + L" " + fits);
+        }
+        const image::ImageStatus status =
+            buffer.Load(file.bytes.data(), file.bytes.size(), load.path, load.insertOffset, load.clearFirst);
+        if (status == image::ImageStatus::Malformed)
+            return Fail(kExitFile, LoadErrorText(status) + L": " + load.path);
+        if (status == image::ImageStatus::TooLarge)
+            return Fail(kExitFile, LoadErrorText(status) + L" " + load.path + L" " + fits);
+    }
+    return kExitOk;
+}
+
+bool HasArea(const Options& o, Area area) {
+    for (const FileLoad& l : o.loads)
+        if (l.area == area) return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- parts
+
+int RunParts(const Options& o) {
+    Library lib;
+    if (const int rc = LoadLibrary(lib)) return rc;
+    const std::vector<std::string> lines =
+        o.json ? PartsTableJson(lib.table, lib.count) : PartsTableText(lib.table, lib.count);
+    for (const std::string& line : lines) Out().Line(line);
+    return kExitOk;
+}
+
+// ---------------------------------------------------------------- image
+
+int RunImage(const Options& o) {
+    Library lib;
+    if (const int rc = LoadLibrary(lib)) return rc;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
+    const isp::BodyInfo& part = lib.table[index];
+    ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
+    if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
+
+    struct Output {
+        const char* area;
+        const ImageBuffer* buffer;
+        const std::wstring* file;
+        bool loaded;
+    };
+    const Output outputs[] = {{"flash", &flash, &o.out, HasArea(o, Area::Flash)},
+                              {"eeprom", &eeprom, &o.eepromOut, HasArea(o, Area::Eeprom)}};
+    for (const Output& out : outputs) {
+        if (!out.file->empty()) {
+            if (!out.loaded)
+                return Fail(kExitUsage, L"no " + Widen(out.area) + L" file was given to write to " + *out.file);
+            const std::wstring why = WriteWholeFile(*out.file, out.buffer->Content());
+            if (!why.empty()) return Fail(kExitFile, L"cannot write " + *out.file + L": " + why);
+        }
+    }
+    for (const Output& out : outputs) {
+        if (!out.loaded) continue;
+        const ImageFigures f = Figures(out.area, out.buffer->Content(), Utf8(*out.file));
+        Out().Line(o.json ? FiguresJson(f) : FiguresLine(f));
+    }
+    return kExitOk;
+}
+
+// ---------------------------------------------------------------- the link
+
+// An open link: the COM handle (when the port is a COM port) and the
+// library's side of it. ClosePort runs before the handle is closed.
+class LinkSession {
+public:
+    LinkSession() = default;
+    LinkSession(const LinkSession&) = delete;
+    LinkSession& operator=(const LinkSession&) = delete;
+    ~LinkSession() {
+        if (open_) library_->ClosePort(param_);
+    }
+
+    int Open(const isp::TarvelDll& library, isp::IspParam* param, const LinkSettings& link) {
+        if (link.port.com) {
+            handle_.reset(::CreateFileW(ComDeviceName(link.port.name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!handle_) {
+                const DWORD error = ::GetLastError();
+                if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+                    return Fail(kExitPort, link.port.name + L" does not exist on this computer");
+                // Windows opens a COM port for one program at a time; the
+                // next one is refused with "access denied".
+                if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+                    return Fail(kExitPort, link.port.name + L" is busy: another program has it open (" +
+                                               SystemMessage(error) + L")");
+                return Fail(kExitPort, L"cannot open " + link.port.name + L": " + SystemMessage(error));
+            }
+            param->PortType = isp::kPortCom;
+            param->PortHandle = handle_.get();
+        } else {
+            param->PortType = isp::kPortKV707;
+            param->PortHandle = nullptr;
+        }
+        const std::uint16_t rc = library.OpenPort(param);
+        if (rc != isp::kPass)
+            return Fail(kExitPort, L"the library could not open the link on " + link.port.name + L" (result " +
+                                       std::to_wstring(rc) + L")");
+        library_ = &library;
+        param_ = param;
+        open_ = true;
+        return kExitOk;
+    }
+
+private:
+    UniqueHandle handle_;  // destroyed after the destructor's ClosePort
+    const isp::TarvelDll* library_ = nullptr;
+    isp::IspParam* param_ = nullptr;
+    bool open_ = false;
+};
+
+std::string OutcomeText(isp::JobKind kind, std::uint16_t code) {
+    const int id = isp::OutcomeTextId(kind, code);
+    return id < 0 ? std::string() : Utf8(LangText(static_cast<texts::TextId>(id), 0));
+}
+
+// ---------------------------------------------------------------- program
+
+int RunProgram(const Options& o) {
+    Library lib;
+    if (const int rc = LoadLibrary(lib)) return rc;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
+    const isp::BodyInfo& part = lib.table[index];
+    ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
+    if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
+    const std::vector<std::uint8_t>& code = flash.Content();
+    if (code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
+
+    if (o.serial) {
+        const SerialProblem problem = CheckField(o.serialField, code.size(), part.CodeCapacity);
+        if (problem != SerialProblem::None)
+            return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, code.size(), part.CodeCapacity)));
+        std::uint64_t last = 0;
+        const std::uint64_t lastIndex = o.forever ? 0 : o.repeat - 1;
+        if (!NthSerial(o.serialStart, o.serialStep, lastIndex, o.serialField.width, &last))
+            return Fail(kExitUsage, L"serial numbers from " + std::to_wstring(o.serialStart) + L" in steps of " +
+                                        std::to_wstring(o.serialStep) + L" do not fit " +
+                                        std::to_wstring(o.serialField.width) + L" bytes" +
+                                        (o.forever ? L"" : L" for " + std::to_wstring(o.repeat) + L" boards"));
+    }
+
+    CsvLog log;
+    if (!o.log.empty()) {
+        std::wstring why;
+        if (!log.Open(o.log, CsvHeader(), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
+    }
+
+    const CloseGuard holdClose;
+    isp::StatusWord status{isp::kStatusWaitingForTarget};
+    isp::StopRequest stop{0};
+    isp::IspParam param{};
+    param.PartIndex = index;
+    param.CheckRate = link.checkRate;
+    param.BaudRate = link.baudRate;
+    param.OptionBits = o.optionBits;
+    param.SetupFlags = static_cast<std::uint8_t>((o.eraseBySize ? 1u : 0u) | (o.rstnColdReset ? 2u : 0u));
+    param.StatusCell = &status;
+    param.StopCell = &stop;
+
+    LinkSession session;
+    if (const int rc = session.Open(lib.dll, &param, link)) return rc;
+
+    SummaryRecord summary;
+    summary.flashSize = static_cast<std::uint32_t>(code.size());
+    summary.flashChecksum = image::ByteSum16(code.data(), code.size());
+    summary.flashCrc = Crc32(code.data(), code.size());
+    if (!o.json) {
+        Out().Line(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + link.port.name + L", baud " +
+                        link.baudText + L", checkrate " + link.checkText));
+        Out().Line(FiguresLine(Figures("flash", code, "")));
+        if (HasArea(o, Area::Eeprom)) Out().Line(FiguresLine(Figures("eeprom", eeprom.Content(), "")));
+    }
+
+    ProgressDisplay display(o.progress, Err());
+    bool serialRanOut = false, logFailed = false;
+    const double runStarted = Now();
+    double runEnded = runStarted;
+    for (std::uint64_t board = 1; o.forever || board <= o.repeat; ++board) {
+        if (StopRequested()) break;
+        BoardRecord record;
+        record.board = board;
+        if (o.serial) {
+            record.hasSerial = true;
+            if (!NthSerial(o.serialStart, o.serialStep, summary.passed, o.serialField.width, &record.serial)) {
+                serialRanOut = true;
+                Fail(kExitUsage, L"serial numbers ran out: the next one does not fit " +
+                                     std::to_wstring(o.serialField.width) + L" bytes");
+                break;
+            }
+        }
+        const double boardStarted = Now();
+        // Each board gets a fresh copy, with its own serial written in.
+        std::vector<std::uint8_t> codeCopy = code;
+        std::vector<std::uint8_t> dataCopy = eeprom.Content();
+        if (record.hasSerial) WriteSerial(codeCopy.data(), o.serialField, record.serial);
+        param.CodeImage = codeCopy.data();
+        param.CodeSize = static_cast<std::int32_t>(codeCopy.size());
+        param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
+        param.DataSize = static_cast<std::int32_t>(dataCopy.size());
+
+        const JobResult job = RunJob(lib.dll, Operation::Update, &param, display);
+        if (job.threadFailed) {
+            Fail(kExitBoardFailed, L"no worker thread could be started: " + SystemMessage(::GetLastError()));
+            ++summary.failed;
+            break;
+        }
+        record.code = job.code;
+        record.outcome = OutcomeText(isp::JobKind::Update, job.code);
+        record.librarySeconds = job.librarySeconds;
+        record.waitSeconds = job.waitSeconds;
+        record.time = NowStamp();
+        record.seconds = Now() - boardStarted;
+        Out().Line(o.json ? BoardJson(record) : BoardLine(record));
+        if (log.IsOpen()) {
+            std::wstring why;
+            if (!log.Append(BoardCsv(record), &why)) {
+                Fail(kExitFile, L"cannot write the log " + o.log + L": " + why + L"; no further board is started");
+                logFailed = true;
+            }
+        }
+        runEnded = Now();
+        ++summary.boards;
+        if (job.code == isp::kPass) {
+            ++summary.passed;
+        } else if (job.code == isp::kStop) {
+            summary.stopped = 1;
+            break;
+        } else {
+            ++summary.failed;
+            if (!o.keepGoing) break;
+        }
+        if (logFailed) break;
+    }
+
+    summary.time = NowStamp();
+    summary.seconds = runEnded - runStarted;
+    summary.boardsPerHour = BoardsPerHour(summary.passed, summary.seconds);
+    if (StopRequested()) summary.stopped = 1;
+    summary.exitCode = logFailed ? kExitFile
+                       : summary.failed != 0 ? kExitBoardFailed
+                       : serialRanOut ? kExitUsage
+                       : summary.stopped != 0 ? kExitStopped
+                       : kExitOk;
+    Out().Line(o.json ? SummaryJson(summary) : SummaryLine(summary));
+    if (log.IsOpen() && !logFailed) {
+        std::wstring why;
+        if (!log.Append(SummaryCsv(summary), &why)) {
+            Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
+            return kExitFile;
+        }
+    }
+    return summary.exitCode;
+}
+
+// ---------------------------------------------------------------- dump
+
+int RunDump(const Options& o) {
+    Library lib;
+    if (const int rc = LoadLibrary(lib)) return rc;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
+
+    const CloseGuard holdClose;
+    isp::StatusWord status{isp::kStatusWaitingForTarget};
+    isp::StopRequest stop{0};
+    std::vector<std::uint8_t> block(256, 0);
+    isp::IspParam param{};
+    param.PartIndex = index;
+    param.CheckRate = link.checkRate;
+    param.BaudRate = link.baudRate;
+    param.CodeImage = block.data();
+    param.CodeSize = static_cast<std::int32_t>(block.size());
+    param.StatusCell = &status;
+    param.StopCell = &stop;
+
+    LinkSession session;
+    if (const int rc = session.Open(lib.dll, &param, link)) return rc;
+    if (StopRequested()) return Fail(kExitStopped, L"stopped before the block was read");
+    ProgressDisplay display(o.progress, Err());
+    const double started = Now();
+    const JobResult job = RunJob(lib.dll, Operation::Dump, &param, display);
+    if (job.threadFailed) return Fail(kExitBoardFailed, L"no worker thread could be started");
+    const double seconds = Now() - started;
+    const std::string outcome = OutcomeText(isp::JobKind::Dump, job.code);
+    const int exitCode = job.code == isp::kPass ? kExitOk : job.code == isp::kStop ? kExitStopped : kExitBoardFailed;
+
+    if (job.code == isp::kPass && !o.out.empty()) {
+        const std::wstring why = WriteWholeFile(o.out, block);
+        if (!why.empty()) return Fail(kExitFile, L"cannot write " + o.out + L": " + why);
+    }
+    if (o.json) {
+        std::string j = "{\"record\":\"dump\",\"time\":" + JsonString(NowStamp()) + ",\"code\":" +
+                        std::to_string(job.code) + ",\"outcome\":" + JsonString(outcome) +
+                        ",\"seconds\":" + Fixed(seconds, 3) + ",\"bytes\":";
+        if (job.code == isp::kPass) {
+            std::string hex;
+            for (std::uint8_t b : block) hex += HexText(b, 2);
+            j += JsonString(hex);
+        } else {
+            j += "null";
+        }
+        j += ",\"file\":" + (o.out.empty() || job.code != isp::kPass ? std::string("null") : JsonString(Utf8(o.out)));
+        Out().Line(j + "}");
+    } else {
+        Out().Line("Dump Info  " + OutcomeLabel(job.code, outcome) + "  [" + Fixed(seconds, 3) + " s]");
+        if (job.code == isp::kPass) {
+            if (o.out.empty()) {
+                for (const std::string& line : HexDumpLines(block.data(), block.size())) Out().Line(line);
+            } else {
+                Out().Line("256 bytes -> " + Utf8(o.out));
+            }
+        }
+    }
+    return exitCode;
+}
+
+int RunVersion() {
+    std::string line = std::string("Tarvel_CLI ") + kVersion;
+    isp::TarvelDll dll;
+    std::wstring missing;
+    if (dll.Load(isp::ModuleFolder(), &missing))
+        line += ", Tarvel_DLL " + Utf8(version::Dotted(dll.Version()));
+    else
+        line += ", Tarvel_DLL not available";
+    Out().Line(line);
+    return kExitOk;
+}
+
+}  // namespace
+}  // namespace cli
+
+int wmain(int argc, wchar_t** argv) {
+    using namespace cli;
+    InstallStopHandler();
+    std::vector<std::wstring> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    const ParsedArguments parsed = ParseArguments(args);
+    if (!parsed.ok) {
+        Fail(kExitUsage, parsed.error);
+        Err().Line(UsageHint());
+        return kExitUsage;
+    }
+    const Options& o = parsed.options;
+    switch (o.command) {
+    case Command::Help: Out().Write(UsageText()); return kExitOk;
+    case Command::Version: return RunVersion();
+    case Command::Parts: return RunParts(o);
+    case Command::Image: return RunImage(o);
+    case Command::Program: return RunProgram(o);
+    case Command::Dump: return RunDump(o);
+    }
+    return kExitUsage;
+}

@@ -1,0 +1,115 @@
+#include "cli/PartChoice.h"
+
+#include "isp/PartRules.h"
+#include "isp/RateTable.h"
+
+#include <vector>
+
+namespace cli {
+
+namespace {
+
+wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+bool SameIgnoringCase(const std::wstring& a, const wchar_t* b) {
+    std::size_t i = 0;
+    for (; i < a.size(); ++i) {
+        if (b[i] == 0 || Upper(a[i]) != Upper(b[i])) return false;
+    }
+    return b[i] == 0;
+}
+
+std::wstring Joined(const std::vector<std::wstring>& items) {
+    std::wstring s;
+    for (const std::wstring& item : items) s += (s.empty() ? L"" : L", ") + item;
+    return s;
+}
+
+// Picks `given` (or the default) out of a rate list; "auto" in any case
+// stands for the list's "Auto".
+bool PickRate(const std::vector<std::wstring>& items, const std::wstring& given, const std::wstring& fallback,
+              std::wstring* text) {
+    const std::wstring want = given.empty() ? fallback : given;
+    for (const std::wstring& item : items) {
+        if (item == want || (item == L"Auto" && SameIgnoringCase(want, L"Auto"))) {
+            *text = item;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name) {
+    if (table == nullptr) return -1;
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (table[i].PartName != nullptr && name == table[i].PartName) return static_cast<std::int32_t>(i);
+    std::int32_t found = -1;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (table[i].PartName != nullptr && SameIgnoringCase(name, table[i].PartName)) {
+            if (found >= 0) return -1;  // two parts differ only in case: the name is not enough
+            found = static_cast<std::int32_t>(i);
+        }
+    }
+    return found;
+}
+
+bool NormalizePort(const std::wstring& text, PortChoice* port) {
+    if (SameIgnoringCase(text, L"KV707")) {
+        port->com = false;
+        port->name = L"KV707";
+        return true;
+    }
+    if (text.size() < 4 || text.size() > 6 || !SameIgnoringCase(text.substr(0, 3), L"COM")) return false;
+    const std::wstring digits = text.substr(3);
+    if (digits[0] == L'0') return false;
+    unsigned n = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return false;
+        n = n * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (n < 1 || n > 255) return false;
+    port->com = true;
+    port->name = L"COM" + digits;
+    return true;
+}
+
+std::wstring CheckChoices(const Options& options, const isp::BodyInfo& part, LinkSettings* link) {
+    const std::wstring partName = part.PartName ? part.PartName : L"";
+    if (options.command == Command::Dump && !parts::IsFixedRateClass(part.PartClass))
+        return L"Dump Info reads parts of class 1 and 2 only; " + partName + L" is of class " +
+               std::to_wstring(part.PartClass);
+    for (const FileLoad& load : options.loads) {
+        if (load.area == Area::Eeprom && part.DataCapacity == 0) return partName + L" has no EEPROM";
+    }
+    if (options.optionBitsGiven) {
+        const unsigned boxes = parts::VisibleOptions(part);
+        if (boxes < 8 && (options.optionBits >> boxes) != 0) {
+            return L"--option-bits: " + partName + L" has " + std::to_wstring(boxes) + L" option bit" +
+                   (boxes == 1 ? L"" : L"s") + (boxes == 0 ? L"" : L" (0 to " + std::to_wstring(boxes - 1) + L")");
+        }
+    }
+    if (options.command != Command::Program && options.command != Command::Dump) return L"";
+
+    if (!NormalizePort(options.port, &link->port))
+        return L"--port: '" + options.port + L"' is neither a COM port (COM1 to COM255) nor KV707";
+    // The window's rule for which lists a port entry gets.
+    const bool com = IsComPortName(link->port.name);
+    const std::vector<std::wstring> baudItems = RateListItems(true, com, part.PartClass);
+    const std::vector<std::wstring> checkItems = RateListItems(false, com, part.PartClass);
+    const std::wstring kind = (com ? L"a COM port" : L"KV707") + std::wstring(L" and ") + partName;
+    if (!PickRate(baudItems, options.baud, baudItems.front(), &link->baudText))
+        return L"--baud " + options.baud + L" is not offered for " + kind + L": " + Joined(baudItems);
+    // The check rate defaults to 9600 where the list has it, else its last.
+    std::wstring checkDefault = checkItems.back();
+    for (const std::wstring& item : checkItems)
+        if (item == L"9600") checkDefault = item;
+    if (!PickRate(checkItems, options.checkrate, checkDefault, &link->checkText))
+        return L"--checkrate " + options.checkrate + L" is not offered for " + kind + L": " + Joined(checkItems);
+    link->baudRate = static_cast<std::int32_t>(RateValue(link->baudText));
+    link->checkRate = static_cast<std::int32_t>(RateValue(link->checkText));
+    return L"";
+}
+
+}  // namespace cli

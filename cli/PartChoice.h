@@ -1,0 +1,41 @@
+// The rules the command line shares with the window's part, port and rate
+// lists, checked against the library's parts table. Window-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cli/Arguments.h"
+#include "isp/IspRecords.h"
+
+namespace cli {
+
+// Record index of the part named `name`: the exact name, or else the one
+// name that matches ignoring ASCII letter case; -1 when none does.
+std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name);
+
+struct PortChoice {
+    bool com = false;
+    std::wstring name;  // "COM7" or "KV707"
+};
+
+// COMn (n 1 to 255, no leading zero; "com7" is taken as COM7) or KV707 in
+// any letter case. False for anything else.
+bool NormalizePort(const std::wstring& text, PortChoice* port);
+
+// What the link is opened and run with, once every choice has been checked.
+struct LinkSettings {
+    PortChoice port;
+    std::int32_t baudRate = 0;   // 0: "Auto"
+    std::int32_t checkRate = 0;
+    std::wstring baudText, checkText;
+};
+
+// Checks the port, the rates and the option bits against the part, the way
+// the window offers them: the rate lists of RateListItems for the port kind
+// and the part's class, option boxes 0 .. VisibleOptions - 1. Dump needs a
+// part of class 1 or 2. An EEPROM file needs a part with EEPROM. Returns an
+// empty text when everything is allowed, otherwise what is not.
+std::wstring CheckChoices(const Options& options, const isp::BodyInfo& part, LinkSettings* link);
+
+}  // namespace cli

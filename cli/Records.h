@@ -1,0 +1,59 @@
+// The records a programming run leaves: one per board and one summary, as a
+// console line, a JSON object (one per line) and a CSV row. Window-free.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace cli {
+
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+// "2024-05-01T10:00:03.123" (local time, as a production log is read).
+std::string TimeStamp(const LocalTime& t);
+
+struct BoardRecord {
+    std::string time;
+    std::uint64_t board = 0;       // 1, 2, ... in the order the boards ran
+    bool hasSerial = false;
+    std::uint64_t serial = 0;
+    std::uint16_t code = 0;        // the library's result
+    std::string outcome;           // the window's text for the code (English), empty when it has none
+    double seconds = 0;            // the whole board, as the window's log times it
+    double librarySeconds = 0;     // inside UpdateMCU
+    double waitSeconds = 0;        // of that, while the library waited for a target
+};
+
+struct SummaryRecord {
+    std::string time;
+    std::uint64_t boards = 0, passed = 0, failed = 0, stopped = 0;
+    double seconds = 0;            // from the start of the first board to the end of the last
+    double boardsPerHour = 0;
+    int exitCode = 0;
+    std::uint32_t flashSize = 0;
+    std::uint16_t flashChecksum = 0;
+    std::uint32_t flashCrc = 0;
+};
+
+// Passed boards per hour of run time; 0 for no time at all.
+double BoardsPerHour(std::uint64_t passed, double seconds);
+
+// The outcome as a line shows it: the text, or "result N" for a code the
+// window has no text for.
+std::string OutcomeLabel(std::uint16_t code, const std::string& outcome);
+
+std::string BoardLine(const BoardRecord& r);
+std::string SummaryLine(const SummaryRecord& r);
+std::string BoardJson(const BoardRecord& r);
+std::string SummaryJson(const SummaryRecord& r);
+
+// The CSV log: one header line for a new file, then board and summary rows
+// with the same columns (a summary leaves the serial and outcome empty, a
+// board the counts).
+std::string CsvHeader();
+std::string BoardCsv(const BoardRecord& r);
+std::string SummaryCsv(const SummaryRecord& r);
+
+}  // namespace cli

@@ -1,0 +1,169 @@
+#include "cli/Text.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace cli {
+
+namespace {
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+void AppendWide(std::wstring& out, std::uint32_t cp) {
+    if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
+        cp -= 0x10000;
+        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += static_cast<wchar_t>(cp);
+    }
+}
+
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+}  // namespace
+
+std::string Utf8(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t cp = static_cast<std::uint32_t>(text[i]);
+        if (sizeof(wchar_t) == 2) cp &= 0xFFFF;
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+            const std::uint32_t low = static_cast<std::uint32_t>(text[i + 1]) & 0xFFFF;
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            } else {
+                cp = kReplacement;
+            }
+        } else if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
+            cp = kReplacement;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::wstring Widen(std::string_view utf8) {
+    std::wstring out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        std::uint32_t cp = kReplacement;
+        std::size_t len = 1;
+        if (b < 0x80) {
+            cp = b;
+        } else {
+            const std::size_t need = b >= 0xF0 && b < 0xF5 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 && b < 0xE0 ? 2 : 0;
+            if (need != 0 && i + need <= utf8.size()) {
+                std::uint32_t v = b & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
+                bool ok = true;
+                for (std::size_t k = 1; k < need; ++k) {
+                    const auto c = static_cast<unsigned char>(utf8[i + k]);
+                    if ((c & 0xC0) != 0x80) {
+                        ok = false;
+                        break;
+                    }
+                    v = (v << 6) | (c & 0x3F);
+                }
+                // Overlong forms and surrogates are not characters.
+                const std::uint32_t least = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
+                if (ok && v >= least && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
+                    cp = v;
+                    len = need;
+                }
+            }
+        }
+        AppendWide(out, cp);
+        i += len;
+    }
+    return out;
+}
+
+std::string JsonString(std::string_view utf8) {
+    std::string out = "\"";
+    for (char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04X", c);
+                out += buf;
+            } else {
+                out += ch;
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string CsvField(std::string_view utf8) {
+    if (utf8.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(utf8);
+    std::string out = "\"";
+    for (char c : utf8) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+std::string Fixed(double value, int decimals) {
+    if (!std::isfinite(value)) value = 0;
+    // snprintf follows the C locale's decimal point; build it from integers
+    // instead so that a process locale with a decimal comma cannot break a
+    // CSV or JSON record.
+    const bool negative = value < 0;
+    double scale = 1;
+    for (int i = 0; i < decimals; ++i) scale *= 10;
+    const double scaled = std::floor(std::fabs(value) * scale + 0.5);
+    const auto whole = static_cast<unsigned long long>(scaled / scale);
+    auto frac = static_cast<unsigned long long>(scaled - static_cast<double>(whole) * scale);
+    std::string out = negative && scaled != 0 ? "-" : "";
+    out += std::to_string(whole);
+    if (decimals > 0) {
+        std::string f = std::to_string(frac);
+        out += '.';
+        out.append(static_cast<std::size_t>(decimals) - f.size(), '0');
+        out += f;
+    }
+    return out;
+}
+
+std::string HexText(std::uint64_t value, int digits) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+        out.insert(out.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value != 0);
+    if (static_cast<int>(out.size()) < digits) out.insert(0, static_cast<std::size_t>(digits) - out.size(), '0');
+    return out;
+}
+
+}  // namespace cli

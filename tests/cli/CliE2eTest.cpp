@@ -1,0 +1,800 @@
+// Tarvel_CLI.exe under Wine, run from the Linux side as a production script
+// runs it: each test gets a folder with the programmer, a copy of the
+// stand-in Tarvel_DLL.dll and the library's Tarvel_DLL.ini (pace off, short
+// re-seat delay unless a test wants otherwise). The COM tests talk to the
+// native target simulator on a socat pty pair that run-cli-e2e.sh links to
+// Wine's COM port, and change its scenario through its control file.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ByteSum.h"
+#include "ImageCompose.h"
+#include "JsonLite.h"
+#include "LoadState.h"
+#include "Process.h"
+#include "tarvel_dll/protocol/Crc.h"
+#include "tarvel_dll/protocol/PartsTable.h"
+#include "tarvel_dll/protocol/Protocol.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using clitest::RunResult;
+using jsonlite::Value;
+
+struct Environment {
+    std::string winBin;  // folder of Tarvel_CLI.exe, Tarvel_DLL.dll, Tarvel_DLL_partial.dll
+    std::string simDir;  // the simulator's output folder (COM tests)
+    std::string com;     // the Wine COM port linked to the simulator
+    std::string idleCom; // a COM name with no device behind it
+    std::string nullCom; // a COM name that opens a device that is no serial port
+} g_env;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes ReadBytes(const std::string& path) {
+    const std::string s = Slurp(path);
+    return Bytes(s.begin(), s.end());
+}
+
+void WriteBytes(const std::string& path, const Bytes& b) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+void WriteText(const std::string& path, const std::string& s) { WriteBytes(path, Bytes(s.begin(), s.end())); }
+
+bool Exists(const std::string& path) {
+    struct stat st{};
+    return stat(path.c_str(), &st) == 0;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return condition();
+}
+
+Bytes Random(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (auto& x : b) x = static_cast<std::uint8_t>(rng());
+    return b;
+}
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+std::vector<Value> JsonLines(const std::string& out) {
+    std::vector<Value> values;
+    std::istringstream in(out);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        Value v;
+        std::string error;
+        EXPECT_TRUE(jsonlite::Parse(line, &v, &error)) << error << ": " << line;
+        values.push_back(v);
+    }
+    return values;
+}
+
+std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::vector<std::string> cells(1);
+        bool quoted = false;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const char c = line[i];
+            if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                cells.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = !quoted;
+            } else if (c == ',' && !quoted) {
+                cells.emplace_back();
+            } else {
+                cells.back() += c;
+            }
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+const std::string kFastLink = "[Link]\nReplyTimeoutMs=300\nSyncIntervalMs=20\n";
+
+// A folder with the programmer and its own copy of the library.
+class Folder {
+public:
+    explicit Folder(bool withLibrary = true) {
+        char name[] = "/tmp/tarvel-cli-XXXXXX";
+        if (mkdtemp(name) != nullptr) path_ = name;
+        Shell("cp '" + g_env.winBin + "/Tarvel_CLI.exe' '" + path_ + "/'");
+        if (withLibrary) {
+            Shell("cp '" + g_env.winBin + "/Tarvel_DLL.dll' '" + path_ + "/'");
+            Adapter("");
+        }
+    }
+    ~Folder() {
+        if (!path_.empty() && std::getenv("TARVEL_KEEP_TEST_FOLDERS") == nullptr) Shell("rm -rf '" + path_ + "'");
+    }
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    // The library's settings: explicit pace and re-seat delay, whatever its
+    // defaults are, plus the scenario lines of the built-in adapter.
+    void Adapter(const std::string& lines, const std::string& more = "") {
+        WriteText(File("Tarvel_DLL.ini"), kFastLink + more + "[Adapter]\npace=0\nrepeat-delay-ms=50\n" + lines);
+    }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return path_; }
+
+    std::vector<std::string> Command(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv = {"wine", File("Tarvel_CLI.exe")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+    RunResult Cli(const std::vector<std::string>& args, int timeoutMs = 60000) const {
+        return clitest::Run(Command(args), path_, timeoutMs);
+    }
+
+private:
+    std::string path_;
+};
+
+std::string Describe(const RunResult& r) {
+    return "exit " + std::to_string(r.exitCode) + (r.timedOut ? " (timed out)" : "") + "\n--- out\n" + r.out +
+           "--- err\n" + r.err;
+}
+
+// ---------------------------------------------------------------- image
+
+// The window's loader, step by step: the same image core call the window's
+// Load File makes, fed with the same files.
+struct LoadStep {
+    std::string file;
+    std::uint32_t offset = 0;
+    bool clear = false;
+};
+
+Bytes WindowLoads(const std::string& folder, const std::vector<LoadStep>& steps, std::uint32_t capacity) {
+    Bytes content;
+    image::BufferSlot slot;
+    for (const LoadStep& s : steps) {
+        const Bytes file = ReadBytes(folder + "/" + s.file);
+        const std::wstring path(s.file.begin(), s.file.end());
+        image::LoadRequest req;
+        req.file = file.data();
+        req.fileLength = file.size();
+        req.isHex = image::IsHexExtension(image::UpperExtension(path));
+        req.current = content.data();
+        req.currentLength = content.size();
+        req.slot = slot;
+        req.insert.InsertOffset = s.offset;
+        req.insert.ClearFirst = s.clear ? 1 : 0;
+        req.path = path;
+        req.capacity = capacity;
+        image::LoadOutcome out = image::ComposeLoad(req);
+        EXPECT_EQ(out.status, image::ImageStatus::Ok) << s.file;
+        content = out.content;
+        slot = out.slot;
+    }
+    return content;
+}
+
+std::string Hex4(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04X", v);
+    return buf;
+}
+
+std::string Hex8(std::uint32_t v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%08X", v);
+    return buf;
+}
+
+TEST(CliImage, BuildsWhatTheWindowsLoaderPutsInTheBuffer) {
+    Folder f;
+    const Bytes low = Random(3000, 1), mid = Random(40000, 2), high = Random(5000, 3), cal = Random(700, 4);
+    WriteBytes(f.File("low.bin"), low);
+    WriteBytes(f.File("mid.bin"), mid);
+    WriteBytes(f.File("high.bin"), high);
+    WriteBytes(f.File("cal.dat"), cal);
+    // HEX files from the tools a firmware build uses: GNU objcopy and
+    // srec_cat, with gaps, across the 64 KiB line and above it.
+    ASSERT_EQ(Shell("cd '" + f.Path() + "' && objcopy -I binary -O ihex --change-addresses 0x100 low.bin low_objcopy.hex"), 0);
+    ASSERT_EQ(Shell("cd '" + f.Path() + "' && srec_cat mid.bin -binary -offset 0xF000 -o mid_srec.hex -intel"), 0);
+    ASSERT_EQ(Shell("cd '" + f.Path() + "' && srec_cat low.bin -binary -offset 0x20 high.bin -binary -offset 0x30000 "
+                    "-o sparse_srec.HEX -intel -address-length=4"), 0);
+
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // --flash/--eeprom arguments
+        std::vector<LoadStep> steps;
+        bool eeprom;
+        Bytes known;  // worked out by hand where that is plain
+    };
+    auto ff = [](std::size_t n) { return Bytes(n, 0xFF); };
+    auto cat = [](std::initializer_list<Bytes> parts) {
+        Bytes all;
+        for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+        return all;
+    };
+    const Case cases[] = {
+        {"binary", {"--flash", "low.bin"}, {{"low.bin"}}, false, low},
+        {"binary at an IAP address", {"--flash", "low.bin@0x7000"}, {{"low.bin", 0x7000}}, false, cat({ff(0x7000), low})},
+        {"objcopy HEX", {"--flash", "low_objcopy.hex"}, {{"low_objcopy.hex"}}, false, cat({ff(0x100), low})},
+        {"srec_cat HEX across 64 KiB", {"--flash", "mid_srec.hex"}, {{"mid_srec.hex"}}, false, cat({ff(0xF000), mid})},
+        {"srec_cat sparse HEX above 64 KiB", {"--flash", "sparse_srec.HEX"}, {{"sparse_srec.HEX"}}, false, {}},
+        {"HEX at an IAP address", {"--flash", "low_objcopy.hex@1000"}, {{"low_objcopy.hex", 0x1000}}, false,
+         cat({ff(0x1100), low})},
+        {"merge: binary over HEX", {"--flash", "mid_srec.hex", "--flash", "low.bin@F800"},
+         {{"mid_srec.hex"}, {"low.bin", 0xF800}}, false, {}},
+        {"merge: three files", {"--flash", "low.bin", "--flash", "sparse_srec.HEX", "--flash", "high.bin@2000"},
+         {{"low.bin"}, {"sparse_srec.HEX"}, {"high.bin", 0x2000}}, false, {}},
+        {"clear drops the earlier files", {"--flash", "mid_srec.hex", "--clear", "--flash", "low.bin@100"},
+         {{"mid_srec.hex"}, {"low.bin", 0x100, true}}, false, cat({ff(0x100), low})},
+        {"EEPROM file with another extension", {"--eeprom", "cal.dat@0x100"}, {{"cal.dat", 0x100}}, true,
+         cat({ff(0x100), cal})},
+    };
+    const std::uint32_t flashCapacity = 512 * 1024, eepromCapacity = 4096;  // T40F512
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<std::string> dirs = {c.eeprom ? "--eeprom-out" : "--out", "image.bin"};
+        std::vector<std::string> args = {"image", "--part", "T40F512", "--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), dirs.begin(), dirs.end());
+        ::unlink(f.File("image.bin").c_str());
+        const RunResult r = f.Cli(args);
+        ASSERT_EQ(r.exitCode, 0) << Describe(r);
+        const Bytes built = ReadBytes(f.File("image.bin"));
+        const Bytes window = WindowLoads(f.Path(), c.steps, c.eeprom ? eepromCapacity : flashCapacity);
+        EXPECT_TRUE(built == window) << "built " << built.size() << " bytes, the window's buffer " << window.size();
+        if (!c.known.empty()) {
+            EXPECT_TRUE(built == c.known) << "built " << built.size() << " bytes";
+        }
+        const std::vector<Value> records = JsonLines(r.out);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0]["area"].text, c.eeprom ? "eeprom" : "flash");
+        EXPECT_EQ(records[0]["size"].Unsigned(), window.size());
+        EXPECT_EQ(records[0]["checksum"].text, Hex4(image::ByteSum16(window.data(), window.size())));
+        EXPECT_EQ(records[0]["crc32"].text, Hex8(tarvel::Crc32(window.data(), window.size())));
+    }
+}
+
+TEST(CliImage, RefusesBadFilesWithTheWindowsMessages) {
+    Folder f;
+    WriteBytes(f.File("full.bin"), Random(65536, 5));
+    WriteBytes(f.File("over.bin"), Random(65537, 6));
+    WriteText(f.File("bad.hex"), ":0300020011223396\n:00000001FF\n");
+    WriteText(f.File("far.hex"), ":020000040001F9\n:0100000055AA\n:00000001FF\n");  // a byte at 0x10000
+    struct Case {
+        std::vector<std::string> args;
+        int exit;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"--flash", "full.bin"}, 0, ""},
+        {{"--flash", "over.bin"}, 3, "File is too large !"},
+        {{"--flash", "full.bin@1"}, 3, "File is too large !"},
+        {{"--flash", "far.hex"}, 3, "File is too large !"},
+        {{"--flash", "bad.hex"}, 3, "HEX file error"},
+        {{"--flash", "missing.bin"}, 3, "Open file error"},
+        {{"--flash", "."}, 3, "Open file error"},
+        {{"--flash", "full.bin", "--out", "no/such/folder/x.bin"}, 3, "cannot write"},
+        {{"--flash", "full.bin", "--eeprom-out", "e.bin"}, 2, "no eeprom file"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"image", "--part", "T30C64"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = f.Cli(args);
+        SCOPED_TRACE(c.args[1]);
+        EXPECT_EQ(r.exitCode, c.exit) << Describe(r);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << Describe(r);
+    }
+}
+
+TEST(CliImage, FileAnotherProgramHoldsIsAnOpenFileError) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 18));
+    f.Adapter("never=1\n");
+    // A programmer waiting for a board keeps its log open for writing; the
+    // loader, which opens without sharing, must refuse to read it meanwhile.
+    clitest::Process holder(f.Command({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
+                                       "--forever", "--log", "held.csv", "--progress"}),
+                            f.Path());
+    RunResult locked;
+    bool tried = false;
+    const RunResult first = holder.Wait(60000, [&](const std::string& err) {
+        if (!tried && err.find("Please repower on DUT") != std::string::npos) {
+            tried = true;
+            locked = f.Cli({"image", "--part", "T30C64", "--flash", "held.csv"});
+            holder.SignalGroup(SIGINT);
+        }
+    });
+    ASSERT_TRUE(tried) << Describe(first);
+    EXPECT_EQ(locked.exitCode, 3) << Describe(locked);
+    EXPECT_NE(locked.err.find("Open file error: held.csv"), std::string::npos) << Describe(locked);
+    EXPECT_EQ(first.exitCode, 6) << Describe(first);
+    // Once the holder is gone the same file loads.
+    const RunResult after = f.Cli({"image", "--part", "T30C64", "--flash", "held.csv"});
+    EXPECT_EQ(after.exitCode, 0) << Describe(after);
+}
+
+// ---------------------------------------------------------------- usage, library
+
+TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
+    Folder f;
+    WriteBytes(f.File("a.bin"), Random(1024, 7));
+    const std::vector<std::string> base = {"program", "--port", "KV707", "--flash", "a.bin"};
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{}, "no command"},
+        {{"burn"}, "unknown command"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash"}, "--flash needs a value"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--turbo"}, "unknown option --turbo"},
+        {{"program", "--port", "KV707", "--part", "NOPE", "--flash", "a.bin"}, "unknown part 'NOPE'"},
+        {{"program", "--port", "LPT1", "--part", "T30C64", "--flash", "a.bin"}, "'LPT1'"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--baud", "14400"}, "not offered"},
+        {{"program", "--port", "KV707", "--part", "HX2560", "--flash", "a.bin", "--baud", "Auto"}, "not offered"},
+        {{"program", "--port", "KV707", "--part", "T30C128", "--flash", "a.bin", "--option-bits", "8"}, "3 option bits"},
+        {{"program", "--port", "KV707", "--part", "T30C128", "--flash", "a.bin", "--eeprom", "a.bin"}, "no EEPROM"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--serial-addr", "3FE"}, "past the Flash image"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin@FC00", "--serial-addr", "FFFE"},
+         "past the part's Flash"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--serial-addr", "0", "--serial-width",
+          "1", "--serial-start", "250", "--repeat", "7"},
+         "do not fit 1 bytes"},
+        {{"dump", "--port", "KV707", "--part", "T30C64"}, "class 1 and 2"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = f.Cli(c.args);
+        SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.back());
+        EXPECT_EQ(r.exitCode, 2) << Describe(r);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << Describe(r);
+        EXPECT_TRUE(r.out.empty()) << Describe(r);
+    }
+    // --help documents every exit code and succeeds.
+    const RunResult help = f.Cli({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (int code = 0; code <= 6; ++code) EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
+}
+
+TEST(CliLibrary, MissingIncompleteOrEmptyLibraryExits4) {
+    Folder none(false);
+    RunResult r = none.Cli({"parts"});
+    EXPECT_EQ(r.exitCode, 4) << Describe(r);
+    EXPECT_NE(r.err.find("Tarvel_DLL.dll not found"), std::string::npos) << Describe(r);
+    // --version still answers, saying the library is not there.
+    r = none.Cli({"--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("not available"), std::string::npos) << Describe(r);
+
+    Folder partial(false);
+    Shell("cp '" + g_env.winBin + "/Tarvel_DLL_partial.dll' '" + partial.File("Tarvel_DLL.dll") + "'");
+    r = partial.Cli({"image", "--part", "T30C64", "--flash", "x.bin"});
+    EXPECT_EQ(r.exitCode, 4) << Describe(r);
+    for (const char* op : {"OpenPort", "ClosePort", "UpdateMCU", "DumpInfo"})
+        EXPECT_NE(r.err.find(op), std::string::npos) << op << "\n" << Describe(r);
+
+    Folder empty;
+    empty.Adapter("", "[Parts]\nTable=empty\n");
+    r = empty.Cli({"parts", "--json"});
+    EXPECT_EQ(r.exitCode, 4) << Describe(r);
+    EXPECT_NE(r.err.find("lists no parts"), std::string::npos) << Describe(r);
+}
+
+TEST(CliParts, ListsTheLibrarysTable) {
+    Folder f;
+    const RunResult r = f.Cli({"parts", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> parts = JsonLines(r.out);
+    const tarvel::PartsView table = tarvel::Parts(tarvel::TableVariant::Normal);
+    ASSERT_EQ(parts.size(), table.Count);
+    for (std::uint32_t i = 0; i < table.Count; ++i) {
+        const isp::BodyInfo& b = table.Body[i];
+        EXPECT_EQ(parts[i]["name"].text, std::string(b.PartName, b.PartName + std::wcslen(b.PartName)));
+        EXPECT_EQ(parts[i]["flash"].Unsigned(), b.CodeCapacity);
+        EXPECT_EQ(parts[i]["eeprom"].Unsigned(), b.DataCapacity);
+        EXPECT_EQ(parts[i]["class"].Unsigned(), static_cast<std::uint64_t>(b.PartClass));
+        EXPECT_EQ(parts[i]["data_address"].text, Hex8(b.DataAddress));
+        EXPECT_EQ(parts[i]["options"].items.size(), std::min<std::uint32_t>(b.OptionCount, 8));
+    }
+    // The part of two families lists both names.
+    EXPECT_EQ(parts[table.Count - 1]["families"].items.size(), 2u);
+    const RunResult text = f.Cli({"parts"});
+    EXPECT_EQ(text.exitCode, 0);
+    EXPECT_NE(text.out.find("HX1280D    T10 B9 Series, HX Series"), std::string::npos) << text.out;
+}
+
+// ---------------------------------------------------------------- program over KV707
+
+TEST(CliProgram, EveryResultCodeGivesItsTextAndExitCode) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(4096, 8));
+    struct Case {
+        const char* scenario;     // [Adapter] lines
+        std::vector<std::string> extra;
+        int code;
+        const char* outcome;
+        int exit;
+    };
+    const Case cases[] = {
+        {"", {}, 101, "Pass", 0},
+        {"fail=sync\n", {}, 108, "Set sync error", 1},
+        {"fail=erase\n", {}, 110, "Erase error", 1},
+        {"fail=option\n", {}, 109, "Write OR error", 1},
+        {"fail=register\n", {}, 111, "Register error", 1},
+        {"fail=program\nfail-offset=2048\n", {}, 112, "Program error", 1},
+        {"fail=verify\nfail-offset=100\n", {}, 112, "Program error", 1},
+        {"fail=silent\nfail-offset=1024\n", {}, 104, "Not find device", 1},
+        {"customer-id=0x12345678\n", {}, 105, "CustomerID error", 1},
+        {"device-id=0x1\n", {}, 106, "DeviceID error", 1},
+        {"max-baud=9600\n", {"--baud", "57600"}, 107, "BaudRate too large", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        f.Adapter(c.scenario);
+        std::vector<std::string> args = {"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        std::vector<std::string> json = args;
+        json.push_back("--json");
+        RunResult r = f.Cli(json);
+        EXPECT_EQ(r.exitCode, c.exit) << Describe(r);
+        const std::vector<Value> records = JsonLines(r.out);
+        ASSERT_EQ(records.size(), 2u) << Describe(r);
+        EXPECT_EQ(records[0]["code"].Unsigned(), static_cast<std::uint64_t>(c.code));
+        EXPECT_EQ(records[0]["outcome"].text, c.outcome);
+        EXPECT_EQ(records[1]["record"].text, "summary");
+        EXPECT_EQ(records[1]["exit_code"].Unsigned(), static_cast<std::uint64_t>(c.exit));
+        // The console line says the same.
+        r = f.Cli(args);
+        EXPECT_EQ(r.exitCode, c.exit) << Describe(r);
+        EXPECT_NE(r.out.find(std::string("  ") + c.outcome + "  ["), std::string::npos) << Describe(r);
+    }
+}
+
+TEST(CliProgram, RepeatWritesEachBoardsSerialAndKeepsJsonAndCsvInStep) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(8192, 9));
+    const RunResult r = f.Cli({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--repeat", "4",
+                               "--serial-addr", "1FF0", "--serial-start", "0xFFFE", "--serial-step", "3",
+                               "--serial-width", "3", "--serial-endian", "big", "--json", "--log", "run.csv"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 5u) << Describe(r);
+    const std::uint64_t serials[] = {0xFFFE, 0x10001, 0x10004, 0x10007};
+    const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
+    ASSERT_EQ(rows.size(), 6u);  // header, four boards, summary
+    EXPECT_EQ(rows[0][0], "record");
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(records[i]["board"].Unsigned(), static_cast<std::uint64_t>(i + 1));
+        EXPECT_EQ(records[i]["serial"].Unsigned(), serials[i]);
+        EXPECT_TRUE(records[i]["passed"].boolean);
+        const std::vector<std::string>& row = rows[static_cast<std::size_t>(i) + 1];
+        ASSERT_EQ(row.size(), rows[0].size());
+        EXPECT_EQ(row[0], "board");
+        EXPECT_EQ(row[1], records[i]["time"].text);
+        EXPECT_EQ(row[2], records[i]["board"].text);
+        EXPECT_EQ(row[3], records[i]["serial"].text);
+        EXPECT_EQ(row[4], "101");
+        EXPECT_EQ(row[5], "Pass");
+    }
+    EXPECT_EQ(records[4]["passed"].Unsigned(), 4u);
+    EXPECT_EQ(rows[5][0], "summary");
+    EXPECT_EQ(rows[5][7], "4");
+
+    // A second run appends to the same log without a second header.
+    const RunResult again = f.Cli({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--log", "run.csv"});
+    EXPECT_EQ(again.exitCode, 0) << Describe(again);
+    const std::vector<std::vector<std::string>> after = CsvRows(Slurp(f.File("run.csv")));
+    ASSERT_EQ(after.size(), 8u);
+    EXPECT_EQ(after[6][0], "board");
+    EXPECT_EQ(after[7][0], "summary");
+}
+
+TEST(CliProgram, FailedBoardEndsARepeatRunUnlessKeepGoing) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(2048, 10));
+    f.Adapter("fail=erase\n");
+    const std::vector<std::string> base = {"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin",
+                                           "--repeat", "3", "--serial-addr", "0", "--json"};
+    RunResult r = f.Cli(base);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1]["failed"].Unsigned(), 1u);
+
+    std::vector<std::string> keepGoing = base;
+    keepGoing.push_back("--keep-going");
+    r = f.Cli(keepGoing);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 4u);
+    // A failed board does not use up its serial number.
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(records[i]["serial"].Unsigned(), 1u);
+    EXPECT_EQ(records[3]["failed"].Unsigned(), 3u);
+}
+
+TEST(CliProgram, LogThatCannotBeWrittenStopsBeforeAnyBoard) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(2048, 11));
+    ::mkdir(f.File("logdir").c_str(), 0755);
+    f.Adapter("never=1\n");  // a board that started would wait here until the deadline
+    const RunResult r = f.Cli({"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin", "--log", "logdir"}, 30000);
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("cannot write the log"), std::string::npos) << Describe(r);
+    EXPECT_EQ(r.out.find("board"), std::string::npos) << Describe(r);
+}
+
+// Starts the programmer, waits until its error output shows `marker`,
+// presses Ctrl+C (SIGINT to its process group, as a terminal does), and
+// returns how the run ended.
+RunResult PressCtrlCWhen(const Folder& f, const std::vector<std::string>& args, const std::function<bool(const std::string&)>& when) {
+    clitest::Process p(f.Command(args), f.Path());
+    bool pressed = false;
+    RunResult r = p.Wait(90000, [&](const std::string& err) {
+        if (!pressed && when(err)) {
+            pressed = true;
+            p.SignalGroup(SIGINT);
+        }
+    });
+    EXPECT_TRUE(pressed) << "the moment to press Ctrl+C never came\n" << Describe(r);
+    return r;
+}
+
+bool ProgressAtLeast(const std::string& err, int percent) {
+    std::size_t at = 0;
+    while ((at = err.find("progress ", at)) != std::string::npos) {
+        at += 9;
+        if (std::atoi(err.c_str() + at) >= percent) return true;
+    }
+    return false;
+}
+
+// Ctrl+C in the middle of a paced 16 KiB transfer at 9600 baud (about 17 s
+// on the line): the board ends with the library's Stop, the summary follows,
+// and the JSON and CSV records say so.
+void ExpectCtrlCStopsMidTransfer(const Folder& f, const std::string& port) {
+    const RunResult r = PressCtrlCWhen(f, {"program", "--port", port, "--part", "T30C64", "--flash", "fw.bin",
+                                           "--baud", "9600", "--forever", "--json", "--progress", "--log", "run.csv"},
+                                       [](const std::string& err) { return ProgressAtLeast(err, 10); });
+    EXPECT_EQ(r.exitCode, 6) << Describe(r);
+    EXPECT_FALSE(ProgressAtLeast(r.err, 100)) << "the transfer ran to its end\n" << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 2u) << Describe(r);
+    EXPECT_EQ(records[0]["code"].Unsigned(), 103u);
+    EXPECT_EQ(records[0]["outcome"].text, "Stop");
+    EXPECT_EQ(records[1]["stopped"].Unsigned(), 1u);
+    EXPECT_EQ(records[1]["failed"].Unsigned(), 0u);
+    EXPECT_EQ(records[1]["exit_code"].Unsigned(), 6u);
+    EXPECT_NE(r.err.find("asking the library to stop"), std::string::npos) << Describe(r);
+    const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[1][4], "103");
+    EXPECT_EQ(rows[1][5], "Stop");
+    EXPECT_EQ(rows[2][0], "summary");
+}
+
+TEST(CliProgram, CtrlCStopsTheTransferAndTheRunEndsWithStopAndASummary) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(16384, 12));
+    WriteText(f.File("Tarvel_DLL.ini"), kFastLink + "[Adapter]\npace=1\nrepeat-delay-ms=50\n");
+    ExpectCtrlCStopsMidTransfer(f, "KV707");
+}
+
+TEST(CliProgram, CtrlCWhileWaitingForATargetEndsAForeverRun) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 13));
+    f.Adapter("never=1\n");
+    const RunResult r = PressCtrlCWhen(f, {"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
+                                           "--forever", "--progress"},
+                                       [](const std::string& err) { return err.find("Please repower on DUT") != std::string::npos; });
+    EXPECT_EQ(r.exitCode, 6) << Describe(r);
+    EXPECT_NE(r.out.find("board 1  Stop"), std::string::npos) << Describe(r);
+    EXPECT_NE(r.out.find("0 passed, 0 failed, stopped"), std::string::npos) << Describe(r);
+}
+
+TEST(CliDump, ReadsTheInformationBlock) {
+    Folder f;
+    RunResult r = f.Cli({"dump", "--port", "KV707", "--part", "HX2560", "--out", "info.bin"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const Bytes info = ReadBytes(f.File("info.bin"));
+    ASSERT_EQ(info.size(), 256u);
+    EXPECT_EQ(std::string(info.begin(), info.begin() + 4), "TVIB");
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&info[tarvel::info::kName])), "HX2560");
+    r = f.Cli({"dump", "--port", "KV707", "--part", "HX2560", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0]["bytes"].text.size(), 512u);
+    EXPECT_EQ(records[0]["bytes"].text.substr(0, 8), "54564942");
+
+    f.Adapter("fail=readinfo\n");
+    r = f.Cli({"dump", "--port", "KV707", "--part", "HX2560", "--out", "fail.bin"});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.out.find("Fail"), std::string::npos) << Describe(r);
+    EXPECT_FALSE(Exists(f.File("fail.bin")));
+}
+
+// ---------------------------------------------------------------- COM port to the simulator
+
+// The simulator's scenario, through its control file; returns once it has
+// re-seated a fresh target with it. Each call carries a new first serial so
+// that the content always changes.
+void SimScenario(const std::string& options) {
+    static unsigned nonce = 1000;
+    const std::string text = options + " --serial " + std::to_string(++nonce) + "\n";
+    for (const char* name : {"flash.bin", "eeprom.bin", "info.bin", "runs.txt"}) ::unlink((g_env.simDir + "/" + name).c_str());
+    WriteText(g_env.simDir + "/control.txt", text);
+    ASSERT_TRUE(WaitUntil([&] { return Slurp(g_env.simDir + "/control.txt.ack") == text; }, 10000))
+        << "the simulator did not take the scenario";
+}
+
+#define REQUIRE_SIMULATOR() \
+    if (g_env.com.empty()) GTEST_SKIP() << "no simulator (run through run-cli-e2e.sh)"
+
+Bytes WithSerial(Bytes image, std::uint32_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) image[at + static_cast<std::uint32_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    return image;
+}
+
+Bytes PadTo(Bytes b, std::size_t n) {
+    b.resize(n, 0xFF);
+    return b;
+}
+
+TEST(CliCom, RepeatRunLandsEachSerialOnItsBoardAndTheRestUnchanged) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    const Bytes fw = Random(20000, 14), cal = Random(300, 15);
+    WriteBytes(f.File("fw.bin"), fw);
+    WriteBytes(f.File("cal.bin"), cal);
+    // A long re-seat delay leaves time to read each board's memories before
+    // the next board replaces them.
+    SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 1500");
+    const std::uint32_t capacity = 65536, serialAt = 0x100;
+
+    clitest::Process p(f.Command({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin",
+                                  "--eeprom", "cal.bin@10", "--repeat", "3", "--serial-addr", "100",
+                                  "--serial-start", "500", "--json", "--log", "run.csv"}),
+                       f.Path());
+    std::vector<Bytes> flashes, eeproms;
+    // Each board's memories: runs.txt changes last, after flash.bin and
+    // eeprom.bin of the same board; info.bin names that board's Flash CRC.
+    std::thread watcher([&] {
+        for (int board = 1; board <= 3; ++board) {
+            const std::string want = std::to_string(board) + "\n";
+            if (!WaitUntil([&] { return Slurp(g_env.simDir + "/runs.txt") == want; }, 60000)) return;
+            flashes.push_back(ReadBytes(g_env.simDir + "/flash.bin"));
+            eeproms.push_back(ReadBytes(g_env.simDir + "/eeprom.bin"));
+            const Bytes info = ReadBytes(g_env.simDir + "/info.bin");
+            const std::uint32_t crc = info.size() == 256 ? static_cast<std::uint32_t>(info[28] | info[29] << 8 |
+                                                                                      info[30] << 16 | info[31] << 24)
+                                                         : 0;
+            if (tarvel::Crc32(flashes.back().data(), flashes.back().size()) != crc) flashes.back().clear();
+        }
+    });
+    const RunResult r = p.Wait(120000);
+    watcher.join();
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 4u);
+    ASSERT_EQ(flashes.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const std::uint32_t serial = static_cast<std::uint32_t>(500 + i);
+        EXPECT_EQ(records[i]["serial"].Unsigned(), serial);
+        EXPECT_TRUE(flashes[i] == PadTo(WithSerial(fw, serialAt, serial), capacity)) << "board " << i + 1;
+        Bytes wantEeprom(2048, 0xFF);
+        std::copy(cal.begin(), cal.end(), wantEeprom.begin() + 0x10);
+        EXPECT_TRUE(eeproms[i] == wantEeprom) << "board " << i + 1;
+    }
+    // The simulator's run list agrees with the records.
+    EXPECT_EQ(Slurp(g_env.simDir + "/runs.txt"), "3\n");
+    EXPECT_EQ(records[3]["passed"].Unsigned(), 3u);
+    const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
+    ASSERT_EQ(rows.size(), 5u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i + 1][3], std::to_string(500 + i));
+}
+
+TEST(CliCom, CtrlCStopsTheTransferOverTheSerialLine) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(16384, 19));
+    SimScenario("--part T30C64 --pace 1 --repeat-delay-ms 100");
+    ExpectCtrlCStopsMidTransfer(f, g_env.com);
+    EXPECT_FALSE(Exists(g_env.simDir + "/runs.txt"));  // the simulator saw no completed board
+}
+
+TEST(CliCom, FailuresOverTheSerialLineGiveTheirTexts) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(4096, 16));
+    struct Case {
+        const char* scenario;
+        int code;
+        const char* outcome;
+    };
+    const Case cases[] = {
+        {"--fail erase", 110, "Erase error"},
+        {"--fail program --fail-offset 1024", 112, "Program error"},
+        {"--device-id 7", 106, "DeviceID error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        SimScenario(std::string("--part T30C64 --pace 0 --repeat-delay-ms 100 ") + c.scenario);
+        const RunResult r = f.Cli({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin", "--json"});
+        EXPECT_EQ(r.exitCode, 1) << Describe(r);
+        const std::vector<Value> records = JsonLines(r.out);
+        ASSERT_EQ(records.size(), 2u) << Describe(r);
+        EXPECT_EQ(records[0]["code"].Unsigned(), static_cast<std::uint64_t>(c.code));
+        EXPECT_EQ(records[0]["outcome"].text, c.outcome);
+        EXPECT_FALSE(Exists(g_env.simDir + "/runs.txt"));  // no board was completed
+    }
+}
+
+TEST(CliCom, PortThatDoesNotExistOrCannotBeOpenedExits5) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 17));
+    RunResult r = f.Cli({"program", "--port", g_env.idleCom, "--part", "T30C64", "--flash", "fw.bin"});
+    EXPECT_EQ(r.exitCode, 5) << Describe(r);
+    EXPECT_NE(r.err.find("does not exist"), std::string::npos) << Describe(r);
+    // A device that opens but is no serial port: the library refuses the link.
+    r = f.Cli({"program", "--port", g_env.nullCom, "--part", "T30C64", "--flash", "fw.bin", "--log", "run.csv"});
+    EXPECT_EQ(r.exitCode, 5) << Describe(r);
+    EXPECT_NE(r.err.find("could not open the link on " + g_env.nullCom), std::string::npos) << Describe(r);
+    // The log was opened (it comes first) but holds no board.
+    EXPECT_EQ(CsvRows(Slurp(f.File("run.csv"))).size(), 1u);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&](const char* name) {
+            const std::string prefix = std::string("--") + name + "=";
+            return a.compare(0, prefix.size(), prefix) == 0 ? a.substr(prefix.size()) : std::string();
+        };
+        if (!value("win-bin").empty()) g_env.winBin = value("win-bin");
+        if (!value("sim-dir").empty()) g_env.simDir = value("sim-dir");
+        if (!value("com").empty()) g_env.com = value("com");
+        if (!value("idle-com").empty()) g_env.idleCom = value("idle-com");
+        if (!value("null-com").empty()) g_env.nullCom = value("null-com");
+    }
+    if (g_env.winBin.empty()) {
+        std::fprintf(stderr, "usage: cli_e2e_tests --win-bin=DIR [--sim-dir=DIR --com=COMn --idle-com=COMm]\n");
+        return 2;
+    }
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,184 @@
+// The command line: what every accepted form means, and a clear refusal
+// (naming the option) for everything else.
+#include "cli/Arguments.h"
+
+#include "InsertAddress.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using cli::Area;
+using cli::Command;
+using cli::ParseArguments;
+
+std::vector<std::wstring> Split(const std::wstring& line) {
+    std::wistringstream in(line);
+    std::vector<std::wstring> out;
+    std::wstring w;
+    while (in >> w) out.push_back(w);
+    return out;
+}
+
+const std::wstring kProgram = L"program --port COM3 --part T30C64 --flash a.hex ";
+
+TEST(Arguments, RefusesWhatItCannotMeanAndNamesTheCulprit) {
+    struct Case {
+        std::wstring line;
+        std::wstring mentions;
+    };
+    const Case cases[] = {
+        {L"", L"no command"},
+        {L"flash a.hex", L"unknown command 'flash'"},
+        {L"--port COM3 program", L"command comes first"},
+        {L"parts --port COM3", L"--port is not an option of parts"},
+        {L"image --part T30C64 --flash a.hex --log x.csv", L"--log is not an option of image"},
+        {kProgram + L"--speed 9600", L"unknown option --speed"},
+        {kProgram + L"-x", L"unexpected argument '-x'"},
+        {kProgram + L"stray", L"unexpected argument 'stray'"},
+        {kProgram + L"--repeat", L"--repeat needs a value"},
+        {kProgram + L"--repeat=", L"--repeat needs a value"},
+        {kProgram + L"--forever=1", L"--forever takes no value"},
+        {kProgram + L"--repeat 0", L"--repeat must be 1 to"},
+        {kProgram + L"--repeat -3", L"not a number"},
+        {kProgram + L"--repeat 3x", L"not a number"},
+        {kProgram + L"--repeat 4294967296", L"--repeat must be 1 to 4294967295"},
+        {kProgram + L"--repeat 2 --repeat 3", L"--repeat given twice"},
+        {kProgram + L"--repeat 2 --forever", L"exclude each other"},
+        {kProgram + L"--port COM4", L"--port given twice"},
+        {kProgram + L"--option-bits 256", L"--option-bits must be 0 to 255"},
+        {kProgram + L"--serial-width 4", L"--serial-addr is required"},
+        {kProgram + L"--serial-addr 10 --serial-width 9", L"--serial-width must be 1 to 8"},
+        {kProgram + L"--serial-addr 10 --serial-width 0", L"--serial-width must be 1 to 8"},
+        {kProgram + L"--serial-addr 10 --serial-step 0", L"--serial-step must be 1 to"},
+        {kProgram + L"--serial-addr 10 --serial-start 18446744073709551616", L"not a number"},
+        {kProgram + L"--serial-addr 0x", L"not a hex address"},
+        {kProgram + L"--serial-addr 123456789", L"not a hex address"},
+        {kProgram + L"--serial-addr 12G4", L"not a hex address"},
+        {kProgram + L"--serial-addr 10 --serial-endian middle", L"little or big"},
+        {kProgram + L"--clear", L"--clear must come before"},
+        {kProgram + L"--clear --clear --flash b.bin", L"--clear given twice"},
+        {L"program --part T30C64 --flash a.hex", L"--port is required"},
+        {L"program --port KV707 --flash a.hex", L"--part is required"},
+        {L"program --port KV707 --part T30C64 --eeprom e.bin", L"--flash is required"},
+        {L"image --part T30C64", L"at least one --flash or --eeprom"},
+        {L"dump --part HX2560", L"--port is required"},
+        {L"dump --port KV707 --part HX2560 --flash a.hex", L"--flash is not an option of dump"},
+    };
+    for (const Case& c : cases) {
+        const cli::ParsedArguments p = ParseArguments(Split(c.line));
+        EXPECT_FALSE(p.ok) << std::string(c.line.begin(), c.line.end());
+        EXPECT_NE(p.error.find(c.mentions), std::wstring::npos)
+            << std::string(c.line.begin(), c.line.end()) << " -> " << std::string(p.error.begin(), p.error.end());
+    }
+}
+
+TEST(Arguments, HelpAndVersionWinWhereverTheyStand) {
+    EXPECT_EQ(ParseArguments(Split(L"program --bogus --help")).options.command, Command::Help);
+    EXPECT_EQ(ParseArguments(Split(L"-h")).options.command, Command::Help);
+    EXPECT_EQ(ParseArguments(Split(L"help")).options.command, Command::Help);
+    EXPECT_EQ(ParseArguments(Split(L"parts --version")).options.command, Command::Version);
+    EXPECT_TRUE(ParseArguments(Split(L"--version")).ok);
+}
+
+TEST(Arguments, FilesKeepTheirOrderAddressAndClear) {
+    const cli::ParsedArguments p = ParseArguments(
+        Split(L"image --part T30C64 --flash boot.hex --clear --flash=app.bin@8000 --eeprom cal.bin@0x40 "
+              L"--flash my@home.bin --flash x.bin@-1 --out o.bin --eeprom-out e.bin"));
+    ASSERT_TRUE(p.ok) << std::string(p.error.begin(), p.error.end());
+    const auto& l = p.options.loads;
+    ASSERT_EQ(l.size(), 5u);
+    EXPECT_EQ(l[0].path, L"boot.hex");
+    EXPECT_EQ(l[0].insertOffset, 0u);
+    EXPECT_FALSE(l[0].clearFirst);
+    EXPECT_EQ(l[1].path, L"app.bin");
+    EXPECT_EQ(l[1].insertOffset, 0x8000u);
+    EXPECT_TRUE(l[1].clearFirst);  // --clear applies to the file after it only
+    EXPECT_EQ(l[2].area, Area::Eeprom);
+    EXPECT_EQ(l[2].insertOffset, 0x40u);
+    EXPECT_FALSE(l[2].clearFirst);
+    // Text after the last '@' that is no address belongs to the name.
+    EXPECT_EQ(l[3].path, L"my@home.bin");
+    EXPECT_EQ(l[3].insertOffset, 0u);
+    EXPECT_EQ(l[4].path, L"x.bin@-1");
+    EXPECT_EQ(p.options.out, L"o.bin");
+    EXPECT_EQ(p.options.eepromOut, L"e.bin");
+}
+
+TEST(Arguments, ProgramOptionsAndTheirDefaults) {
+    cli::ParsedArguments p = ParseArguments(Split(kProgram));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.repeat, 1u);
+    EXPECT_FALSE(p.options.forever);
+    EXPECT_FALSE(p.options.serial);
+    EXPECT_TRUE(p.options.baud.empty());
+    EXPECT_EQ(p.options.progress, cli::ProgressMode::Auto);
+
+    p = ParseArguments(Split(kProgram + L"--repeat 0x10 --serial-addr 0x7FF0 --serial-start 0xFFFF "
+                                        L"--serial-step 2 --serial-width 2 --serial-endian big "
+                                        L"--option-bits 0x05 --erase-by-size --rstn-cold-reset --keep-going "
+                                        L"--baud=Auto --checkrate 4800 --log run.csv --json --no-progress"));
+    ASSERT_TRUE(p.ok) << std::string(p.error.begin(), p.error.end());
+    const cli::Options& o = p.options;
+    EXPECT_EQ(o.repeat, 16u);
+    EXPECT_TRUE(o.serial);
+    EXPECT_EQ(o.serialField.address, 0x7FF0u);
+    EXPECT_EQ(o.serialStart, 0xFFFFu);
+    EXPECT_EQ(o.serialStep, 2u);
+    EXPECT_EQ(o.serialField.width, 2u);
+    EXPECT_TRUE(o.serialField.bigEndian);
+    EXPECT_EQ(o.optionBits, 5);
+    EXPECT_TRUE(o.optionBitsGiven && o.eraseBySize && o.rstnColdReset && o.keepGoing && o.json);
+    EXPECT_EQ(o.baud, L"Auto");
+    EXPECT_EQ(o.checkrate, L"4800");
+    EXPECT_EQ(o.log, L"run.csv");
+    EXPECT_EQ(o.progress, cli::ProgressMode::None);
+}
+
+TEST(Arguments, AddressesReadLikeTheInsertAreaDialog) {
+    // Every text the command line takes as an address means what the
+    // dialog's edit would make of it.
+    const wchar_t* accepted[] = {L"0", L"8000", L"0x8000", L"0X1f", L"ffffffff", L"0x0000000A", L"00001234"};
+    for (const wchar_t* t : accepted) {
+        std::uint32_t v = 0;
+        ASSERT_TRUE(cli::ParseAddress(t, &v)) << std::wstring(t).size();
+        EXPECT_EQ(v, image::ParseInsertAddress(t));
+    }
+    const wchar_t* refused[] = {L"", L"0x", L" 10", L"+10", L"-1", L"1 0", L"100000000", L"0x123456789", L"g"};
+    for (const wchar_t* t : refused) {
+        std::uint32_t v = 0;
+        EXPECT_FALSE(cli::ParseAddress(t, &v)) << std::string(t, t + std::wcslen(t));
+    }
+}
+
+TEST(Arguments, CountsAreDecimalOrPrefixedHexWithoutWrapping) {
+    struct Case {
+        const wchar_t* text;
+        bool ok;
+        std::uint64_t value;
+    };
+    const Case cases[] = {
+        {L"0", true, 0},
+        {L"010", true, 10},  // decimal, not octal
+        {L"0x10", true, 16},
+        {L"18446744073709551615", true, UINT64_MAX},
+        {L"0xFFFFFFFFFFFFFFFF", true, UINT64_MAX},
+        {L"18446744073709551616", false, 0},
+        {L"0x1FFFFFFFFFFFFFFFF", false, 0},
+        {L"", false, 0},
+        {L"1e3", false, 0},
+        {L"0x", false, 0},
+        {L"-0", false, 0},
+    };
+    for (const Case& c : cases) {
+        std::uint64_t v = 0;
+        EXPECT_EQ(cli::ParseCount(c.text, &v), c.ok) << std::string(c.text, c.text + std::wcslen(c.text));
+        if (c.ok) {
+            EXPECT_EQ(v, c.value);
+        }
+    }
+}
+
+}  // namespace
