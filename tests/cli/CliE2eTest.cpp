@@ -322,7 +322,7 @@ TEST(CliImage, RefusesBadFilesWithTheWindowsMessages) {
 TEST(CliImage, FileAnotherProgramHoldsIsAnOpenFileError) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(1024, 18));
-    f.Adapter("never=1\n");
+    f.Adapter("never\n");
     // A programmer waiting for a board keeps its log open for writing; the
     // loader, which opens without sharing, must refuse to read it meanwhile.
     clitest::Process holder(f.Command({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
@@ -548,7 +548,7 @@ TEST(CliProgram, LogThatCannotBeWrittenStopsBeforeAnyBoard) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(2048, 11));
     ::mkdir(f.File("logdir").c_str(), 0755);
-    f.Adapter("never=1\n");  // a board that started would wait here until the deadline
+    f.Adapter("never\n");  // a board that started would wait here until the deadline
     const RunResult r = f.Cli({"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin", "--log", "logdir"}, 30000);
     EXPECT_EQ(r.exitCode, 3) << Describe(r);
     EXPECT_NE(r.err.find("cannot write the log"), std::string::npos) << Describe(r);
@@ -614,7 +614,7 @@ TEST(CliProgram, CtrlCStopsTheTransferAndTheRunEndsWithStopAndASummary) {
 TEST(CliProgram, CtrlCWhileWaitingForATargetEndsAForeverRun) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(1024, 13));
-    f.Adapter("never=1\n");
+    f.Adapter("never\n");
     const RunResult r = PressCtrlCWhen(f, {"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
                                            "--forever", "--progress"},
                                        [](const std::string& err) { return err.find("Please repower on DUT") != std::string::npos; });
