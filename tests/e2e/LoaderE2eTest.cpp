@@ -249,6 +249,64 @@ TEST_F(LoaderE2e, AutoReloadOnTickingAndOnActivationButNeverInsideALoad) {
     EXPECT_NE(tool->Log().find(L"004 - Auto Reload Code =>Pass   ["), std::wstring::npos) << tool->Log();
 }
 
+// Runs the console programmer in the test folder and waits for it; its exit
+// code, or -1.
+int RunCli(const std::wstring& folder, const std::wstring& args) {
+    std::wstring cmd = L"\"" + folder + L"Tarvel_CLI.exe\" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, folder.c_str(), &si,
+                          &pi))
+        return -1;
+    ::CloseHandle(pi.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (::WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+TEST_F(LoaderE2e, TheConsoleProgrammerBuildsTheBytesTheWindowLoads) {
+    Start(L"T30C64");
+    dir.InstallAs(L"Tarvel_CLI.exe", L"Tarvel_CLI.exe");
+    dir.WriteText(L"app.hex", kHex);
+    // A second HEX file with an extended linear address record and a gap.
+    dir.WriteText(L"high.hex",
+                  ":020000040000FA\r\n"
+                  ":0380000011223317\r\n"
+                  ":00000001FF\r\n");
+    dir.WriteBytes(L"data.bin", Bytes{0x10, 0x20, 0x30});
+
+    // HEX at 0, then the binary at the data address laid over it.
+    LoadFlash(dir.File(L"app.hex"));
+    ASSERT_TRUE(tool->WaitForLogLines(1));
+    tool->Click(kLoadFile);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"data.bin")));
+    HWND area = tool->WaitForDialogWith(kAreaAp);
+    ASSERT_NE(area, nullptr);
+    ::SendMessageW(::GetDlgItem(area, kAreaIap), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(area, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(tool->WaitForLogLines(2));
+    const Bytes merged = tool->BufferBytes(0);
+    ASSERT_EQ(RunCli(dir.Path(), L"image --part T30C64 --flash app.hex --flash data.bin@F800 --out merged.bin"), 0);
+    EXPECT_EQ(ReadFileBytes(dir.File(L"merged.bin")), merged);
+
+    // "Clear Buffer" and the second HEX file.
+    tool->Click(kLoadFile);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"high.hex")));
+    area = tool->WaitForDialogWith(kAreaAp);
+    ASSERT_NE(area, nullptr);
+    ::SendMessageW(::GetDlgItem(area, kClearBuffer), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(area, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(tool->WaitForLogLines(3));
+    const Bytes cleared = tool->BufferBytes(0);
+    ASSERT_EQ(cleared.size(), 0x8003u);
+    ASSERT_EQ(RunCli(dir.Path(),
+                     L"image --part T30C64 --flash app.hex --flash data.bin@F800 --clear --flash high.hex --out c.bin"),
+              0);
+    EXPECT_EQ(ReadFileBytes(dir.File(L"c.bin")), cleared);
+}
+
 TEST_F(LoaderE2e, OpenAndClosePortOnTheAdapterLockTheSettingsAndFollowTheEnableRules) {
     Start(L"T30C64");  // class 0: no Dump Info
     tool->Click(kOpenPort);

@@ -103,6 +103,7 @@ public:
 private:
     HANDLE m_process = nullptr;
     DWORD m_pid = 0;
+    std::wstring m_exe;
     HWND m_main = nullptr;
 };
 

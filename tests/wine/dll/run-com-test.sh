@@ -2,73 +2,25 @@
 # Runs the COM port tests of the stand-in library: two socat pty pairs, a
 # native target simulator on the far end of each, Wine's COM7 and COM12
 # linked to the near ends, then the Windows test program with --gtest_filter
-# ComPort.*. Everything started here is stopped on exit; every wait has a
-# deadline.
+# ComPort.*. Everything started here is stopped on exit.
 #   run-com-test.sh TEST_EXE SIMULATOR
 set -euo pipefail
 
 exe=$1
 sim=$2
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-repo=$(cd "$here/../../.." && pwd)
+# shellcheck source=tests/support/sim-ports.sh
+. "$here/../../support/sim-ports.sh"
 
 if [ ! -x "$sim" ]; then
   echo "target simulator not found at $sim: build the native tree first (target tarvel_target_sim)" >&2
   exit 1
 fi
-command -v socat >/dev/null || { echo "socat is not installed" >&2; exit 1; }
-if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
-  # shellcheck source=/dev/null
-  . "$repo/scripts/wine-env.sh"
-  started_wine_env=1
-fi
+sim_ports_begin tarvel-dll-com
 
-# The wineserver opens the pty behind the COM port; when socat closes it at
-# the end, the server receives a hangup and prints its object table to its
-# error output. A server started here (it ends by itself once idle) keeps
-# that out of the test log; an already running one is left as it is.
-wineserver -p3 >/dev/null 2>&1 || true
-
-work=$(mktemp -d /tmp/tarvel-dll-com.XXXXXX)
-pids=()
-declare -A saved_links=()
-
-cleanup() {
-  local rc=$?
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do
-    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -9 "$pid" 2>/dev/null || true
-  done
-  for n in "${!saved_links[@]}"; do
-    local link="$WINEPREFIX/dosdevices/com$n"
-    rm -f "$link"
-    if [ -n "${saved_links[$n]}" ]; then ln -s "${saved_links[$n]}" "$link"; fi
-  done
-  rm -rf "$work"
-  if [ -n "${started_wine_env:-}" ]; then tarvel_wine_stop; fi
-  exit $rc
-}
-trap cleanup EXIT
-
-wait_for() {  # wait_for SECONDS TEST...
-  local limit=$(( $1 * 10 )); shift
-  for _ in $(seq 1 "$limit"); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-
-mkdir -p "$WINEPREFIX/dosdevices"
 args=()
 for n in 7 12; do
-  socat pty,raw,echo=0,link="$work/host$n" pty,raw,echo=0,link="$work/target$n" 2>"$work/socat$n.log" &
-  pids+=($!)
-  wait_for 5 test -e "$work/target$n" -a -e "$work/host$n" || { echo "socat did not create the pty pair" >&2; exit 1; }
-  saved_links[$n]=$(readlink "$WINEPREFIX/dosdevices/com$n" 2>/dev/null || true)
-  ln -sfn "$work/host$n" "$WINEPREFIX/dosdevices/com$n"
-  mkdir -p "$work/out$n"
-  "$sim" --port "$work/target$n" --out-dir "$work/out$n" --control "$work/out$n/control.txt" \
-    2>"$work/sim$n.log" &
-  pids+=($!)
+  sim_port_start "$n" "$work/out$n"
   # Z: is Wine's drive for the Unix root.
   args+=("--sim$n=Z:${work//\//\\}\\out$n")
 done
@@ -77,7 +29,5 @@ set +e
 timeout 150 wine "$exe" --gtest_filter='ComPort.*' "${args[@]}"
 rc=$?
 set -e
-if [ $rc -ne 0 ]; then
-  for f in "$work"/sim*.log "$work"/socat*.log; do [ -s "$f" ] && { echo "== $f"; cat "$f"; }; done
-fi
+[ $rc -eq 0 ] || sim_ports_logs
 exit $rc
