@@ -89,6 +89,13 @@ int ChoosePart(const Library& lib, const Options& o, std::int32_t* index, LinkSe
     return kExitOk;
 }
 
+// What every command but "parts" starts with: the library and the part the
+// options name, with its link settings.
+int LoadLibraryAndPart(const Options& o, Library& lib, std::int32_t* index, LinkSettings* link) {
+    if (const int rc = LoadLibrary(lib)) return rc;
+    return ChoosePart(lib, o, index, link);
+}
+
 // Loads every --flash and --eeprom file in order, as Load File would.
 int BuildImages(const Options& o, const isp::BodyInfo& part, ImageBuffer& flash, ImageBuffer& eeprom) {
     const std::wstring partName = part.PartName ? part.PartName : L"";
@@ -139,10 +146,9 @@ int RunParts(const Options& o) {
 
 int RunImage(const Options& o) {
     Library lib;
-    if (const int rc = LoadLibrary(lib)) return rc;
     std::int32_t index = -1;
     LinkSettings link;
-    if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
     const isp::BodyInfo& part = lib.table[index];
     ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
@@ -231,10 +237,9 @@ std::string OutcomeText(isp::JobKind kind, std::uint16_t code) {
 
 int RunProgram(const Options& o) {
     Library lib;
-    if (const int rc = LoadLibrary(lib)) return rc;
     std::int32_t index = -1;
     LinkSettings link;
-    if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
     const isp::BodyInfo& part = lib.table[index];
     ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
@@ -371,10 +376,9 @@ int RunProgram(const Options& o) {
 
 int RunDump(const Options& o) {
     Library lib;
-    if (const int rc = LoadLibrary(lib)) return rc;
     std::int32_t index = -1;
     LinkSettings link;
-    if (const int rc = ChoosePart(lib, o, &index, &link)) return rc;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
 
     const CloseGuard holdClose;
     isp::StatusWord status{isp::kStatusWaitingForTarget};

@@ -10,6 +10,7 @@
 //                                     memory after board 10 and after the last
 // Each mode prints its figures; none of them is a test.
 #include "isp/IspRecords.h"
+#include "bench/app/BenchClock.h"
 #include "tests/e2e/ToolDriver.h"
 
 #include <psapi.h>
@@ -25,17 +26,6 @@ namespace {
 
 constexpr int kCheckList = 1016, kUpdate = 1034, kRepeat = 1035, kLoadFile = 1037, kOpenPort = 1068, kClearMessage = 1053,
               kPartList = 1017, kPortList = 1014, kBaudList = 1015, kExit = 2;
-
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
@@ -112,12 +102,12 @@ int Responsiveness(int seconds) {
     if (!b.Start("pace=1\r\nrepeat-delay-ms=300\r\n", L"T10N4", 4096, L"KV707", L"Auto")) return 1;
     b.tool->Click(kRepeat);
     std::vector<double> rtt;
-    const double end = Now() + seconds * 1000.0;
-    while (Now() < end) {
-        const double t0 = Now();
+    const double end = NowMs() + seconds * 1000.0;
+    while (NowMs() < end) {
+        const double t0 = NowMs();
         DWORD_PTR r = 0;
         ::SendMessageTimeoutW(b.tool->Main(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &r);
-        rtt.push_back(Now() - t0);
+        rtt.push_back(NowMs() - t0);
         ::Sleep(10);
     }
     b.tool->Click(kRepeat);
@@ -152,10 +142,10 @@ int StopLatency(int count) {
             continue;
         }
         ++i;
-        const double t0 = Now();
+        const double t0 = NowMs();
         b.tool->Click(kUpdate);
-        while (e2e::CountLogLines(b.tool->Log()) == 0 && Now() - t0 < 10000) ::Sleep(1);
-        const double dt = Now() - t0;
+        while (e2e::CountLogLines(b.tool->Log()) == 0 && NowMs() - t0 < 10000) ::Sleep(1);
+        const double dt = NowMs() - t0;
         const std::wstring log = b.tool->Log();
         if (log.find(L"=>Stop") != std::wstring::npos) {
             ++stops;
@@ -177,10 +167,10 @@ int CpuWhileWaiting(int seconds) {
     if (!b.Start("pace=1\r\nnever\r\n", L"T30C64", 4096)) return 1;
     b.tool->Click(kUpdate);
     e2e::WaitUntil([&] { return b.tool->ItemText(kUpdate) == L"Stop"; }, 5000);
-    const double c0 = b.tool->CpuMs(), t0 = Now();
+    const double c0 = b.tool->CpuMs(), t0 = NowMs();
     std::printf("CPU so far (start-up, load, open): %.0f ms\n", c0);
     ::Sleep(static_cast<DWORD>(seconds) * 1000);
-    const double cpu = b.tool->CpuMs() - c0, wall = Now() - t0;
+    const double cpu = b.tool->CpuMs() - c0, wall = NowMs() - t0;
     b.tool->Click(kUpdate);
     b.Idle();
     std::printf("waiting %.1f s for a target that never appears: %.0f ms of CPU, %.2f %% of one core\n",
@@ -233,10 +223,10 @@ int Soak(int boards, const wchar_t* port) {
     if (!b.Start("pace=0\r\n", L"T30C64", 4096, port, L"Auto")) return 1;
     b.tool->Click(kRepeat);
     Resources at10{}, atEnd{};
-    const double t0 = Now();
-    while (BoardsPassed(b.tool->Log()) < 10 && Now() - t0 < 120000) ::Sleep(20);
+    const double t0 = NowMs();
+    while (BoardsPassed(b.tool->Log()) < 10 && NowMs() - t0 < 120000) ::Sleep(20);
     at10 = Measure(*b.tool);
-    while (BoardsPassed(b.tool->Log()) < boards && Now() - t0 < 3600000) {
+    while (BoardsPassed(b.tool->Log()) < boards && NowMs() - t0 < 3600000) {
         if (b.tool->ItemText(kRepeat) != L"Stop") break;  // a board failed
         ::Sleep(50);
     }
@@ -245,7 +235,7 @@ int Soak(int boards, const wchar_t* port) {
     b.tool->Click(kRepeat);
     b.Idle();
     std::printf("%d boards passed in %.0f s (each verified by the target's CRC-32 of the image)\n", passed,
-                (Now() - t0) / 1000.0);
+                (NowMs() - t0) / 1000.0);
     std::printf("after board 10:  handles %lu, GDI %lu, USER %lu, committed %.2f MiB\n", at10.handles, at10.gdi,
                 at10.user, static_cast<double>(at10.committed) / 1048576.0);
     std::printf("after board %d: handles %lu, GDI %lu, USER %lu, committed %.2f MiB\n", passed, atEnd.handles,

@@ -5,6 +5,7 @@
 //   load_bench.exe FILE.hex [RUNS]
 #include "image/IntelHex.h"
 #include "isp/IspRecords.h"
+#include "bench/app/BenchClock.h"
 #include "tests/e2e/ToolDriver.h"
 
 #include <psapi.h>
@@ -15,17 +16,6 @@
 #include <vector>
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        ::QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    ::QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
@@ -63,9 +53,9 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<double> loadMs, parseMs, extraMb;
     std::size_t imageSize = 0;
     for (int run = 0; run < runs; ++run) {
-        const double p0 = Now();
+        const double p0 = NowMs();
         const image::ImageResult parsed = image::ParseIntelHex(text.data(), text.size(), capacity);
-        parseMs.push_back(Now() - p0);
+        parseMs.push_back(NowMs() - p0);
         imageSize = parsed.bytes.size();
 
         e2e::Tool tool(dir.Path());
@@ -82,13 +72,13 @@ int wmain(int argc, wchar_t** argv) {
         if (!area) return 1;
         PROCESS_MEMORY_COUNTERS before{};
         ::GetProcessMemoryInfo(process, &before, sizeof before);
-        const double t0 = Now();
+        const double t0 = NowMs();
         ::PostMessageW(::GetDlgItem(area, IDOK), BM_CLICK, 0, 0);
         while (tool.Log().find(L"Pass") == std::wstring::npos) {
-            if (Now() - t0 > 60000) return 1;
+            if (NowMs() - t0 > 60000) return 1;
             ::Sleep(1);
         }
-        loadMs.push_back(Now() - t0);
+        loadMs.push_back(NowMs() - t0);
         PROCESS_MEMORY_COUNTERS after{};
         ::GetProcessMemoryInfo(process, &after, sizeof after);
         extraMb.push_back(static_cast<double>(after.PeakWorkingSetSize - before.WorkingSetSize) / 1048576.0);

@@ -41,9 +41,6 @@ TempFolder::TempFolder() {
     ::CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-namespace {
-// Removes a folder (path with its trailing backslash, in the long form so
-// that folders past MAX_PATH go too) and everything below it.
 void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW fd;
     HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &fd);
@@ -58,7 +55,6 @@ void RemoveTree(const std::wstring& folder) {
     }
     ::RemoveDirectoryW(folder.c_str());
 }
-}  // namespace
 
 TempFolder::~TempFolder() { RemoveTree(LongForm(m_path)); }
 

@@ -36,6 +36,10 @@ private:
     std::wstring m_path;
 };
 
+// Removes a folder (path with its trailing backslash; the long form for
+// folders past MAX_PATH) and everything below it.
+void RemoveTree(const std::wstring& folder);
+
 // Polls until the condition holds or the deadline passes.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 

@@ -6,6 +6,7 @@
 #include "app/Tarvel_APDlg.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"
+#include "tests/e2e/ToolDriver.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -17,22 +18,8 @@
 
 namespace {
 
-std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd;
-    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + name + L"\\");
-            else ::DeleteFileW((folder + name).c_str());
-        } while (::FindNextFileW(find, &fd));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
-}
+using e2e::LongForm;
+using e2e::RemoveTree;
 
 // A new folder under the temporary folder, `depth` characters long with its
 // trailing backslash when depth is given; removed with its contents.
