@@ -242,7 +242,7 @@ TEST_F(LoaderE2e, AutoReloadOnTickingAndOnActivationButNeverInsideALoad) {
     ASSERT_TRUE(tool->WaitForLogLines(4));
     const std::wstring log = tool->Log();
     EXPECT_NE(log.find(L"003 - Load File =>Pass   ["), std::wstring::npos) << log;
-    EXPECT_FALSE(WaitUntil([&] { return tool->Log().find(L"004") != std::wstring::npos; }, 1000)) << tool->Log();
+    EXPECT_FALSE(WaitUntil([&] { return tool->Log().find(L"004 - ") != std::wstring::npos; }, 1000)) << tool->Log();
     // Coming back from another program reloads again.
     tool->SwitchAwayAndBack();
     ASSERT_TRUE(tool->WaitForLogLines(5));
