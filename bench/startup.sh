@@ -10,4 +10,4 @@ source scripts/wine-env.sh
 trap tarvel_wine_stop EXIT
 wineserver -p || true  # persistent until killed
 wine cmd /c exit >/dev/null 2>&1
-wine build/win/bin/startup_bench.exe "${1:-7}"
+wine "$TARVEL_WIN_TREE"/bin/startup_bench.exe "${1:-7}"

@@ -12,4 +12,4 @@ source scripts/wine-env.sh
 trap tarvel_wine_stop EXIT
 wineserver -p || true  # persistent until killed
 wine cmd /c exit >/dev/null 2>&1
-wine build/win/bin/update_startup_bench.exe "${1:-9}" ${2:+"$2"}
+wine "$TARVEL_WIN_TREE"/bin/update_startup_bench.exe "${1:-9}" ${2:+"$2"}

@@ -19,7 +19,7 @@ trap tarvel_wine_stop EXIT
 # The tool keeps Setting.ini beside itself: run it from a folder of its own.
 rundir=$repo/build/run
 mkdir -p "$rundir"
-cp -f build/win/bin/Tarvel_AP.exe build/win/bin/Tarvel_DLL.dll "$rundir/"
+cp -f "$TARVEL_WIN_TREE"/bin/Tarvel_AP.exe "$TARVEL_WIN_TREE"/bin/Tarvel_DLL.dll "$rundir/"
 
 if [ "$headless" = 0 ]; then
   wine "$rundir/Tarvel_AP.exe"

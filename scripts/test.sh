@@ -30,7 +30,7 @@ fi
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh || exit 1
 trap tarvel_wine_stop EXIT
-run_ctest wine build/win
+run_ctest wine "$TARVEL_WIN_TREE"
 
 echo
 printf '%s\n' "${summary[@]}"

@@ -5,6 +5,20 @@
 # tarvel_wine_stop ends what this script started.
 
 _repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/win-tree.sh
+source "$_repo/scripts/win-tree.sh"
+if [ "$TARVEL_WIN_TREE" = build/win64 ]; then
+  # Debian's wine script prefers the 32-bit loader whenever it is installed,
+  # even where the kernel cannot run it: "wine" becomes the 64-bit loader.
+  _shim=$_repo/build/wine64-loader
+  mkdir -p "$_shim"
+  for _name in wine wine-stable; do
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$_shim/$_name"
+    chmod +x "$_shim/$_name"
+  done
+  export PATH="$_shim:$PATH"
+  export WINELOADER=/usr/lib/wine/wine64
+fi
 export WINEPREFIX=${TARVEL_WINEPREFIX:-$_repo/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml="}

@@ -11,7 +11,7 @@ cd "$repo"
 bash scripts/build.sh all >/dev/null
 source scripts/wine-env.sh
 trap tarvel_wine_stop EXIT
-bench=build/win/bin/job_bench.exe
+bench="$TARVEL_WIN_TREE"/bin/job_bench.exe
 sim=build/native/bin/tarvel_target_sim
 link=tests/e2e/run-link-e2e.sh
 

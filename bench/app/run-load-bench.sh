@@ -13,4 +13,4 @@ work=$(mktemp -d /tmp/tarvel-load-bench.XXXXXX)
 trap 'rm -rf "$work"; tarvel_wine_stop' EXIT
 head -c 1048576 /dev/urandom >"$work/image.bin"
 objcopy -I binary -O ihex "$work/image.bin" "$work/image.hex"
-wine build/win/bin/load_bench.exe "Z:${work//\//\\}\\image.hex" "${1:-5}"
+wine "$TARVEL_WIN_TREE"/bin/load_bench.exe "Z:${work//\//\\}\\image.hex" "${1:-5}"

@@ -13,7 +13,7 @@ set -euo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 boards=${1:-5}
 reseat=${2:-2000}
-winbin=$repo/build/win/bin
+winbin=$repo/$TARVEL_WIN_TREE/bin
 sim=$repo/build/native/bin/tarvel_target_sim
 for f in "$winbin/Tarvel_CLI.exe" "$winbin/Tarvel_DLL.dll" "$sim"; do
   [ -e "$f" ] || { echo "missing $f: build the trees first" >&2; exit 1; }

@@ -65,31 +65,46 @@ std::wstring DeepIniString(const TempFolder& dir, const std::wstring& ini, const
     return IniString(copy, key);
 }
 
-// A 64-bit (x86-64) DLL with nothing in it: headers and one empty section.
-std::string Dll64() {
+// A DLL with nothing in it (headers and one empty section) built for the
+// other width than the tool's: x86-64 for the 32-bit tool, i386 for the
+// 64-bit build that runs the tests where 32-bit programs cannot run. Either
+// way the loader refuses it for the process.
+std::string OtherWidthDll() {
+#ifdef _WIN64
+    constexpr bool wide = false;
+#else
+    constexpr bool wide = true;
+#endif
     std::string pe(0x400, '\0');
     auto put16 = [&](std::size_t at, unsigned v) { pe[at] = char(v & 0xFF), pe[at + 1] = char(v >> 8); };
     auto put32 = [&](std::size_t at, unsigned long v) { put16(at, v & 0xFFFF), put16(at + 2, (v >> 16) & 0xFFFF); };
     pe[0] = 'M', pe[1] = 'Z';
     put32(0x3C, 0x40);                                      // where the PE header starts
     std::memcpy(&pe[0x40], "PE\0\0", 4);
-    put16(0x44, 0x8664);                                    // machine: x86-64
+    put16(0x44, wide ? 0x8664 : 0x14C);                     // machine: x86-64 or i386
     put16(0x46, 1);                                         // one section
-    put16(0x54, 0xF0);                                      // size of the PE32+ optional header
-    put16(0x56, 0x2022);                                    // executable, large addresses, DLL
+    const unsigned optSize = wide ? 0xF0 : 0xE0;            // size of the optional header
+    put16(0x54, optSize);
+    put16(0x56, wide ? 0x2022 : 0x2102);                    // executable, large addresses or 32-bit, DLL
     const std::size_t opt = 0x58;
-    put16(opt, 0x20B);                                      // PE32+
+    put16(opt, wide ? 0x20B : 0x10B);                       // PE32+ or PE32
     put32(opt + 4, 0x200);                                  // size of code
     put32(opt + 20, 0x1000);                                // base of code
-    put32(opt + 24, 0x80000000), put32(opt + 28, 0x1);      // image base 0x180000000
+    if (wide) {
+        put32(opt + 24, 0x80000000), put32(opt + 28, 0x1);  // image base 0x180000000
+    } else {
+        put32(opt + 28, 0x10000000);                        // image base
+    }
     put32(opt + 32, 0x1000), put32(opt + 36, 0x200);        // section and file alignment
     put16(opt + 40, 6), put16(opt + 48, 6);                 // OS and subsystem version 6.0
     put32(opt + 56, 0x2000), put32(opt + 60, 0x200);        // size of image and of headers
     put16(opt + 68, 2);                                     // GUI subsystem
-    put32(opt + 72, 0x100000), put32(opt + 80, 0x1000);     // stack reserve and commit
-    put32(opt + 88, 0x100000), put32(opt + 96, 0x1000);     // heap reserve and commit
-    put32(opt + 108, 16);                                   // data directories
-    const std::size_t section = opt + 0xF0;
+    // Stack and heap reserve and commit: 64-bit fields in PE32+, 32-bit in PE32.
+    const std::size_t step = wide ? 8 : 4;
+    put32(opt + 72, 0x100000), put32(opt + 72 + step, 0x1000);
+    put32(opt + 72 + 2 * step, 0x100000), put32(opt + 72 + 3 * step, 0x1000);
+    put32(opt + 72 + 4 * step + 4, 16);                     // data directories
+    const std::size_t section = opt + optSize;
     std::memcpy(&pe[section], ".text", 5);
     put32(section + 8, 0x200), put32(section + 12, 0x1000);  // virtual size and address
     put32(section + 16, 0x200), put32(section + 20, 0x200);  // raw size and offset
@@ -209,8 +224,8 @@ TEST(RobustE2e, ALibraryThatIsThereButCannotBeLoadedIsNotCalledMissing) {
         {"empty file", true, "", 0, L"This file is there but could not be loaded as a 32-bit library:"},
         {"text file", true, "This is not a library.\r\n", 0,
          L"This file is there but could not be loaded as a 32-bit library:"},
-        {"64-bit library", true, Dll64(), 0, L"This file is there but could not be loaded as a 32-bit library:"},
-        {"64-bit library, Chinese", true, Dll64(), 1, L"此文件存在，但无法作为32位库加载："},
+        {"library of the other width", true, OtherWidthDll(), 0, L"This file is there but could not be loaded as a 32-bit library:"},
+        {"library of the other width, Chinese", true, OtherWidthDll(), 1, L"此文件存在，但无法作为32位库加载："},
         {"no file", false, "", 0, L"Missing: "},
         {"no file, Chinese", false, "", 1, L"缺少："},
     };

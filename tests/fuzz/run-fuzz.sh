@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the image core's fuzz targets with libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer, 64-bit and 32-bit (the product is a 32-bit
-# process), replays the committed corpus, then fuzzes each target for a
+# process; the 32-bit targets run where the kernel can run them), replays the committed corpus, then fuzzes each target for a
 # bounded time. Exit status 0 only when nothing failed.
 #
 #   tests/fuzz/run-fuzz.sh                # about 2 minutes on two cores
@@ -71,16 +71,25 @@ build 32 & b32=$!
 wait $b64
 wait $b32
 
-# One core per width.
+# One core per width. A kernel built without 32-bit x86 support cannot run
+# the 32-bit targets ("Exec format error"): they are built, so they still
+# compile.
+widths=(64 32)
+if ! "$out/32/fuzz_${targets[0]}" -help=1 >/dev/null 2>&1; then
+    echo "This machine cannot run 32-bit programs: the 32-bit targets are built but not run."
+    widths=(64)
+fi
 status=0
-run 64 >"$out/run-64.txt" 2>&1 & r64=$!
-run 32 >"$out/run-32.txt" 2>&1 & r32=$!
-wait $r64 || status=1
-wait $r32 || status=1
-cat "$out/run-64.txt" "$out/run-32.txt"
+pids=()
+for w in "${widths[@]}"; do
+    run "$w" >"$out/run-$w.txt" 2>&1 &
+    pids+=($!)
+done
+for p in "${pids[@]}"; do wait "$p" || status=1; done
+for w in "${widths[@]}"; do cat "$out/run-$w.txt"; done
 if [ $status -ne 0 ]; then
     echo "fuzzing FAILED"
 else
-    echo "fuzzing passed: ${#targets[@]} targets, 64-bit and 32-bit, ${seconds}s each"
+    echo "fuzzing passed: ${#targets[@]} targets, ${widths[*]}-bit, ${seconds}s each"
 fi
 exit $status
