@@ -4,7 +4,6 @@
 #include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"
-#include "text/LogFormat.h"
 #include "text/UiText.h"
 #include "update/AboutDlg.h"
 #include "update/VersionText.h"
@@ -54,7 +53,7 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
       m_statusCell(new isp::StatusWord(isp::kStatusWaitingForTarget)),
       m_stopCell(new isp::StopRequest(0)),
       m_port(isp::Library()),
-      m_jobs(isp::Library(), *IspParam, *this) {
+      m_jobs(isp::Library(), *IspParam, *this, Log) {
     IspParam->PartIndex = -1;
     IspParam->OptionBits = 0;
     IspParam->SetupFlags = 0;
@@ -88,7 +87,7 @@ const isp::BodyInfo* CTarvel_APDlg::SelectedBody() const {
 
 void CTarvel_APDlg::DoDataExchange(CDataExchange* dx) {
     CDialogEx::DoDataExchange(dx);
-    DDX_Control(dx, IDC_LOG, m_log);
+    DDX_Control(dx, IDC_LOG, Log.Edit());
     DDX_Control(dx, IDC_TAB, m_tab);
     DDX_Control(dx, IDC_FAMILY_LIST, m_familyList);
     DDX_Control(dx, IDC_PART_LIST, m_partList);
@@ -110,7 +109,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     m_progress.SetRange(0, 100);
     // The log must not lose appends once it outgrows the edit control's
     // default limit of about 32 K characters.
-    m_log.SetLimitText(0);
+    Log.Edit().SetLimitText(0);
 
     CreateTabPages();
 
@@ -314,7 +313,7 @@ bool CTarvel_APDlg::OnClicked(int id) {
     case IDC_RSTN_COLD_RESET:
     case IDC_ENABLE_MODIFY: OnCheckBoxClicked(id); return true;
     case IDC_LOAD_FILE: OnLoadFile(); return true;
-    case IDC_CLEAR_MESSAGE: OnClearMessage(); return true;
+    case IDC_CLEAR_MESSAGE: Log.Clear(); return true;
     case IDC_OPEN_PORT: OnOpenPort(); return true;
     case IDC_CLOSE_PORT: OnClosePort(); return true;
     case IDC_UPDATE: OnJobButton(isp::JobType::Update); return true;
@@ -469,63 +468,6 @@ void CTarvel_APDlg::OnPortChanged() {
     m_portPicker.FillRates(body ? body->PartClass : 0);
 }
 
-// ---- Message log -----------------------------------------------------------
-
-void CTarvel_APDlg::AppendLog(const wchar_t* text) {
-    if (!text) {
-        m_log.SetWindowText(L"");
-        return;
-    }
-    const int n = m_log.GetTextLength();
-    m_log.SetSel(n, n);
-    m_log.ScrollCaret();
-    m_log.ReplaceSel(text);
-    m_log.ScrollToEnd();
-}
-
-void CTarvel_APDlg::EraseLogTail(int count) {
-    const int n = m_log.GetTextLength();
-    m_log.SetSel(n > count ? n - count : 0, n);
-    m_log.ScrollCaret();
-    m_log.ReplaceSel(L"");
-    m_log.ScrollToEnd();
-}
-
-void CTarvel_APDlg::LogHeading(int operationTextId) {
-    AppendLog(logfmt::Heading(m_logLineNo, LangText(operationTextId)));
-    ++m_logLineNo;
-}
-
-void CTarvel_APDlg::LogElapsed(std::uint32_t startTick) {
-    AppendLog(logfmt::ElapsedTail(logfmt::ElapsedSeconds(startTick, ::GetTickCount())));
-}
-
-void CTarvel_APDlg::LogResult(int textId, std::uint32_t startTick) {
-    // One append for the result and its time: each append redraws the log.
-    const std::wstring tail = logfmt::ElapsedTail(logfmt::ElapsedSeconds(startTick, ::GetTickCount()));
-    AppendLog(textId >= 0 ? LangText(textId) + tail : tail);
-}
-
-void CTarvel_APDlg::OnClearMessage() { ClearLog(true); }
-
-void CTarvel_APDlg::ClearLog(bool resetNumbering) {
-    AppendLog(nullptr);
-    m_promptStart = -1;
-    if (resetNumbering) m_logLineNo = 0;
-}
-
-void CTarvel_APDlg::ShowRepowerPrompt(bool shown) {
-    if (shown) {
-        if (m_promptStart < 0) m_promptStart = m_log.GetTextLength();
-        AppendLog(LangText(texts::kRepowerPrompt));
-        return;
-    }
-    // Take away exactly what was shown, whatever the language is now.
-    if (m_promptStart < 0) return;
-    EraseLogTail(m_log.GetTextLength() - m_promptStart);
-    m_promptStart = -1;
-}
-
 // ---- Loading files -------------------------------------------------------------
 
 void CTarvel_APDlg::OnLoadFile() {
@@ -549,14 +491,14 @@ void CTarvel_APDlg::EnableJobButtons(bool enable) {
 
 void CTarvel_APDlg::OnOpenPort() {
     const std::uint32_t start = ::GetTickCount();
-    LogHeading(texts::kOpenPort);
+    Log.LogHeading(texts::kOpenPort);
     const auto result = m_port.Open(*IspParam, m_portPicker.PortName(), m_portPicker.BaudRate(),
                                     m_portPicker.CheckRate());
     if (result != isp::PortLink::OpenResult::Pass) {
-        LogResult(result == isp::PortLink::OpenResult::ComOpenError ? texts::kOpenComError : texts::kFail, start);
+        Log.LogResult(result == isp::PortLink::OpenResult::ComOpenError ? texts::kOpenComError : texts::kFail, start);
         return;
     }
-    LogResult(texts::kPass, start);
+    Log.LogResult(texts::kPass, start);
     EnableJobButtons(m_fileLoaded != 0);
     for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_CHECKRATE_LIST, IDC_OPEN_PORT})
         EnableDlgItem(id, false);
@@ -568,12 +510,12 @@ void CTarvel_APDlg::OnOpenPort() {
 void CTarvel_APDlg::OnClosePort() {
     if (m_jobs.Busy()) return;
     const std::uint32_t start = ::GetTickCount();
-    LogHeading(texts::kClosePort);
+    Log.LogHeading(texts::kClosePort);
     if (!m_port.Close(*IspParam)) {
-        LogResult(texts::kFail, start);
+        Log.LogResult(texts::kFail, start);
         return;
     }
-    LogResult(texts::kPass, start);
+    Log.LogResult(texts::kPass, start);
     EnableJobButtons(false);
     for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_CHECKRATE_LIST, IDC_OPEN_PORT})
         EnableDlgItem(id, true);
@@ -635,7 +577,6 @@ void CTarvel_APDlg::EnterJob(isp::JobType type) {
 void CTarvel_APDlg::LeaveJob(isp::JobType type) {
     static constexpr int kCaption[] = {texts::kUpdateTarget, texts::kRepeatUpdate, texts::kDumpInfo};
     SetDlgItemText(JobButton(type), LangText(kCaption[static_cast<int>(type)]));
-    ShowRepowerPrompt(false);
     ShowProgress(-1);
     if (type == isp::JobType::Dump) {
         const bool flash = FlashPage.HexEdit.GetBufferLength() != 0;

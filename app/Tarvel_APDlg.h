@@ -15,13 +15,14 @@
 #include "isp/JobHost.h"
 #include "isp/Jobs.h"
 #include "isp/PortLink.h"
+#include "log/MessageLog.h"
 #include "update/StartupCheck.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-class CTarvel_APDlg : public CDialogEx, private isp::JobHost, private LoadLog {
+class CTarvel_APDlg : public CDialogEx, private isp::JobHost {
 public:
     explicit CTarvel_APDlg(HWND parent = nullptr);
     ~CTarvel_APDlg() override;
@@ -32,23 +33,14 @@ public:
     // Relabels the window; language only moves the menu check marks.
     void ApplyLanguage(int language);
 
-    // The message log. A null text clears it.
-    void AppendLog(const wchar_t* text);
-    void AppendLog(const std::wstring& text) { AppendLog(text.c_str()); }
-    void EraseLogTail(int count);
-    // Writes the heading of a numbered line and counts it.
-    void LogHeading(int operationTextId) override;
-    // Writes the elapsed-time tail for an operation that started at startTick.
-    void LogElapsed(std::uint32_t startTick);
-    // The result text (none for -1) and the elapsed-time tail.
-    void LogResult(int textId, std::uint32_t startTick) override;
-
     // The parts table of the library (valid for the whole run).
     isp::BodyInfo* BodyTable = nullptr;
     std::uint32_t BodyCount = 0;
     // The one record handed to the library.
     std::unique_ptr<isp::IspParam> IspParam;
     std::int32_t Language = 0;
+    // The message log, written by the loader, the port link and the jobs.
+    MessageLog Log{Language};
     std::int32_t AutoReload = 0;
     std::int32_t CurrentTab = 0;
     std::wstring LastFolder;
@@ -82,7 +74,6 @@ private:
     void OnPartChanged();                         // CBN_SELCHANGE of the part list
     void OnPortChanged();                         // CBN_SELCHANGE of the port list
     void OnTabChanged();                          // TCN_SELCHANGE of the tab control
-    void OnClearMessage();                        // "Clear Message"
     void OnExit();                                // "Exit" (command 2)
     void OnLoadFile();                            // "Load File"
     void OnOpenPort();                            // "Open Port"
@@ -106,10 +97,6 @@ private:
     void SetJobCaptions();
 
     // isp::JobHost, called on this window's thread for the running job.
-    void LogOutcome(int textId, std::uint32_t startTick) override { LogResult(textId, startTick); }
-    void ClearLog(bool resetNumbering) override;
-    int NextLogLineNo() const override { return m_logLineNo; }
-    void ShowRepowerPrompt(bool shown) override;
     void ShowProgress(int pos) override;
     void EnterJob(isp::JobType type) override;
     void LeaveJob(isp::JobType type) override;
@@ -122,16 +109,13 @@ private:
     std::wstring m_exeFolder;
     image::BufferSlot m_slots[2];  // 0 Flash, 1 EEPROM
     image::InsertSettings m_insert;
-    std::int32_t m_logLineNo = 0;
     std::int32_t m_fileLoaded = 0;
     bool m_reloadPending = false;  // asked for while a job ran
     // Where activation went when this window last lost it: to another
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.
     bool m_leftForOtherProgram = true;
-    int m_promptStart = -1;        // log length before the shown re-power prompt
 
-    CEdit m_log;
     CTabCtrl m_tab;
     CComboBox m_familyList;
     CComboBox m_partList;
@@ -141,7 +125,7 @@ private:
     CProgressCtrl m_progress;
     PartPicker m_partPicker{m_familyList, m_partList};
     PortPicker m_portPicker{m_portList, m_baudRateList, m_checkRateList};
-    Loader m_loader{*this};
+    Loader m_loader{Log};
     isp::PortLink m_port;
     // Destroyed first: a running start-up check is stopped, and a job still
     // running when the window goes is stopped before anything it uses is

@@ -6,21 +6,12 @@
 
 #include "buffers/TabPage.h"
 #include "image/LoadState.h"
+#include "log/MessageLog.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-
-// The loader's seam to the window's log.
-class LoadLog {
-public:
-    virtual void LogHeading(int textId) = 0;
-    virtual void LogResult(int textId, std::uint32_t startTick) = 0;
-
-protected:
-    ~LoadLog() = default;
-};
 
 // The buffer a load goes to.
 struct LoadTarget {
@@ -32,7 +23,7 @@ struct LoadTarget {
 
 class Loader {
 public:
-    explicit Loader(LoadLog& log) : m_log(log) {}
+    explicit Loader(MessageLog& log) : m_log(log) {}
     // The window that owns the loader's dialogs.
     void SetOwner(HWND owner) { m_owner = owner; }
 
@@ -56,6 +47,6 @@ private:
                  bool reloading);
 
     HWND m_owner = nullptr;
-    LoadLog& m_log;
+    MessageLog& m_log;
     bool m_busy = false;
 };

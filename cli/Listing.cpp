@@ -2,6 +2,7 @@
 
 #include "ByteSum.h"
 #include "cli/Crc32.h"
+#include "cli/JsonLine.h"
 #include "cli/Text.h"
 #include "isp/PartRules.h"
 #include "text/UiText.h"
@@ -21,12 +22,6 @@ std::string Joined(const std::vector<std::string>& items, const char* sep) {
     std::string s;
     for (const std::string& item : items) s += (s.empty() ? "" : sep) + item;
     return s;
-}
-
-std::string JsonArray(const std::vector<std::string>& items) {
-    std::string s = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) s += (i ? "," : "") + JsonString(items[i]);
-    return s + "]";
 }
 
 }  // namespace
@@ -80,15 +75,18 @@ std::vector<std::string> PartsTableJson(const isp::BodyInfo* table, std::uint32_
     std::vector<std::string> lines;
     for (std::uint32_t i = 0; i < count; ++i) {
         const isp::BodyInfo& p = table[i];
-        lines.push_back("{\"record\":\"part\",\"index\":" + std::to_string(i) +
-                        ",\"name\":" + JsonString(Utf8(p.PartName ? p.PartName : L"")) +
-                        ",\"families\":" + JsonArray(FamilyList(p.FamilyMask)) +
-                        ",\"family_mask\":" + std::to_string(p.FamilyMask) +
-                        ",\"class\":" + std::to_string(p.PartClass) +
-                        ",\"flash\":" + std::to_string(p.CodeCapacity) +
-                        ",\"eeprom\":" + std::to_string(p.DataCapacity) +
-                        ",\"data_address\":" + JsonString(HexText(p.DataAddress, 8)) +
-                        ",\"options\":" + JsonArray(OptionList(p)) + "}");
+        JsonObject j;
+        j["record"] = "part";
+        j["index"] = i;
+        j["name"] = Utf8(p.PartName ? p.PartName : L"");
+        j["families"] = FamilyList(p.FamilyMask);
+        j["family_mask"] = p.FamilyMask;
+        j["class"] = p.PartClass;
+        j["flash"] = p.CodeCapacity;
+        j["eeprom"] = p.DataCapacity;
+        j["data_address"] = HexText(p.DataAddress, 8);
+        j["options"] = OptionList(p);
+        lines.push_back(JsonLine(j));
     }
     return lines;
 }
@@ -111,9 +109,14 @@ std::string FiguresLine(const ImageFigures& f) {
 }
 
 std::string FiguresJson(const ImageFigures& f) {
-    return "{\"record\":\"image\",\"area\":" + JsonString(f.area) + ",\"size\":" + std::to_string(f.size) +
-           ",\"checksum\":" + JsonString(HexText(f.checksum, 4)) + ",\"crc32\":" + JsonString(HexText(f.crc32, 8)) +
-           ",\"file\":" + (f.file.empty() ? std::string("null") : JsonString(f.file)) + "}";
+    JsonObject j;
+    j["record"] = "image";
+    j["area"] = f.area;
+    j["size"] = f.size;
+    j["checksum"] = HexText(f.checksum, 4);
+    j["crc32"] = HexText(f.crc32, 8);
+    j["file"] = f.file.empty() ? JsonObject(nullptr) : JsonObject(f.file);
+    return JsonLine(j);
 }
 
 std::vector<std::string> HexDumpLines(const std::uint8_t* bytes, std::size_t count) {

@@ -16,6 +16,7 @@
 #include "cli/Files.h"
 #include "cli/ImageBuffer.h"
 #include "cli/Job.h"
+#include "cli/JsonLine.h"
 #include "cli/Listing.h"
 #include "cli/PartChoice.h"
 #include "cli/Records.h"
@@ -228,6 +229,26 @@ private:
     bool open_ = false;
 };
 
+// The record a command hands to the library, with its status word and stop
+// request, for the chosen part at the chosen rates. While it exists a console
+// close waits for the running board to end and its records to be written.
+struct LibraryRecord {
+    LibraryRecord(std::int32_t partIndex, const LinkSettings& link) {
+        param.PartIndex = partIndex;
+        param.CheckRate = link.checkRate;
+        param.BaudRate = link.baudRate;
+        param.StatusCell = &status;
+        param.StopCell = &stop;
+    }
+    LibraryRecord(const LibraryRecord&) = delete;
+    LibraryRecord& operator=(const LibraryRecord&) = delete;
+
+    const CloseGuard holdClose;
+    isp::StatusWord status{isp::kStatusWaitingForTarget};
+    isp::StopRequest stop{0};
+    isp::IspParam param{};
+};
+
 std::string OutcomeText(isp::JobKind kind, std::uint16_t code) {
     const int id = isp::OutcomeTextId(kind, code);
     return id < 0 ? std::string() : Utf8(LangText(static_cast<texts::TextId>(id), 0));
@@ -265,17 +286,10 @@ int RunProgram(const Options& o) {
         if (!log.Open(o.log, CsvHeader(), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
     }
 
-    const CloseGuard holdClose;
-    isp::StatusWord status{isp::kStatusWaitingForTarget};
-    isp::StopRequest stop{0};
-    isp::IspParam param{};
-    param.PartIndex = index;
-    param.CheckRate = link.checkRate;
-    param.BaudRate = link.baudRate;
+    LibraryRecord request(index, link);
+    isp::IspParam& param = request.param;
     param.OptionBits = o.optionBits;
     param.SetupFlags = static_cast<std::uint8_t>((o.eraseBySize ? 1u : 0u) | (o.rstnColdReset ? 2u : 0u));
-    param.StatusCell = &status;
-    param.StopCell = &stop;
 
     LinkSession session;
     if (const int rc = session.Open(lib.dll, &param, link)) return rc;
@@ -380,18 +394,11 @@ int RunDump(const Options& o) {
     LinkSettings link;
     if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
 
-    const CloseGuard holdClose;
-    isp::StatusWord status{isp::kStatusWaitingForTarget};
-    isp::StopRequest stop{0};
+    LibraryRecord request(index, link);
+    isp::IspParam& param = request.param;
     std::vector<std::uint8_t> block(256, 0);
-    isp::IspParam param{};
-    param.PartIndex = index;
-    param.CheckRate = link.checkRate;
-    param.BaudRate = link.baudRate;
     param.CodeImage = block.data();
     param.CodeSize = static_cast<std::int32_t>(block.size());
-    param.StatusCell = &status;
-    param.StopCell = &stop;
 
     LinkSession session;
     if (const int rc = session.Open(lib.dll, &param, link)) return rc;
@@ -409,18 +416,21 @@ int RunDump(const Options& o) {
         if (!why.empty()) return Fail(kExitFile, L"cannot write " + o.out + L": " + why);
     }
     if (o.json) {
-        std::string j = "{\"record\":\"dump\",\"time\":" + JsonString(NowStamp()) + ",\"code\":" +
-                        std::to_string(job.code) + ",\"outcome\":" + JsonString(outcome) +
-                        ",\"seconds\":" + Fixed(seconds, 3) + ",\"bytes\":";
+        JsonObject j;
+        j["record"] = "dump";
+        j["time"] = NowStamp();
+        j["code"] = job.code;
+        j["outcome"] = outcome;
+        j["seconds"] = Rounded(seconds, 3);
         if (job.code == isp::kPass) {
             std::string hex;
             for (std::uint8_t b : block) hex += HexText(b, 2);
-            j += JsonString(hex);
+            j["bytes"] = hex;
         } else {
-            j += "null";
+            j["bytes"] = nullptr;
         }
-        j += ",\"file\":" + (o.out.empty() || job.code != isp::kPass ? std::string("null") : JsonString(Utf8(o.out)));
-        Out().Line(j + "}");
+        j["file"] = o.out.empty() || job.code != isp::kPass ? JsonObject(nullptr) : JsonObject(Utf8(o.out));
+        Out().Line(JsonLine(j));
     } else {
         Out().Line("Dump Info  " + OutcomeLabel(job.code, outcome) + "  [" + Fixed(seconds, 3) + " s]");
         if (job.code == isp::kPass) {

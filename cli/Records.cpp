@@ -1,5 +1,6 @@
 #include "cli/Records.h"
 
+#include "cli/JsonLine.h"
 #include "cli/Text.h"
 
 #include <cstdio>
@@ -49,24 +50,35 @@ std::string SummaryLine(const SummaryRecord& r) {
 }
 
 std::string BoardJson(const BoardRecord& r) {
-    std::string j = "{\"record\":\"board\",\"time\":" + JsonString(r.time) + ",\"board\":" + std::to_string(r.board);
-    j += ",\"serial\":" + (r.hasSerial ? std::to_string(r.serial) : std::string("null"));
-    j += ",\"code\":" + std::to_string(r.code) + ",\"outcome\":" + JsonString(r.outcome);
-    j += ",\"passed\":" + std::string(r.code == 101 ? "true" : "false");
-    j += ",\"seconds\":" + Fixed(r.seconds, 3) + ",\"library_seconds\":" + Fixed(r.librarySeconds, 3) +
-         ",\"wait_seconds\":" + Fixed(r.waitSeconds, 3) + "}";
-    return j;
+    JsonObject j;
+    j["record"] = "board";
+    j["time"] = r.time;
+    j["board"] = r.board;
+    j["serial"] = r.hasSerial ? JsonObject(r.serial) : JsonObject(nullptr);
+    j["code"] = r.code;
+    j["outcome"] = r.outcome;
+    j["passed"] = r.code == 101;
+    j["seconds"] = Rounded(r.seconds, 3);
+    j["library_seconds"] = Rounded(r.librarySeconds, 3);
+    j["wait_seconds"] = Rounded(r.waitSeconds, 3);
+    return JsonLine(j);
 }
 
 std::string SummaryJson(const SummaryRecord& r) {
-    std::string j = "{\"record\":\"summary\",\"time\":" + JsonString(r.time);
-    j += ",\"boards\":" + std::to_string(r.boards) + ",\"passed\":" + std::to_string(r.passed) +
-         ",\"failed\":" + std::to_string(r.failed) + ",\"stopped\":" + std::to_string(r.stopped);
-    j += ",\"seconds\":" + Fixed(r.seconds, 3) + ",\"boards_per_hour\":" + Fixed(r.boardsPerHour, 1);
-    j += ",\"flash_size\":" + std::to_string(r.flashSize) + ",\"flash_checksum\":" +
-         JsonString(HexText(r.flashChecksum, 4)) + ",\"flash_crc32\":" + JsonString(HexText(r.flashCrc, 8));
-    j += ",\"exit_code\":" + std::to_string(r.exitCode) + "}";
-    return j;
+    JsonObject j;
+    j["record"] = "summary";
+    j["time"] = r.time;
+    j["boards"] = r.boards;
+    j["passed"] = r.passed;
+    j["failed"] = r.failed;
+    j["stopped"] = r.stopped;
+    j["seconds"] = Rounded(r.seconds, 3);
+    j["boards_per_hour"] = Rounded(r.boardsPerHour, 1);
+    j["flash_size"] = r.flashSize;
+    j["flash_checksum"] = HexText(r.flashChecksum, 4);
+    j["flash_crc32"] = HexText(r.flashCrc, 8);
+    j["exit_code"] = r.exitCode;
+    return JsonLine(j);
 }
 
 std::string CsvHeader() {

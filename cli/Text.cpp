@@ -1,7 +1,6 @@
 #include "cli/Text.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace cli {
 
@@ -95,30 +94,6 @@ std::wstring Widen(std::string_view utf8) {
         AppendWide(out, cp);
         i += len;
     }
-    return out;
-}
-
-std::string JsonString(std::string_view utf8) {
-    std::string out = "\"";
-    for (char ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04X", c);
-                out += buf;
-            } else {
-                out += ch;
-            }
-        }
-    }
-    out += '"';
     return out;
 }
 

@@ -1,5 +1,5 @@
 // Text helpers of the console program: UTF-8 output of the tool's wide
-// texts, JSON string quoting, CSV fields and fixed-point numbers. Window-free.
+// texts, CSV fields and fixed-point numbers. Window-free.
 #pragma once
 
 #include <cstdint>
@@ -15,10 +15,6 @@ std::string Utf8(std::wstring_view text);
 // UTF-8 to a wide string (used for texts built in UTF-8 that go to a
 // console or a file name); malformed bytes become U+FFFD.
 std::wstring Widen(std::string_view utf8);
-
-// A JSON string literal with its quotes: ", \ and control characters
-// escaped, everything else (UTF-8) kept as it is.
-std::string JsonString(std::string_view utf8);
 
 // A CSV field: quoted, with doubled quotes, when it holds a comma, a quote,
 // CR or LF; as it is otherwise.

@@ -1,5 +1,7 @@
-// Records exchanged with the ISP library Tarvel_DLL. This header is shared by
-// the tool and by our stand-in library; it needs no windows.h.
+// The contract with the ISP library Tarvel_DLL: the records exchanged with
+// it, its result and status codes, and its six operations. This header is
+// the only place they are declared; the tool and our stand-in library both
+// compile against it. It needs no windows.h.
 //
 // The layout is the library's 32-bit binary interface: pointers and handles
 // are 4 bytes, little-endian. The offsets are checked below for that build.
@@ -8,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 // The six operations are plain C functions with the C calling convention and
 // undecorated names. This is the one place that spells the convention.
@@ -120,10 +123,35 @@ static_assert(offsetof(BodyInfo, OptionCaption[7].Chinese) == 88);
 
 }  // namespace isp
 
-// The six exports of Tarvel_DLL.dll. The tool binds them by name at run time
-// (isp/TarvelDll.h); the stand-in library defines them.
+// The six exports of Tarvel_DLL.dll, declared here once: the stand-in
+// library defines them against these declarations (so a definition that
+// drifts from them does not compile), and the tool binds them by name at run
+// time (isp/TarvelDll.h) through pointer types taken from the same
+// declarations. A library build defines TARVEL_DLL_EXPORTS.
+#if defined(TARVEL_DLL_EXPORTS)
+#define TARVEL_API __declspec(dllexport)
+#else
+#define TARVEL_API
+#endif
+
 extern "C" {
-typedef std::uint32_t(TARVEL_CALL* GetBodyInfoFn)(isp::BodyInfo** table);
-typedef std::uint16_t(TARVEL_CALL* GetDLLInfoFn)(std::uint32_t* version, std::int32_t* edition);
-typedef std::uint16_t(TARVEL_CALL* IspOperationFn)(isp::IspParam* param);  // OpenPort, ClosePort, UpdateMCU, DumpInfo
+// The parts table; the count of its records (0: none). The table stays valid
+// while the library is loaded.
+TARVEL_API std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table);
+// Version (A.B.C.D, A in the top byte) and edition (0 universal, 1 China).
+TARVEL_API std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition);
+// The link and the two jobs; each answers a result code.
+TARVEL_API std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param);
+TARVEL_API std::uint16_t TARVEL_CALL ClosePort(isp::IspParam* param);
+TARVEL_API std::uint16_t TARVEL_CALL UpdateMCU(isp::IspParam* param);
+TARVEL_API std::uint16_t TARVEL_CALL DumpInfo(isp::IspParam* param);
 }
+
+using GetBodyInfoFn = decltype(&GetBodyInfo);
+using GetDLLInfoFn = decltype(&GetDLLInfo);
+// OpenPort, ClosePort, UpdateMCU and DumpInfo share one type.
+using IspOperationFn = decltype(&OpenPort);
+static_assert(std::is_same_v<IspOperationFn, decltype(&ClosePort)> &&
+                  std::is_same_v<IspOperationFn, decltype(&UpdateMCU)> &&
+                  std::is_same_v<IspOperationFn, decltype(&DumpInfo)>,
+              "the four operations on a record share one signature");

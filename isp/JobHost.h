@@ -1,7 +1,7 @@
-// What a programming job needs from the window it runs for. The job thread
-// never calls these itself: every call is carried to the window's thread
-// (RunOnWindowThread), so an implementation runs on its own UI thread and
-// needs no locking.
+// What a programming job needs from the window it runs for, besides the log
+// it writes to. The job thread never calls these itself: every call is
+// carried to the window's thread (RunOnWindowThread), so an implementation
+// runs on its own UI thread and needs no locking.
 #pragma once
 
 #include <cstddef>
@@ -14,15 +14,6 @@ enum class JobType { Update, Repeat, Dump };
 
 class JobHost {
 public:
-    // The log: a numbered heading, the outcome text (-1: none) with the time
-    // since startTick, and the whole log cleared (numbering from 000 again
-    // when resetNumbering).
-    virtual void LogHeading(int textId) = 0;
-    virtual void LogOutcome(int textId, std::uint32_t startTick) = 0;
-    virtual void ClearLog(bool resetNumbering) = 0;
-    virtual int NextLogLineNo() const = 0;
-    // The re-power prompt at the end of the log, shown or taken away again.
-    virtual void ShowRepowerPrompt(bool shown) = 0;
     // The progress bar: shown at pos, or hidden (pos < 0).
     virtual void ShowProgress(int pos) = 0;
     // Captions and enable states while the job runs and after it ended.

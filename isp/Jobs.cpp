@@ -19,10 +19,11 @@ constexpr std::size_t kInfoBlockSize = 256;
 
 }  // namespace
 
-JobRunner::JobRunner(const TarvelDll& library, IspParam& param, JobHost& host)
+JobRunner::JobRunner(const TarvelDll& library, IspParam& param, JobHost& host, MessageLog& log)
     : m_library(library),
       m_param(param),
       m_host(host),
+      m_log(log),
       m_runEnded(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_jobEnded(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
@@ -61,10 +62,10 @@ bool JobRunner::Start(JobType type, HWND hwnd) {
     } catch (const std::system_error&) {
         m_busy = false;
         ::SetEvent(m_jobEnded.get());
-        m_host.LogHeading(type == JobType::Dump     ? texts::kDumpInfo
-                          : type == JobType::Repeat ? texts::kRepeatUpdate
-                                                    : texts::kUpdateTarget);
-        m_host.LogOutcome(texts::kFail, ::GetTickCount());
+        m_log.LogHeading(type == JobType::Dump     ? texts::kDumpInfo
+                         : type == JobType::Repeat ? texts::kRepeatUpdate
+                                                   : texts::kUpdateTarget);
+        m_log.LogResult(texts::kFail, ::GetTickCount());
         return false;
     }
     return true;
@@ -81,6 +82,7 @@ void JobRunner::JobMain() {
     bool left = false;
     OnUi([&] {
         m_busy = false;
+        m_log.ShowRepowerPrompt(false);
         m_host.LeaveJob(type);
         left = true;
     });
@@ -118,9 +120,9 @@ void JobRunner::FinishRun() {
 }
 
 void JobRunner::BlinkOnce() {
-    OnUi([&] { m_host.ShowRepowerPrompt(true); });
+    OnUi([&] { m_log.ShowRepowerPrompt(true); });
     ::WaitForSingleObject(m_runEnded.get(), kPromptShownMs);
-    OnUi([&] { m_host.ShowRepowerPrompt(false); });
+    OnUi([&] { m_log.ShowRepowerPrompt(false); });
     ::WaitForSingleObject(m_runEnded.get(), kPromptHiddenMs);
 }
 
@@ -147,8 +149,8 @@ void JobRunner::UpdateJob() {
     const bool repeat = m_type == JobType::Repeat;
     DWORD start = ::GetTickCount();
     OnUi([&] {
-        if (repeat) m_host.ClearLog(true);
-        m_host.LogHeading(repeat ? texts::kRepeatUpdate : texts::kUpdateTarget);
+        if (repeat) m_log.Clear();
+        m_log.LogHeading(repeat ? texts::kRepeatUpdate : texts::kUpdateTarget);
         m_host.CopyBuffers(m_code, m_data);
         m_host.EnterJob(m_type);
     });
@@ -159,19 +161,16 @@ void JobRunner::UpdateJob() {
 
     for (;;) {
         if (!StartRun(false)) {
-            OnUi([&] { m_host.LogOutcome(texts::kFail, start); });
+            OnUi([&] { m_log.LogResult(texts::kFail, start); });
             break;
         }
         WaitForRun(true);
         FinishRun();
         const std::uint16_t result = m_workerResult.load();
-        OnUi([&] { m_host.LogOutcome(OutcomeTextId(JobKind::Update, result), start); });
+        OnUi([&] { m_log.LogResult(OutcomeTextId(JobKind::Update, result), start); });
         if (!repeat || result != kPass) break;
         start = ::GetTickCount();
-        OnUi([&] {
-            if (ClearsLogBefore(m_host.NextLogLineNo())) m_host.ClearLog(false);
-            m_host.LogHeading(texts::kRepeatUpdate);
-        });
+        OnUi([&] { m_log.LogRepeatHeading(texts::kRepeatUpdate); });
     }
     m_param.CodeImage = nullptr;
     m_param.DataImage = nullptr;
@@ -180,7 +179,7 @@ void JobRunner::UpdateJob() {
 void JobRunner::DumpJob() {
     const DWORD start = ::GetTickCount();
     OnUi([&] {
-        m_host.LogHeading(texts::kDumpInfo);
+        m_log.LogHeading(texts::kDumpInfo);
         m_host.EnterJob(JobType::Dump);
     });
     m_code.assign(kInfoBlockSize, 0);
@@ -188,14 +187,14 @@ void JobRunner::DumpJob() {
     m_param.CodeSize = static_cast<std::int32_t>(m_code.size());
 
     if (!StartRun(true)) {
-        OnUi([&] { m_host.LogOutcome(texts::kFail, start); });
+        OnUi([&] { m_log.LogResult(texts::kFail, start); });
     } else {
         WaitForRun(false);
         FinishRun();
         const std::uint16_t result = m_workerResult.load();
         OnUi([&] {
             if (result == kPass) m_host.ShowReadBack(m_code.data(), m_code.size());
-            m_host.LogOutcome(OutcomeTextId(JobKind::Dump, result), start);
+            m_log.LogResult(OutcomeTextId(JobKind::Dump, result), start);
         });
     }
     m_param.CodeImage = nullptr;

@@ -3,8 +3,8 @@
 // (one read-back of the information block).
 //
 // Three threads take part. The UI thread starts a job and returns at once.
-// The job thread drives the window through JobHost (each call carried to the
-// UI thread) and waits. One worker thread per run is the only thread inside
+// The job thread drives the window through JobHost and writes the window's
+// MessageLog (each call carried to the UI thread) and waits. One worker thread per run is the only thread inside
 // the library. The library talks back through the record's two atomic cells:
 // the status word (0xFFFF waiting for a target, 0..100 progress) and the stop
 // request.
@@ -14,6 +14,7 @@
 #include "isp/IspRecords.h"
 #include "isp/JobHost.h"
 #include "isp/TarvelDll.h"
+#include "log/MessageLog.h"
 
 #include <windows.h>
 
@@ -26,7 +27,7 @@ namespace isp {
 
 class JobRunner {
 public:
-    JobRunner(const TarvelDll& library, IspParam& param, JobHost& host);
+    JobRunner(const TarvelDll& library, IspParam& param, JobHost& host, MessageLog& log);
     ~JobRunner();  // calls StopAndWait
     JobRunner(const JobRunner&) = delete;
     JobRunner& operator=(const JobRunner&) = delete;
@@ -62,6 +63,7 @@ private:
     const TarvelDll& m_library;
     IspParam& m_param;
     JobHost& m_host;
+    MessageLog& m_log;
     std::atomic<HWND> m_hwnd{nullptr};
     JobType m_type = JobType::Update;
     std::atomic<bool> m_busy{false};

@@ -1,5 +1,4 @@
-// What the log says about a finished library call, and when a repeat job
-// clears the log. Window-free.
+// What the log says about a finished library call. Window-free.
 #pragma once
 
 #include "text/UiText.h"
@@ -15,9 +14,5 @@ enum class JobKind { Update, Dump };
 // update knows the codes 101 and 103 to 112; a dump knows 101, 103 to 106 and
 // 113, the only codes its read-back can produce.
 int OutcomeTextId(JobKind job, std::uint16_t code);
-
-// A repeat job clears the log before a heading whose number is a multiple of
-// 100, so the log never grows past a hundred runs.
-inline bool ClearsLogBefore(int lineNo) { return lineNo > 0 && lineNo % 100 == 0; }
 
 }  // namespace isp

@@ -1,5 +1,6 @@
 // Tarvel_DLL.dll: the stand-in ISP library. Six plain C exports with the
-// C calling convention; the records are those of isp/IspRecords.h.
+// C calling convention, defined against their declarations in
+// isp/IspRecords.h.
 //
 // Port types 0 (COM) and 1, 2 (adapter): a COM port is driven through the
 // handle the tool opened; the adapters are served by a simulated adapter and
@@ -19,8 +20,6 @@
 #include "tarvel_dll/protocol/PartsTable.h"
 #include "tarvel_dll/protocol/Protocol.h"
 #include "tarvel_dll/protocol/SimulatedLink.h"
-
-#define TARVEL_EXPORT extern "C" __declspec(dllexport)
 
 namespace {
 
@@ -102,7 +101,7 @@ bool PrepareJob(const isp::IspParam* p, tarvel::HostJob& job) {
 
 }  // namespace
 
-TARVEL_EXPORT std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
+extern "C" std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
     const DllSettings settings = tarvel::ReadDllSettings();
     tarvel::TableVariant variant = settings.Table;
     // No parts at all is a test variant of its own, which a mistyped [Parts]
@@ -119,7 +118,7 @@ TARVEL_EXPORT std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
     return parts.Count;
 }
 
-TARVEL_EXPORT std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition) {
+extern "C" std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition) {
     const DllSettings s = tarvel::ReadDllSettings();
     // An [Info] entry that cannot be taken: the library's own version and
     // edition, and a failure code with the cause on the debugger output.
@@ -131,7 +130,7 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::
     return problem != nullptr ? static_cast<std::uint16_t>(isp::kComOpenError) : static_cast<std::uint16_t>(isp::kPass);
 }
 
-TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
+extern "C" std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     if (param == nullptr) return isp::kComOpenError;
     PortState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
@@ -178,7 +177,7 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     return isp::kPass;
 }
 
-TARVEL_EXPORT std::uint16_t TARVEL_CALL ClosePort(isp::IspParam* param) {
+extern "C" std::uint16_t TARVEL_CALL ClosePort(isp::IspParam* param) {
     if (param == nullptr) return isp::kComOpenError;
     PortState& s = State();
     std::lock_guard<std::mutex> lock(s.Lock);
@@ -191,7 +190,7 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL ClosePort(isp::IspParam* param) {
     return isp::kPass;
 }
 
-TARVEL_EXPORT std::uint16_t TARVEL_CALL UpdateMCU(isp::IspParam* param) {
+extern "C" std::uint16_t TARVEL_CALL UpdateMCU(isp::IspParam* param) {
     if (param == nullptr || param->StatusCell == nullptr || param->StopCell == nullptr) return isp::kComOpenError;
     JobGuard guard(param);
     if (!guard.Ok()) return isp::kComOpenError;
@@ -215,7 +214,7 @@ TARVEL_EXPORT std::uint16_t TARVEL_CALL UpdateMCU(isp::IspParam* param) {
     return tarvel::RunUpdate(*State().Link, job);
 }
 
-TARVEL_EXPORT std::uint16_t TARVEL_CALL DumpInfo(isp::IspParam* param) {
+extern "C" std::uint16_t TARVEL_CALL DumpInfo(isp::IspParam* param) {
     if (param == nullptr || param->StatusCell == nullptr || param->StopCell == nullptr) return isp::kDumpFail;
     JobGuard guard(param);
     if (!guard.Ok()) return isp::kDumpFail;

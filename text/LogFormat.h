@@ -20,4 +20,8 @@ double ElapsedSeconds(std::uint32_t startTick, std::uint32_t nowTick);
 // "]", CR LF.
 std::wstring ElapsedTail(double seconds);
 
+// A repeat job empties the log before a heading whose number is a multiple
+// of 100, so the log never grows past a hundred runs.
+inline bool ClearsLogBefore(int lineNo) { return lineNo > 0 && lineNo % 100 == 0; }
+
 }  // namespace logfmt

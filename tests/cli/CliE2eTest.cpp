@@ -23,7 +23,7 @@
 
 #include "ByteSum.h"
 #include "ImageCompose.h"
-#include "JsonLite.h"
+#include "JsonRead.h"
 #include "LoadState.h"
 #include "Process.h"
 #include "tarvel_dll/protocol/Crc.h"
@@ -34,7 +34,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using clitest::RunResult;
-using jsonlite::Value;
+using jsonread::Value;
 
 struct Environment {
     std::string winBin;  // folder of Tarvel_CLI.exe, Tarvel_DLL.dll, Tarvel_DLL_partial.dll
@@ -92,7 +92,7 @@ std::vector<Value> JsonLines(const std::string& out) {
         if (line.empty()) continue;
         Value v;
         std::string error;
-        EXPECT_TRUE(jsonlite::Parse(line, &v, &error)) << error << ": " << line;
+        EXPECT_TRUE(jsonread::Parse(line, &v, &error)) << error << ": " << line;
         values.push_back(v);
     }
     return values;

@@ -4,12 +4,12 @@
 
 extern "C" {
 
-__declspec(dllexport) std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
+TARVEL_API std::uint32_t TARVEL_CALL GetBodyInfo(isp::BodyInfo** table) {
     if (table) *table = nullptr;
     return 0;
 }
 
-__declspec(dllexport) std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition) {
+TARVEL_API std::uint16_t TARVEL_CALL GetDLLInfo(std::uint32_t* version, std::int32_t* edition) {
     if (version) *version = 0x01000007;
     if (edition) *edition = 0;
     return isp::kPass;

@@ -1,15 +1,14 @@
-// A small JSON reader for tests: enough to check that a record is valid JSON
-// and to look at its fields. Numbers keep their text, so that 64-bit serial
-// numbers compare exactly.
+// JSON records as the tests read them: parsed by nlohmann-json, then held as
+// plain values whose numbers keep their text, so that 64-bit serial numbers
+// compare exactly and a CSV cell can be compared with the same field.
 #pragma once
 
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
-namespace jsonlite {
+namespace jsonread {
 
 struct Value {
     enum class Kind { Null, Bool, Number, String, Array, Object } kind = Kind::Null;
@@ -29,8 +28,8 @@ struct Value {
     bool IsNull() const { return kind == Kind::Null; }
 };
 
-// Parses one JSON text (leading and trailing blanks allowed). False with a
-// reason for anything that is not exactly one valid JSON value.
+// Parses one JSON text (leading and trailing blanks allowed). False with the
+// parser's reason for anything that is not exactly one valid JSON value.
 bool Parse(const std::string& text, Value* out, std::string* error);
 
-}  // namespace jsonlite
+}  // namespace jsonread

@@ -24,6 +24,11 @@ TEST(LogFormat, ElapsedTimeIsRightAcrossTheTickCounterWrap) {
         EXPECT_EQ(logfmt::ElapsedTail(logfmt::ElapsedSeconds(c.start, c.now)), c.tail) << c.start << " " << c.now;
 }
 
+TEST(LogFormat, ARepeatJobClearsTheLogBeforeEveryHundredthHeadingButNotTheFirst) {
+    for (int n : {100, 200, 1000}) EXPECT_TRUE(logfmt::ClearsLogBefore(n)) << n;
+    for (int n : {0, 1, 99, 101, 199}) EXPECT_FALSE(logfmt::ClearsLogBefore(n)) << n;
+}
+
 TEST(VersionText, BytesFromTheMostSignificantDown) {
     EXPECT_EQ(version::Dotted(0x01000007u), L"1.0.0.7");
     EXPECT_EQ(version::Dotted(0x01020304u), L"1.2.3.4");

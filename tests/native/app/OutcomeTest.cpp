@@ -41,11 +41,6 @@ TEST(Outcome, UpdateAndDumpEachNameOnlyTheCodesTheyCanProduce) {
     }
 }
 
-TEST(Outcome, ARepeatJobClearsTheLogBeforeEveryHundredthHeadingButNotTheFirst) {
-    for (int n : {100, 200, 1000}) EXPECT_TRUE(isp::ClearsLogBefore(n)) << n;
-    for (int n : {0, 1, 99, 101, 199}) EXPECT_FALSE(isp::ClearsLogBefore(n)) << n;
-}
-
 TEST(PortTexts, RatesReadTheirLeadingDigitsAndComPortsAboveNineUseTheDeviceName) {
     EXPECT_EQ(RateValue(L"115200"), 115200u);
     EXPECT_EQ(RateValue(L"Auto"), 0u);

@@ -7,7 +7,7 @@
 #include "cli/Records.h"
 #include "cli/Text.h"
 
-#include "JsonLite.h"
+#include "JsonRead.h"
 
 #include <gtest/gtest.h>
 
@@ -15,12 +15,12 @@
 
 namespace {
 
-using jsonlite::Value;
+using jsonread::Value;
 
 Value MustParse(const std::string& text) {
     Value v;
     std::string error;
-    EXPECT_TRUE(jsonlite::Parse(text, &v, &error)) << error << ": " << text;
+    EXPECT_TRUE(jsonread::Parse(text, &v, &error)) << error << ": " << text;
     return v;
 }
 

@@ -175,25 +175,25 @@ TEST_F(MainDialogTest, RateListsFollowThePartClassAndKeepTheirChoiceWithinAClass
 
 TEST_F(MainDialogTest, LogLinesAreNumberedClearRestartsAtZeroAndLongLogsKeepEveryAppend) {
     Start();
-    dlg->LogHeading(texts::kOpenPort);
-    dlg->AppendLog(dlg->LangText(texts::kPass));
-    dlg->LogElapsed(::GetTickCount());
+    dlg->Log.LogHeading(texts::kOpenPort);
+    dlg->Log.Append(dlg->LangText(texts::kPass));
+    dlg->Log.LogElapsed(::GetTickCount());
     EXPECT_EQ(Text(Item(IDC_LOG)), L"000 - Open Port =>Pass   [0.000\"]\r\n");
 
-    dlg->LogHeading(texts::kLoadFile);
-    dlg->AppendLog(dlg->LangText(texts::kRepowerPrompt));
-    dlg->EraseLogTail(21);
+    dlg->Log.LogHeading(texts::kLoadFile);
+    dlg->Log.Append(dlg->LangText(texts::kRepowerPrompt));
+    dlg->Log.EraseTail(21);
     EXPECT_EQ(Text(Item(IDC_LOG)), L"000 - Open Port =>Pass   [0.000\"]\r\n001 - Load File =>");
 
     Click(IDC_CLEAR_MESSAGE);
     EXPECT_EQ(Text(Item(IDC_LOG)), L"");
-    dlg->LogHeading(texts::kClosePort);
+    dlg->Log.LogHeading(texts::kClosePort);
     EXPECT_EQ(Text(Item(IDC_LOG)), L"000 - Close Port =>");
 
     // Far past the edit control's default limit of about 32 K characters.
     const std::wstring line(99, L'x');
-    for (int i = 0; i < 400; ++i) dlg->AppendLog((line + L"\n").c_str());
-    dlg->AppendLog(L"END");
+    for (int i = 0; i < 400; ++i) dlg->Log.Append((line + L"\n").c_str());
+    dlg->Log.Append(L"END");
     const std::wstring all = Text(Item(IDC_LOG));
     EXPECT_GT(all.size(), 40000u);
     EXPECT_EQ(all.substr(all.size() - 3), L"END");
