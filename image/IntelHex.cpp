@@ -1,5 +1,7 @@
 #include "IntelHex.h"
 
+#include "HexDigits.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -29,29 +31,6 @@ constexpr std::array<std::uint8_t, 256> MakeDigitTable() {
     return t;
 }
 constexpr std::array<std::uint8_t, 256> kDigit = MakeDigitTable();
-
-// A digit's value already in place as the high or the low nibble of a byte,
-// so that a pair converts with two lookups and an OR; kBadPair marks a
-// character that is not a digit.
-constexpr std::uint16_t kBadPair = 0x100;
-
-struct NibbleTables {
-    std::uint16_t high[256];
-    std::uint16_t low[256];
-};
-
-constexpr NibbleTables MakeNibbleTables() {
-    NibbleTables t{};
-    for (unsigned c = 0; c < 256; ++c) {
-        const bool bad = kDigit[c] & kBadDigit;
-        t.high[c] = bad ? kBadPair : static_cast<std::uint16_t>(kDigit[c] << 4);
-        t.low[c] = bad ? kBadPair : kDigit[c];
-    }
-    return t;
-}
-constexpr NibbleTables kNibble = MakeNibbleTables();
-
-inline unsigned Pair(const std::uint8_t* d) { return kNibble.high[d[0]] | kNibble.low[d[1]]; }
 
 inline bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
 inline bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\t'; }
@@ -181,22 +160,14 @@ ImageResult ParseIntelHex(const std::uint8_t* text, std::size_t length, std::uin
             // count, address, type, data, checksum
             const std::size_t bytes = std::size_t{count} + 5;
             if (static_cast<std::size_t>(end - p) < 2 * bytes) return Refuse(ImageStatus::Malformed);
-            unsigned bad = 0;
             unsigned sum = count;
             record[0] = count;
-            const std::uint8_t* d = p + 2;
-            for (std::size_t i = 1; i < bytes; ++i, d += 2) {
-                const unsigned v = Pair(d);
-                bad |= v;
-                record[i] = static_cast<std::uint8_t>(v);
-                sum += v;
-            }
-            p = d;
+            const bool digits = DecodeHexPairs(p + 2, bytes - 1, record + 1, &sum);
+            p += 2 * bytes;
             // A line end inside the digits, a stray character, or more digits
             // than the count announces all end up here.
             while (p < end && IsBlank(*p)) ++p;
-            if ((bad & kBadPair) || (p < end && !IsLineEnd(*p)) || (sum & 0xFF) != 0)
-                return Refuse(ImageStatus::Malformed);
+            if (!digits || (p < end && !IsLineEnd(*p)) || (sum & 0xFF) != 0) return Refuse(ImageStatus::Malformed);
 
             const std::uint64_t address = (std::uint64_t{record[1]} << 8) | record[2];
             const std::uint8_t type = record[3];
