@@ -1,6 +1,6 @@
 #include "IntelHex.h"
 
-#include "HexDigits.h"
+#include "HexPairs.h"
 
 #include <algorithm>
 #include <array>

@@ -16,8 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 out=${FUZZ_OUT:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
-targets=(hex_parse hex_digits hex_model hex_roundtrip compose insert_address)
-core=(IntelHex HexDigits ImageCompose LoadState ByteSum InsertAddress)
+targets=(hex_parse hex_pairs hex_model hex_roundtrip compose insert_address)
+core=(IntelHex HexPairs ImageCompose LoadState ByteSum InsertAddress)
 support=(HexModel HexWriter)
 
 cxx=${CXX_FUZZ:-clang++}

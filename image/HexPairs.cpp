@@ -1,4 +1,4 @@
-#include "HexDigits.h"
+#include "HexPairs.h"
 
 #include <array>
 

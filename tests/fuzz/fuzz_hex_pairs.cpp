@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "HexDigits.h"
+#include "HexPairs.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::size_t pairs = size / 2;

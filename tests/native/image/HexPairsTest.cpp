@@ -1,7 +1,7 @@
 // The wide hex-pair decoder against the plain one: every character value at
 // every position of a vector step, in both letter cases, with the tail that
 // the wide path leaves to the plain one.
-#include "HexDigits.h"
+#include "HexPairs.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,7 @@ void ExpectSame(const std::string& text) {
     EXPECT_EQ(wide.sum, plain.sum) << text;
 }
 
-TEST(HexDigits, WideAndPlainAgreeOnEveryCharacterAtEveryPosition) {
+TEST(HexPairs, WideAndPlainAgreeOnEveryCharacterAtEveryPosition) {
     // 35 pairs: four vector steps and a tail of three pairs.
     const std::string base = "0123456789abcdefABCDEF0f1e2d3c4b5a69788796a5b4c3d2e1f0FfEeDdCcBbAa9988";
     ASSERT_EQ(base.size(), 70u);
@@ -45,7 +45,7 @@ TEST(HexDigits, WideAndPlainAgreeOnEveryCharacterAtEveryPosition) {
     }
 }
 
-TEST(HexDigits, ValuesAndSumsOfKnownText) {
+TEST(HexPairs, ValuesAndSumsOfKnownText) {
     const std::string text = "00FF7f80a5C3" + std::string(32, 'f');
     std::vector<std::uint8_t> out(text.size() / 2);
     unsigned sum = 1;
