@@ -6,8 +6,12 @@
 #include <new>
 #include <stdexcept>
 
+#include "HexDigits.h"
+
 namespace image {
 namespace {
+
+using namespace hexdigits;
 
 // Below this address an unwritten byte is erased Flash (0xFF); above it the
 // extended address windows start zero-filled.
@@ -15,46 +19,6 @@ constexpr std::uint64_t kFirstWindow = 0x10000;
 
 // Largest record: count, address (2), type, 255 data bytes, checksum.
 constexpr std::size_t kMaxRecord = 1 + 2 + 1 + 255 + 1;
-
-// Digit values; kBadDigit has a bit above the low nibble so that OR-ing the
-// values of a whole record tells at once whether any character was not a digit.
-constexpr std::uint8_t kBadDigit = 0xF0;
-
-constexpr std::array<std::uint8_t, 256> MakeDigitTable() {
-    std::array<std::uint8_t, 256> t{};
-    for (auto& v : t) v = kBadDigit;
-    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::uint8_t>(c - 'a' + 10);
-    return t;
-}
-constexpr std::array<std::uint8_t, 256> kDigit = MakeDigitTable();
-
-// A digit's value already in place as the high or the low nibble of a byte,
-// so that a pair converts with two lookups and an OR; kBadPair marks a
-// character that is not a digit.
-constexpr std::uint16_t kBadPair = 0x100;
-
-struct NibbleTables {
-    std::uint16_t high[256];
-    std::uint16_t low[256];
-};
-
-constexpr NibbleTables MakeNibbleTables() {
-    NibbleTables t{};
-    for (unsigned c = 0; c < 256; ++c) {
-        const bool bad = kDigit[c] & kBadDigit;
-        t.high[c] = bad ? kBadPair : static_cast<std::uint16_t>(kDigit[c] << 4);
-        t.low[c] = bad ? kBadPair : kDigit[c];
-    }
-    return t;
-}
-constexpr NibbleTables kNibble = MakeNibbleTables();
-
-inline unsigned Pair(const std::uint8_t* d) { return kNibble.high[d[0]] | kNibble.low[d[1]]; }
-
-inline bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
-inline bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\t'; }
 
 enum RecordType : std::uint8_t {
     kData = 0,
