@@ -15,6 +15,8 @@ namespace {
 constexpr UINT kCmdAbout = 0x10;
 constexpr UINT kCmdEnglish = 0x20;
 constexpr UINT kCmdChinese = 0x30;
+constexpr UINT kCmdSaveFlash = 0x40;
+constexpr UINT kCmdSaveEeprom = 0x50;
 
 struct ControlText {
     int id;
@@ -106,6 +108,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
 
     m_exeFolder = isp::ModuleFolder();
     m_loader.SetOwner(m_hWnd);
+    m_saver.SetOwner(m_hWnd);
     m_progress.SetRange(0, 100);
     // The log must not lose appends once it outgrows the edit control's
     // default limit of about 32 K characters.
@@ -153,6 +156,9 @@ void CTarvel_APDlg::BuildSystemMenu() {
     ::AppendMenuW(language, MF_STRING | MF_UNCHECKED, kCmdChinese, L"\u7B80\u4F53\u4E2D\u6587");
     // The system menu takes ownership of the pop-up.
     ::InsertMenuW(sys, 8, MF_BYPOSITION | MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(language), L"Language");
+    // Captions follow the language (ApplyLanguage).
+    ::InsertMenuW(sys, 9, MF_BYPOSITION | MF_STRING, kCmdSaveFlash, LangText(texts::kSaveFlashBufferAs));
+    ::InsertMenuW(sys, 10, MF_BYPOSITION | MF_STRING, kCmdSaveEeprom, LangText(texts::kSaveEepromBufferAs));
     wchar_t about[128] = L"";
     if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 && about[0]) {
         ::AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
@@ -181,6 +187,8 @@ void CTarvel_APDlg::CreateTabPages() {
 }
 
 void CTarvel_APDlg::SetEepromTab(bool present) {
+    if (HMENU sys = ::GetSystemMenu(m_hWnd, FALSE))
+        ::EnableMenuItem(sys, kCmdSaveEeprom, MF_BYCOMMAND | (present ? MF_ENABLED : MF_GRAYED));
     const int tabs = m_tab.GetItemCount();
     if (present && tabs == 1) m_tab.InsertItem(1, L"EEPROM");
     else if (!present && tabs == 2) m_tab.DeleteItem(1);
@@ -192,6 +200,10 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
             ::CheckMenuItem(sys, kCmdEnglish, MF_BYCOMMAND | (language == 0 ? MF_CHECKED : MF_UNCHECKED));
             ::CheckMenuItem(sys, kCmdChinese, MF_BYCOMMAND | (language == 1 ? MF_CHECKED : MF_UNCHECKED));
         }
+        const UINT eeprom = ::GetMenuState(sys, kCmdSaveEeprom, MF_BYCOMMAND) & MF_GRAYED;
+        ::ModifyMenuW(sys, kCmdSaveFlash, MF_BYCOMMAND | MF_STRING, kCmdSaveFlash, LangText(texts::kSaveFlashBufferAs));
+        ::ModifyMenuW(sys, kCmdSaveEeprom, MF_BYCOMMAND | MF_STRING | eeprom, kCmdSaveEeprom,
+                      LangText(texts::kSaveEepromBufferAs));
     }
 
     const std::wstring title = std::wstring(LangText(texts::kMakerName)) + L" " + LangText(texts::kProductName) + L" v" +
@@ -227,6 +239,10 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
         if (m_jobs.Busy()) return true;
         return false;
     case kCmdAbout: CAboutDlg(m_hWnd, isp::Library(), m_exeFolder, Language).DoModal(); return true;
+    case kCmdSaveFlash: OnSaveBuffer(0); return true;
+    case kCmdSaveEeprom:
+        if (m_tab.GetItemCount() == 2) OnSaveBuffer(1);
+        return true;
     case kCmdEnglish:
     case kCmdChinese:
         Language = command == kCmdEnglish ? 0 : 1;
@@ -296,6 +312,10 @@ void CTarvel_APDlg::OnActivate(UINT state, HWND other) {
 void CTarvel_APDlg::OnDestroy() { m_jobs.StopAndWait(); }
 
 bool CTarvel_APDlg::OnCommand(int id, int code) {
+    if (id == static_cast<int>(CHexEditBase::kCmdSave)) {
+        OnSaveBuffer(m_tab.GetCurSel() == 1 ? 1 : 0);
+        return true;
+    }
     if (code == CBN_SELCHANGE) {
         switch (id) {
         case IDC_FAMILY_LIST: OnFamilyChanged(); return true;
@@ -479,6 +499,8 @@ void CTarvel_APDlg::OnLoadFile() {
         EnableJobButtons(true);
     }
 }
+
+void CTarvel_APDlg::OnSaveBuffer(int tab) { m_saver.SaveBufferAs(Page(tab).HexEdit, LastFolder); }
 
 void CTarvel_APDlg::EnableJobButtons(bool enable) {
     if (m_jobs.Busy()) return;

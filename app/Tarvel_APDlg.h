@@ -7,6 +7,7 @@
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
 #include "buffers/Loader.h"
+#include "buffers/Saver.h"
 #include "buffers/TabPage.h"
 #include "framework/Controls.h"
 #include "framework/Dialog.h"
@@ -79,6 +80,7 @@ private:
     void OnOpenPort();                            // "Open Port"
     void OnClosePort();                           // "Close Port"
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
+    void OnSaveBuffer(int tab);                   // Save As: system menu 0x40/0x50, Ctrl+S in an editor
 
     void BuildSystemMenu();
     void CreateTabPages();
@@ -126,6 +128,7 @@ private:
     PartPicker m_partPicker{m_familyList, m_partList};
     PortPicker m_portPicker{m_portList, m_baudRateList, m_checkRateList};
     Loader m_loader{Log};
+    Saver m_saver{Log};
     isp::PortLink m_port;
     // Destroyed first: a running start-up check is stopped, and a job still
     // running when the window goes is stopped before anything it uses is

@@ -1,9 +1,9 @@
 #include "buffers/Loader.h"
 
-#include "framework/Handles.h"
-#include "image/ByteSum.h"
-#include "image/ImageCompose.h"
+#include "buffers/FirmwareFile.h"
 #include "buffers/SelectAreaDlg.h"
+#include "image/ByteSum.h"
+#include "image/FileLoad.h"
 #include "text/UiText.h"
 
 #include <commdlg.h>
@@ -12,38 +12,6 @@
 #include <vector>
 
 namespace {
-
-// Above this a HEX text is refused before it is read: the densest legal
-// records (one data byte each) take 15 characters a byte, and the text must
-// not be allowed to exhaust a 32-bit process's memory.
-std::uint64_t HexTextLimit(std::uint64_t roomLeft) { return roomLeft * 16 + (1u << 20); }
-
-// Reads the whole file, opened without sharing (so a file that another
-// program holds open is refused). False when it cannot be opened or read.
-enum class ReadResult { Ok, OpenError, TooLarge };
-
-ReadResult ReadWholeFile(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-    if (!file.valid()) return ReadResult::OpenError;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadResult::OpenError;
-    if (static_cast<std::uint64_t>(size.QuadPart) > limit) return ReadResult::TooLarge;
-    try {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return ReadResult::TooLarge;
-    }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 24));
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr) || got == 0)
-            return ReadResult::OpenError;
-        done += got;
-    }
-    return ReadResult::Ok;
-}
 
 // The folder part of a path, with its trailing backslash.
 std::wstring FolderOf(const std::wstring& path) {
@@ -74,7 +42,10 @@ bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& ins
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = m_owner;
-    ofn.lpstrFilter = L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0All Files (*.*)\0*.*\0";
+    ofn.lpstrFilter = L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0"
+                      L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
+                      L"ELF (*.elf; *.axf; *.out)\0*.elf;*.axf;*.out\0"
+                      L"All Files (*.*)\0*.*\0";
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
@@ -113,29 +84,17 @@ bool Loader::Reload(const LoadTarget& target, const image::InsertSettings& inser
 
 int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const image::InsertSettings& insert,
                      bool reloading) {
-    image::LoadRequest request;
-    request.isHex = image::IsHexExtension(image::UpperExtension(path));
-    request.slot = target.slot;
-    request.insert = insert;
-    request.reloading = reloading;
+    image::FileLoadRequest request;
     request.path = path;
     request.capacity = target.capacity;
-
-    const std::uint64_t room = image::RoomLeft(target.capacity, insert.InsertOffset);
-    std::vector<std::uint8_t> file;
-    switch (ReadWholeFile(path, request.isHex ? HexTextLimit(room) : room, file)) {
-    case ReadResult::OpenError: return texts::kOpenFileError;
-    case ReadResult::TooLarge: return texts::kFileTooLarge;
-    case ReadResult::Ok: break;
-    }
-    request.file = file.data();
-    request.fileLength = file.size();
+    request.insert = insert;
+    request.slot = target.slot;
+    request.reloading = reloading;
 
     CHexEditBase& editor = target.page.HexEdit;
     std::vector<std::uint8_t> current;
-    const image::LoadPlan plan =
-        image::PlanLoad(target.slot.LoadState, reloading, insert.ClearFirst != 0);
-    image::LoadOutcome outcome;
+    const image::LoadPlan plan = image::PlanLoad(target.slot.LoadState, reloading, insert.ClearFirst != 0);
+    image::FileLoadOutcome outcome;
     try {
         if (plan.merge) {
             current.resize(editor.GetBufferLength());
@@ -143,17 +102,12 @@ int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const i
             request.current = current.data();
             request.currentLength = current.size();
         }
-        outcome = image::ComposeLoad(request);
+        WinFileOpener opener;
+        outcome = image::LoadFileForBuffer(opener, request);
     } catch (const std::bad_alloc&) {
         return texts::kFileTooLarge;
     }
-    switch (outcome.status) {
-    case image::ImageStatus::Malformed: return texts::kHexFileError;
-    case image::ImageStatus::TooLarge: return texts::kFileTooLarge;
-    case image::ImageStatus::Ok: break;
-    }
-    // Only the new content is needed from here on.
-    std::vector<std::uint8_t>().swap(file);
+    if (outcome.status != image::FileLoadStatus::Ok) return image::ResultText(outcome.status);
 
     const DWORD length = static_cast<DWORD>(outcome.content.size());
     if (!editor.SetBuffer(outcome.content.empty() ? reinterpret_cast<const BYTE*>("") : outcome.content.data(),

@@ -1,8 +1,8 @@
 #include "cli/Files.h"
 
-#include "cli/ImageBuffer.h"
+#include "buffers/FirmwareFile.h"
+#include "image/FileFormat.h"
 
-#include <algorithm>
 #include <new>
 
 namespace cli {
@@ -21,68 +21,15 @@ std::wstring SystemMessage(DWORD error) {
     return text;
 }
 
-FileBytes ReadFirmwareFile(const std::wstring& path, bool isHex, std::uint32_t capacity, std::uint32_t insertOffset) {
-    FileBytes out;
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-    if (!file) {
-        out.status = ReadStatus::OpenError;
-        out.error = ::GetLastError();
-        return out;
-    }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) {
-        out.status = ReadStatus::ReadError;
-        out.error = ::GetLastError();
-        return out;
-    }
-    const auto length = static_cast<std::uint64_t>(size.QuadPart);
-    if (TooLargeBeforeReading(isHex, length, capacity, insertOffset)) {
-        out.status = ReadStatus::TooLarge;
-        return out;
-    }
-    // A HEX text has no bound of its own; one this process cannot hold in
-    // memory is too large for any part.
-    if (length > 0x7FFFFFFFu) {
-        out.status = ReadStatus::TooLarge;
-        return out;
-    }
-    try {
-        out.bytes.resize(static_cast<std::size_t>(length));
-    } catch (const std::bad_alloc&) {
-        out.status = ReadStatus::TooLarge;
-        return out;
-    }
-    std::size_t done = 0;
-    while (done < out.bytes.size()) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.bytes.size() - done, 1u << 20));
-        if (!::ReadFile(file.get(), out.bytes.data() + done, want, &got, nullptr)) {
-            out.status = ReadStatus::ReadError;
-            out.error = ::GetLastError();
-            out.bytes.clear();
-            return out;
-        }
-        if (got == 0) break;  // the file shrank under us: take what is there
-        done += got;
-    }
-    out.bytes.resize(done);
-    return out;
-}
-
 std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
-    if (!file) return SystemMessage(::GetLastError());
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD wrote = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-        if (!::WriteFile(file.get(), bytes.data() + done, want, &wrote, nullptr) || wrote == 0)
-            return SystemMessage(::GetLastError());
-        done += wrote;
+    std::string content;
+    try {
+        image::EncodeImage(image::OutputFormatFor(path), bytes.data(), bytes.size(), content);
+    } catch (const std::bad_alloc&) {
+        return SystemMessage(ERROR_NOT_ENOUGH_MEMORY);
     }
-    return L"";
+    const DWORD error = WriteFileReplacing(path, content.data(), content.size());
+    return error == ERROR_SUCCESS ? L"" : SystemMessage(error);
 }
 
 bool CsvLog::Open(const std::wstring& path, const std::string& header, std::wstring* error) {

@@ -1,6 +1,6 @@
-// Files of the console program: firmware files read whole the way the
-// window's loader reads them, image and block files written whole, and the
-// CSV run log.
+// Files of the console program: image and block files written whole, and
+// the CSV run log. Firmware files are read through the window's loading
+// routine (image/FileLoad.h, buffers/FirmwareFile.h).
 #pragma once
 
 #include <windows.h>
@@ -16,21 +16,10 @@ namespace cli {
 // The system's text for an error code, without the trailing line break.
 std::wstring SystemMessage(DWORD error);
 
-enum class ReadStatus { Ok, OpenError, TooLarge, ReadError };
-
-struct FileBytes {
-    ReadStatus status = ReadStatus::Ok;
-    std::vector<std::uint8_t> bytes;
-    DWORD error = 0;  // the system's reason for OpenError and ReadError
-};
-
-// Opens the file as the loader does (read access, no sharing, so that a file
-// another program is still writing is refused rather than read half), refuses
-// a binary file that cannot fit before reading it, then reads it whole.
-FileBytes ReadFirmwareFile(const std::wstring& path, bool isHex, std::uint32_t capacity, std::uint32_t insertOffset);
-
-// Writes bytes as the whole new content of path. Empty text on success,
-// otherwise the reason.
+// Writes a buffer as the whole new content of path, in the format its
+// extension names (image::OutputFormatFor: Intel HEX, S-record or binary),
+// through a temporary file so that a failed write leaves the old file as it
+// was. Empty text on success, otherwise the reason.
 std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 
 // The run log: opened (and created with its header) before the first board,

@@ -8,7 +8,8 @@ namespace cli {
 bool IsHexFile(const std::wstring& path) { return image::IsHexExtension(image::UpperExtension(path)); }
 
 bool TooLargeBeforeReading(bool isHex, std::uint64_t fileLength, std::uint32_t capacity, std::uint32_t insertOffset) {
-    return !isHex && fileLength > image::RoomLeft(capacity, insertOffset);
+    const image::FileFormat format = isHex ? image::FileFormat::IntelHex : image::FileFormat::Binary;
+    return fileLength > image::ReadLimit(format, image::RoomLeft(capacity, insertOffset));
 }
 
 image::ImageStatus ImageBuffer::Load(const std::uint8_t* file, std::size_t length, const std::wstring& path,
@@ -31,6 +32,29 @@ image::ImageStatus ImageBuffer::Load(const std::uint8_t* file, std::size_t lengt
         slot_ = outcome.slot;
     }
     return outcome.status;
+}
+
+image::FileLoadOutcome ImageBuffer::LoadFile(image::FileOpener& opener, const std::wstring& path,
+                                             std::uint32_t insertOffset, bool clearFirst) {
+    image::FileLoadRequest request;
+    request.path = path;
+    request.capacity = capacity_;
+    request.insert.InsertOffset = insertOffset;
+    request.insert.ClearFirst = clearFirst ? 1 : 0;
+    request.slot = slot_;
+    request.current = content_.data();
+    request.currentLength = content_.size();
+    image::FileLoadOutcome outcome = image::LoadFileForBuffer(opener, request);
+    if (outcome.status == image::FileLoadStatus::Ok) {
+        content_.swap(outcome.content);
+        slot_ = outcome.slot;
+    }
+    return outcome;
+}
+
+std::wstring LoadErrorText(image::FileLoadStatus status) {
+    if (status == image::FileLoadStatus::Ok) return L"";
+    return LangText(image::ResultText(status), 0);
 }
 
 std::wstring LoadErrorText(image::ImageStatus status) {

@@ -13,6 +13,7 @@
 #include "cli/Console.h"
 #include "cli/Crc32.h"
 #include "cli/ExitCodes.h"
+#include "buffers/FirmwareFile.h"
 #include "cli/Files.h"
 #include "cli/ImageBuffer.h"
 #include "cli/Job.h"
@@ -103,25 +104,22 @@ int BuildImages(const Options& o, const isp::BodyInfo& part, ImageBuffer& flash,
     for (const FileLoad& load : o.loads) {
         ImageBuffer& buffer = load.area == Area::Flash ? flash : eeprom;
         const wchar_t* areaName = load.area == Area::Flash ? L"Flash" : L"EEPROM";
-        const bool isHex = IsHexFile(load.path);
         const std::wstring fits = L"does not fit " + partName + L"'s " + areaName + L" (" +
                                   std::to_wstring(buffer.Capacity()) + L" bytes) from 0x" + Hex8(load.insertOffset);
-        FileBytes file = ReadFirmwareFile(load.path, isHex, buffer.Capacity(), load.insertOffset);
-        switch (file.status) {
-        case ReadStatus::Ok: break;
-        case ReadStatus::OpenError:
-        case ReadStatus::ReadError:
-            return Fail(kExitFile, std::wstring(LangText(texts::kOpenFileError, 0)) + L": " + load.path + L" (" +
-                                       SystemMessage(file.error) + L")");
-        case ReadStatus::TooLarge:
-            return Fail(kExitFile, std::wstring(LangText(texts::kFileTooLarge, 0)) + L" " + load.path + L" " + fits);
+        WinFileOpener opener;
+        const image::FileLoadOutcome loaded = buffer.LoadFile(opener, load.path, load.insertOffset, load.clearFirst);
+        switch (loaded.status) {
+        case image::FileLoadStatus::Ok: break;
+        case image::FileLoadStatus::OpenError:
+        case image::FileLoadStatus::ReadError:
+            return Fail(kExitFile, LoadErrorText(loaded.status) + L": " + load.path + L" (" +
+                                       SystemMessage(loaded.systemError) + L")");
+        case image::FileLoadStatus::TooLarge:
+            return Fail(kExitFile, LoadErrorText(loaded.status) + L" " + load.path + L" " + fits);
+        case image::FileLoadStatus::HexError:
+        case image::FileLoadStatus::FormatError:
+            return Fail(kExitFile, LoadErrorText(loaded.status) + L": " + load.path);
         }
-        const image::ImageStatus status =
-            buffer.Load(file.bytes.data(), file.bytes.size(), load.path, load.insertOffset, load.clearFirst);
-        if (status == image::ImageStatus::Malformed)
-            return Fail(kExitFile, LoadErrorText(status) + L": " + load.path);
-        if (status == image::ImageStatus::TooLarge)
-            return Fail(kExitFile, LoadErrorText(status) + L" " + load.path + L" " + fits);
     }
     return kExitOk;
 }

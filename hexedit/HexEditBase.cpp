@@ -246,6 +246,7 @@ BOOL CHexEditBase::PreTranslateMessage(MSG* msg) {
         case 'A': SelectAll(); return TRUE;
         case 'C': Copy(); return TRUE;
         case 'V': Paste(); return TRUE;
+        case 'S': ::SendMessageW(::GetAncestor(m_hWnd, GA_ROOT), WM_COMMAND, MAKEWPARAM(kCmdSave, 0), 0); return TRUE;
         }
     }
     return CWnd::PreTranslateMessage(msg);

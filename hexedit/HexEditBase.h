@@ -27,6 +27,9 @@ public:
     static constexpr UINT kCmdCopy = 57634;
     static constexpr UINT kCmdPaste = 57637;
     static constexpr UINT kCmdSelectAll = 57642;
+    // Sent (WM_COMMAND) to the top-level window on Ctrl+S: the control holds
+    // no file, so its owner decides where the buffer is saved.
+    static constexpr UINT kCmdSave = 57603;
     // Private message: bring the scroll bars up to date.
     static constexpr UINT kMsgUpdateScrollBars = WM_APP + 0x50;
     static constexpr UINT_PTR kAutoScrollTimer = 0x400;
@@ -67,7 +70,7 @@ public:
     void Copy();
     void Paste();
 
-    // Ctrl+A, Ctrl+C and Ctrl+V for this window, before key translation.
+    // Ctrl+A, Ctrl+C, Ctrl+V and Ctrl+S for this window, before key translation.
     BOOL PreTranslateMessage(MSG* msg) override;
 
 protected:

@@ -1,6 +1,6 @@
 #include "HexPairs.h"
 
-#include <array>
+#include "HexDigits.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define TARVEL_HEX_SSE2 1
@@ -9,30 +9,6 @@
 
 namespace image {
 namespace {
-
-// A digit's value already in place as the high or the low nibble of a byte,
-// so that a pair converts with two lookups and an OR; kBad marks a character
-// that is not a digit.
-constexpr std::uint16_t kBad = 0x100;
-
-struct NibbleTables {
-    std::uint16_t high[256];
-    std::uint16_t low[256];
-};
-
-constexpr NibbleTables MakeNibbleTables() {
-    NibbleTables t{};
-    for (unsigned c = 0; c < 256; ++c) {
-        int v = -1;
-        if (c >= '0' && c <= '9') v = static_cast<int>(c - '0');
-        if (c >= 'A' && c <= 'F') v = static_cast<int>(c - 'A' + 10);
-        if (c >= 'a' && c <= 'f') v = static_cast<int>(c - 'a' + 10);
-        t.high[c] = v < 0 ? kBad : static_cast<std::uint16_t>(v << 4);
-        t.low[c] = v < 0 ? kBad : static_cast<std::uint16_t>(v);
-    }
-    return t;
-}
-constexpr NibbleTables kNibble = MakeNibbleTables();
 
 #ifdef TARVEL_HEX_SSE2
 // Sixteen characters to eight bytes (in the low half of *bytes). Returns the
@@ -67,13 +43,13 @@ inline unsigned SumOfEight(__m128i bytes) {
 bool DecodeHexPairsScalar(const std::uint8_t* text, std::size_t pairs, std::uint8_t* out, unsigned* sum) {
     unsigned bad = 0, s = 0;
     for (std::size_t i = 0; i < pairs; ++i, text += 2) {
-        const unsigned v = kNibble.high[text[0]] | kNibble.low[text[1]];
+        const unsigned v = hexdigits::Pair(text);
         bad |= v;
         out[i] = static_cast<std::uint8_t>(v);
         s += v;
     }
     *sum += s;
-    return (bad & kBad) == 0;
+    return (bad & hexdigits::kBadPair) == 0;
 }
 
 bool DecodeHexPairs(const std::uint8_t* text, std::size_t pairs, std::uint8_t* out, unsigned* sum) {

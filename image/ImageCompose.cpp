@@ -5,7 +5,6 @@
 #include <new>
 #include <stdexcept>
 
-#include "IntelHex.h"
 
 namespace image {
 
@@ -42,8 +41,9 @@ LoadOutcome ComposeLoad(const LoadRequest& request) {
     ImageResult parsed;
     const std::uint8_t* image = request.file;
     std::size_t imageLength = request.file ? request.fileLength : 0;
-    if (request.isHex) {
-        parsed = ParseIntelHex(request.file, imageLength, RoomLeft(request.capacity, offset));
+    out.format = DetectFormat(request.file, imageLength, request.isHex);
+    if (out.format != FileFormat::Binary) {
+        parsed = ParseFormat(out.format, request.file, imageLength, RoomLeft(request.capacity, offset));
         if (parsed.status != ImageStatus::Ok) {
             out.status = parsed.status;
             return out;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FileFormat.h"
 #include "ImageResult.h"
 #include "LoadState.h"
 
@@ -30,7 +31,8 @@ ImageStatus ComposeBuffer(const std::uint8_t* current, std::size_t currentLength
 struct LoadRequest {
     const std::uint8_t* file = nullptr;  // the whole file
     std::size_t fileLength = 0;
-    bool isHex = false;                  // IsHexExtension of the file's extension
+    bool isHex = false;                  // IsHexExtension of the file's extension: such a file whose
+                                         // content is no other format stays Intel HEX (DetectFormat)
     const std::uint8_t* current = nullptr;  // the buffer's current content
     std::size_t currentLength = 0;
     BufferSlot slot;                     // the slot of the selected tab
@@ -42,12 +44,14 @@ struct LoadRequest {
 
 struct LoadOutcome {
     ImageStatus status = ImageStatus::Ok;
+    FileFormat format = FileFormat::Binary;  // what the file's content was taken for
     std::vector<std::uint8_t> content;  // the buffer's new bytes (Ok only)
     BufferSlot slot;                    // the slot after the load (Ok only)
     std::wstring pathText;              // text for the page's path box (Ok only)
 };
 
-// Parses (HEX) or takes (binary) the file, tests the capacity, applies
+// Tells the format by the content (DetectFormat), parses it (HEX, S-record,
+// ELF) or takes it (binary), tests the capacity, applies
 // ClearFirst and the merge rule. On any status but Ok the caller leaves the
 // buffer, the slot and the page as they were.
 LoadOutcome ComposeLoad(const LoadRequest& request);

@@ -8,8 +8,12 @@
 #include <new>
 #include <stdexcept>
 
+#include "HexDigits.h"
+
 namespace image {
 namespace {
+
+using namespace hexdigits;
 
 // Below this address an unwritten byte is erased Flash (0xFF); above it the
 // extended address windows start zero-filled.
@@ -17,23 +21,6 @@ constexpr std::uint64_t kFirstWindow = 0x10000;
 
 // Largest record: count, address (2), type, 255 data bytes, checksum.
 constexpr std::size_t kMaxRecord = 1 + 2 + 1 + 255 + 1;
-
-// Digit values; kBadDigit has a bit above the low nibble so that OR-ing the
-// values of a whole record tells at once whether any character was not a digit.
-constexpr std::uint8_t kBadDigit = 0xF0;
-
-constexpr std::array<std::uint8_t, 256> MakeDigitTable() {
-    std::array<std::uint8_t, 256> t{};
-    for (auto& v : t) v = kBadDigit;
-    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<std::uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<std::uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<std::uint8_t>(c - 'a' + 10);
-    return t;
-}
-constexpr std::array<std::uint8_t, 256> kDigit = MakeDigitTable();
-
-inline bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
-inline bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\t'; }
 
 enum RecordType : std::uint8_t {
     kData = 0,

@@ -69,6 +69,11 @@ const wchar_t* const UiText[kUiTextCount] = {
     L"The ISP library could not be used.\0无法使用ISP库。",
     L"Missing: \0缺少：",
     L"This file is there but could not be loaded as a 32-bit library:\0此文件存在，但无法作为32位库加载：",
+    L"File format error\0文件格式错误",
+    L"Save File\0保存文件",
+    L"Save file error\0保存文件失败",
+    L"Save Flash buffer as...\0保存Flash缓冲区...",
+    L"Save EEPROM buffer as...\0保存EEPROM缓冲区...",
 };
 
 const wchar_t* LangText(const wchar_t* pair, int language) {

@@ -73,11 +73,16 @@ enum TextId : int {
     kLibraryUnusable,          // 60
     kLibraryMissing,
     kLibraryNotLoadable,
+    kFileFormatError,
+    kSaveFile,
+    kSaveFileError,
+    kSaveFlashBufferAs,
+    kSaveEepromBufferAs,
 };
 
 }  // namespace texts
 
-constexpr int kUiTextCount = 63;
+constexpr int kUiTextCount = 68;
 
 // All text pairs, indexed by texts::TextId.
 extern const wchar_t* const UiText[kUiTextCount];

@@ -16,8 +16,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 out=${FUZZ_OUT:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
-targets=(hex_parse hex_pairs hex_model hex_roundtrip compose insert_address)
-core=(IntelHex HexPairs ImageCompose LoadState ByteSum InsertAddress)
+targets=(hex_parse hex_pairs hex_model hex_roundtrip compose insert_address srec_parse elf_parse)
+core=(IntelHex HexPairs ImageCompose LoadState ByteSum InsertAddress SRecord Elf FileFormat)
 support=(HexModel HexWriter)
 
 cxx=${CXX_FUZZ:-clang++}
@@ -47,7 +47,7 @@ run() {  # $1 = 64 or 32: replay, then fuzz every target in turn
     local bits=$1 dir="$out/$1" t
     for t in "${targets[@]}"; do
         local work="$out/work/$t-$bits" dict=()
-        case $t in hex_*) dict=(-dict="$here/hex.dict") ;; esac
+        case $t in hex_*) dict=(-dict="$here/hex.dict") ;; srec_*) dict=(-dict="$here/srec.dict") ;; esac
         mkdir -p "$work" "$out/artifacts"
         cp -n "$here/corpus/$t/"* "$work/" 2>/dev/null || true
         echo "== $t ($bits-bit): replay"

@@ -13,7 +13,7 @@ namespace {
 using Items = std::vector<std::wstring>;
 
 TEST(UiText, EveryPairHasEnglishAndChineseHalves) {
-    ASSERT_EQ(kUiTextCount, 63);
+    ASSERT_EQ(kUiTextCount, 68);
     for (int i = 0; i < kUiTextCount; ++i) {
         SCOPED_TRACE(i);
         const wchar_t* english = LangText(UiText[i], 0);
@@ -41,6 +41,11 @@ TEST(UiText, PairsSitAtTheirIndices) {
         {texts::kAreaAp, L"AP (Code)", L"AP (\u7A0B\u5E8F)"},
         {texts::kClosePort, L"Close Port", L"\u5173\u95ED\u4E32\u53E3"},
         {texts::kHexFileError, L"HEX file error", L"HEX\u6587\u4EF6\u9519\u8BEF"},
+        {texts::kFileFormatError, L"File format error", L"\u6587\u4EF6\u683C\u5F0F\u9519\u8BEF"},
+        {texts::kSaveFile, L"Save File", L"\u4FDD\u5B58\u6587\u4EF6"},
+        {texts::kSaveFileError, L"Save file error", L"\u4FDD\u5B58\u6587\u4EF6\u5931\u8D25"},
+        {texts::kSaveFlashBufferAs, L"Save Flash buffer as...", L"\u4FDD\u5B58" L"Flash\u7F13\u51B2\u533A..."},
+        {texts::kSaveEepromBufferAs, L"Save EEPROM buffer as...", L"\u4FDD\u5B58" L"EEPROM\u7F13\u51B2\u533A..."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.english);

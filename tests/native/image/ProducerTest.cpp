@@ -1,18 +1,23 @@
 // HEX files written by real tools (GNU objcopy and srec_cat) from random
 // binaries laid out sparsely. The parsed image must hold, at every address a
 // data record wrote, what the tool's own HEX-to-binary conversion holds, and
-// the erased fill everywhere else.
+// the erased fill everywhere else. ELF files the linker writes, and the
+// S-record files made from them, must give what objcopy's binary conversion
+// gives; the files our writers make must read back in objcopy as the bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
+#include "FileFormat.h"
 #include "IntelHex.h"
 
 namespace {
@@ -181,6 +186,116 @@ TEST(Producers, ParsedImageMatchesTheToolsOwnConversion) {
     EXPECT_TRUE(sawSegment);
     EXPECT_TRUE(sawLinear);
     EXPECT_TRUE(sawStart);
+}
+
+
+// A firmware ELF as the native linker writes one: code at codeAt, initialised
+// data that runs at 0x20000000 but is kept in Flash after the code (its load
+// address differs from its run address), and .bss after the data.
+struct LinkedElf {
+    const char* name;
+    bool wide;
+    std::uint32_t codeAt;
+    std::size_t codeSize, dataSize;
+    std::uint32_t dataGap;  // between the end of the code and the data's load address
+};
+
+const LinkedElf kElves[] = {
+    {"32-bit, code at 0", false, 0, 1000, 100, 0},
+    {"32-bit, code at 0x8000, data after a gap", false, 0x8000, 3000, 500, 0x40},
+    {"64-bit, across the 128 KiB line", true, 0x1F000, 0x3001, 0x777, 0x100},
+};
+
+std::string Link(const TempDir& dir, const LinkedElf& e) {
+    const std::string bfd = e.wide ? "-O elf64-x86-64 -B i386:x86-64" : "-O elf32-i386 -B i386";
+    std::string cmd = "objcopy -I binary " + bfd + " --rename-section .data=.code " + dir / "code.bin" + " " +
+                      dir / "code.o" + " && objcopy -I binary " + bfd + " --rename-section .data=.init_data " +
+                      dir / "data.bin" + " " + dir / "data.o";
+    EXPECT_EQ(Shell(cmd), 0) << cmd;
+    std::ofstream script(dir / "fw.ld");
+    script << "SECTIONS {\n  . = " << Hex(e.codeAt) << ";\n  .text : { *(.code) }\n"
+           << "  .data 0x20000000 : AT(ADDR(.text) + SIZEOF(.text) + " << Hex(e.dataGap) << ") { *(.init_data) }\n"
+           << "  .bss : { . += 0x200; }\n}\n";
+    script.close();
+    cmd = std::string("ld ") + (e.wide ? "-m elf_x86_64" : "-m elf_i386") + " -T " + dir / "fw.ld" + " " +
+          dir / "code.o" + " " + dir / "data.o" + " -o " + dir / "fw.elf";
+    EXPECT_EQ(Shell(cmd), 0) << cmd;
+    return dir / "fw.elf";
+}
+
+// The parsed image is 0xFF below `lowest` and objcopy's binary from there on.
+void ExpectSameAsObjcopy(const std::vector<std::uint8_t>& file, image::FileFormat format, std::uint32_t lowest,
+                         const std::vector<std::uint8_t>& reference) {
+    ASSERT_FALSE(file.empty());
+    ASSERT_EQ(image::DetectFormat(file.data(), file.size(), false), format);
+    const image::ImageResult r = image::ParseFormat(format, file.data(), file.size(), 64u << 20);
+    ASSERT_EQ(r.status, image::ImageStatus::Ok);
+    ASSERT_EQ(r.bytes.size(), lowest + reference.size());
+    for (std::size_t a = 0; a < lowest; ++a) ASSERT_EQ(r.bytes[a], 0xFF) << "address " << a;
+    EXPECT_TRUE(std::equal(reference.begin(), reference.end(), r.bytes.begin() + lowest));
+}
+
+TEST(Producers, LinkedElfAndItsSRecordsGiveObjcopysBinary) {
+    std::mt19937 rng(1717);
+    bool sawS2 = false, sawS3 = false;
+    for (const LinkedElf& e : kElves) {
+        SCOPED_TRACE(e.name);
+        TempDir dir;
+        ASSERT_TRUE(dir.ok());
+        std::vector<std::uint8_t> code(e.codeSize), data(e.dataSize);
+        for (auto& b : code) b = static_cast<std::uint8_t>(rng());
+        for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+        WriteFile(dir / "code.bin", code);
+        WriteFile(dir / "data.bin", data);
+        const std::string elf = Link(dir, e);
+        std::string cmd = "objcopy --gap-fill 0xFF -O binary " + elf + " " + dir / "ref.bin";
+        ASSERT_EQ(Shell(cmd), 0) << cmd;
+        const std::vector<std::uint8_t> reference = ReadFile(dir / "ref.bin");
+        // The reference is code, gap, data: the data's run address plays no part.
+        ASSERT_EQ(reference.size(), e.codeSize + e.dataGap + e.dataSize);
+        {
+            SCOPED_TRACE("ELF");
+            ExpectSameAsObjcopy(ReadFile(elf), image::FileFormat::Elf, e.codeAt, reference);
+        }
+        cmd = "objcopy -O srec " + elf + " " + dir / "fw.srec" + " && objcopy -O srec --srec-forceS3 " + elf + " " +
+              dir / "fw.s37";
+        ASSERT_EQ(Shell(cmd), 0) << cmd;
+        cmd = "srec_cat " + dir / "ref.bin" + " -binary -offset " + Hex(e.codeAt) + " -o " + dir / "cat.s19" +
+              " -motorola";
+        ASSERT_EQ(Shell(cmd), 0) << cmd;
+        for (const char* name : {"fw.srec", "fw.s37", "cat.s19"}) {
+            SCOPED_TRACE(name);
+            const std::vector<std::uint8_t> text = ReadFile(dir / name);
+            const std::string t(text.begin(), text.end());
+            sawS2 |= t.find("\nS2") != std::string::npos;
+            sawS3 |= t.find("\nS3") != std::string::npos;
+            ExpectSameAsObjcopy(text, image::FileFormat::SRecord, e.codeAt, reference);
+        }
+    }
+    EXPECT_TRUE(sawS2);
+    EXPECT_TRUE(sawS3);
+}
+
+TEST(Producers, ObjcopyReadsOurHexAndSRecordFilesAsTheBuffer) {
+    std::mt19937 rng(4242);
+    for (const std::size_t n : {std::size_t{1}, std::size_t{0x10000}, std::size_t{0x23457}}) {
+        SCOPED_TRACE(n);
+        TempDir dir;
+        ASSERT_TRUE(dir.ok());
+        std::vector<std::uint8_t> buffer(n);
+        for (auto& b : buffer) b = static_cast<std::uint8_t>(rng());
+        for (const auto& [format, name, bfd] : {std::tuple{image::FileFormat::IntelHex, "ours.hex", "ihex"},
+                                                std::tuple{image::FileFormat::SRecord, "ours.s37", "srec"}}) {
+            SCOPED_TRACE(name);
+            std::string text;
+            image::EncodeImage(format, buffer.data(), buffer.size(), text);
+            WriteFile(dir / name, std::vector<std::uint8_t>(text.begin(), text.end()));
+            const std::string cmd = std::string("objcopy -I ") + bfd + " -O binary " + dir / name + " " +
+                                    dir / "back.bin";
+            ASSERT_EQ(Shell(cmd), 0) << cmd;
+            EXPECT_TRUE(ReadFile(dir / "back.bin") == buffer);
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,30 @@
+// An ELF file (32- or 64-bit, either byte order) to a flat memory image.
+//
+// The image is made of the loadable segments with file content (PT_LOAD,
+// p_filesz > 0), each at its physical address p_paddr, the way a programmer
+// burns the load image a linker wrote: initialised data sits at its load
+// address in Flash, not where the start-up code copies it to. Memory a segment
+// reserves beyond its file content (.bss) is not part of the image. As with
+// the text formats the image starts at address 0 and gaps read 0xFF.
+//
+// Malformed: no ELF identification, a header, program header table or segment
+// that reaches past the end of the file, a table entry smaller than a program
+// header, segments that overlap, a segment past the 32-bit address space, or
+// no segment with file content at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "ImageResult.h"
+
+namespace image {
+
+// True when the bytes start with the ELF identification.
+bool HasElfMagic(const std::uint8_t* bytes, std::size_t length);
+
+// roomLeft as for ParseIntelHex: an image ending beyond it gives TooLarge
+// before anything is allocated for it.
+ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft);
+
+}  // namespace image

@@ -1,0 +1,184 @@
+#include "FileFormat.h"
+
+#include <algorithm>
+
+#include "Elf.h"
+#include "HexDigits.h"
+#include "IntelHex.h"
+#include "LoadState.h"
+#include "SRecord.h"
+
+namespace image {
+namespace {
+
+using namespace hexdigits;
+
+constexpr std::size_t kRecordBytes = 32;
+
+// The first non-blank line, without the blanks around it; empty when there is none.
+std::string_view FirstLine(const std::uint8_t* bytes, std::size_t length) {
+    std::size_t i = 0;
+    if (length >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) i = 3;
+    while (i < length && (IsLineEnd(bytes[i]) || IsBlank(bytes[i]))) ++i;
+    std::size_t e = i;
+    while (e < length && !IsLineEnd(bytes[e]) && bytes[e] != 0) ++e;
+    while (e > i && IsBlank(bytes[e - 1])) --e;
+    return std::string_view(reinterpret_cast<const char*>(bytes) + i, e - i);
+}
+
+// Digit pairs after the first `skip` characters, their sum modulo 256, false
+// for an odd count or a non-digit.
+bool PairSum(std::string_view line, std::size_t skip, unsigned& sum, std::size_t& pairs) {
+    if ((line.size() - skip) % 2 != 0) return false;
+    sum = 0;
+    pairs = (line.size() - skip) / 2;
+    for (std::size_t i = skip; i < line.size(); i += 2) {
+        const unsigned v = Pair(reinterpret_cast<const std::uint8_t*>(line.data()) + i);
+        if (v & kBadPair) return false;
+        sum += v;
+    }
+    sum &= 0xFF;
+    return true;
+}
+
+bool IsIntelHexRecord(std::string_view line) {
+    if (line.size() < 11 || line[0] != ':') return false;
+    unsigned sum = 0;
+    std::size_t pairs = 0;
+    if (!PairSum(line, 1, sum, pairs) || sum != 0) return false;
+    const auto* d = reinterpret_cast<const std::uint8_t*>(line.data()) + 1;
+    return pairs == Pair(d) + 5u && Pair(d + 6) <= 5;
+}
+
+bool IsSRecordLine(std::string_view line) {
+    static constexpr std::uint8_t kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+    if (line.size() < 4 || line[0] != 'S' || line[1] < '0' || line[1] > '9') return false;
+    const unsigned addressBytes = kAddressBytes[line[1] - '0'];
+    unsigned sum = 0;
+    std::size_t pairs = 0;
+    if (addressBytes == 0 || !PairSum(line, 2, sum, pairs) || sum != 0xFF) return false;
+    const unsigned count = Pair(reinterpret_cast<const std::uint8_t*>(line.data()) + 2);
+    return pairs == count + 1u && count >= addressBytes + 1;
+}
+
+void Put(std::string& out, std::size_t& at, std::uint8_t b, unsigned& sum) {
+    out[at++] = kPairText.text[b][0];
+    out[at++] = kPairText.text[b][1];
+    sum += b;
+}
+
+void PutLineEnd(std::string& out, std::size_t& at) {
+    out[at++] = '\r';
+    out[at++] = '\n';
+}
+
+}  // namespace
+
+FileFormat DetectFormat(const std::uint8_t* bytes, std::size_t length, bool hexExtension) {
+    if (bytes == nullptr) length = 0;
+    if (HasElfMagic(bytes, length)) return FileFormat::Elf;
+    const std::string_view line = FirstLine(bytes, length);
+    if (IsIntelHexRecord(line)) return FileFormat::IntelHex;
+    if (IsSRecordLine(line)) return FileFormat::SRecord;
+    return hexExtension ? FileFormat::IntelHex : FileFormat::Binary;
+}
+
+ImageResult ParseFormat(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft) {
+    switch (format) {
+    case FileFormat::IntelHex: return ParseIntelHex(bytes, length, roomLeft);
+    case FileFormat::SRecord: return ParseSRecord(bytes, length, roomLeft);
+    case FileFormat::Elf: return ParseElf(bytes, length, roomLeft);
+    case FileFormat::Binary: break;
+    }
+    ImageResult r;
+    r.status = ImageStatus::Malformed;
+    return r;
+}
+
+FileFormat OutputFormatFor(std::wstring_view path) {
+    const std::wstring ext = UpperExtension(path);
+    if (ext == L"HEX" || ext == L"IHX") return FileFormat::IntelHex;
+    if (ext == L"S19" || ext == L"S28" || ext == L"S37" || ext == L"SREC" || ext == L"MOT") return FileFormat::SRecord;
+    return FileFormat::Binary;
+}
+
+void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    // Every line is written into a string sized beforehand: ":" count(2)
+    // address(4) type(2) data checksum(2) CR LF.
+    const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
+    const std::size_t windows = length == 0 ? 0 : (length - 1) / 0x10000;
+    std::size_t at = out.size();
+    out.resize(at + records * 13 + length * 2 + windows * 17 + 13);
+    std::uint64_t window = 0;
+    for (std::size_t address = 0; address < length; address += kRecordBytes) {
+        const std::uint64_t high = std::uint64_t{address} >> 16;
+        if (high != window) {
+            // 0x10000 is a multiple of the record length, so no record
+            // crosses a window.
+            window = high;
+            unsigned sum = 0;
+            out[at++] = ':';
+            Put(out, at, 2, sum);
+            Put(out, at, 0, sum);
+            Put(out, at, 0, sum);
+            Put(out, at, 4, sum);
+            Put(out, at, static_cast<std::uint8_t>(high >> 8), sum);
+            Put(out, at, static_cast<std::uint8_t>(high), sum);
+            Put(out, at, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)), sum);
+            PutLineEnd(out, at);
+        }
+        const std::size_t n = std::min(kRecordBytes, length - address);
+        unsigned sum = 0;
+        out[at++] = ':';
+        Put(out, at, static_cast<std::uint8_t>(n), sum);
+        Put(out, at, static_cast<std::uint8_t>(address >> 8), sum);
+        Put(out, at, static_cast<std::uint8_t>(address), sum);
+        Put(out, at, 0, sum);
+        for (std::size_t i = 0; i < n; ++i) Put(out, at, bytes[address + i], sum);
+        Put(out, at, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)), sum);
+        PutLineEnd(out, at);
+    }
+    for (const char c : std::string_view(":00000001FF\r\n")) out[at++] = c;
+    out.resize(at);
+}
+
+void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    static constexpr std::string_view kHeader = "S0030000FC\r\n";
+    static constexpr std::string_view kEnd = "S70500000000FA\r\n";
+    // "S3" count(2) address(8) data checksum(2) CR LF.
+    const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
+    std::size_t at = out.size();
+    out.resize(at + kHeader.size() + records * 16 + length * 2 + kEnd.size());
+    for (const char c : kHeader) out[at++] = c;
+    for (std::size_t address = 0; address < length; address += kRecordBytes) {
+        const std::size_t n = std::min(kRecordBytes, length - address);
+        const auto a = static_cast<std::uint32_t>(address);
+        unsigned sum = 0;
+        out[at++] = 'S';
+        out[at++] = '3';
+        Put(out, at, static_cast<std::uint8_t>(n + 5), sum);
+        Put(out, at, static_cast<std::uint8_t>(a >> 24), sum);
+        Put(out, at, static_cast<std::uint8_t>(a >> 16), sum);
+        Put(out, at, static_cast<std::uint8_t>(a >> 8), sum);
+        Put(out, at, static_cast<std::uint8_t>(a), sum);
+        for (std::size_t i = 0; i < n; ++i) Put(out, at, bytes[address + i], sum);
+        Put(out, at, static_cast<std::uint8_t>(~sum), sum);
+        PutLineEnd(out, at);
+    }
+    for (const char c : kEnd) out[at++] = c;
+    out.resize(at);
+}
+
+void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    out.clear();
+    if (bytes == nullptr) length = 0;
+    switch (format) {
+    case FileFormat::IntelHex: WriteIntelHex(bytes, length, out); return;
+    case FileFormat::SRecord: WriteSRecord(bytes, length, out); return;
+    case FileFormat::Binary:
+    case FileFormat::Elf: break;
+    }
+    out.assign(reinterpret_cast<const char*>(bytes), length);
+}
+
+}  // namespace image

@@ -1,0 +1,46 @@
+// What a firmware file is, told by its content, and the formats a buffer is
+// written in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ImageResult.h"
+
+namespace image {
+
+enum class FileFormat { Binary, IntelHex, SRecord, Elf };
+
+// ELF when the bytes begin with the ELF identification; Intel HEX when the
+// first non-blank line is a well-formed record with a correct checksum;
+// Motorola S-record the same way for an S0 to S9 record; anything else is raw
+// binary, except that a file named .hex stays Intel HEX (and so is refused as
+// a damaged HEX file rather than programmed as its text). A firmware binary
+// cannot pass these tests by chance: its first bytes would have to be a
+// complete, checksummed record followed by a line end.
+FileFormat DetectFormat(const std::uint8_t* bytes, std::size_t length, bool hexExtension);
+
+// The parser of a text or ELF format (not Binary); roomLeft as for
+// ParseIntelHex.
+ImageResult ParseFormat(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft);
+
+// The format a buffer is saved in, from the output's extension: .hex and .ihx
+// Intel HEX; .s19, .s28, .s37, .srec and .mot S-record; anything else binary.
+FileFormat OutputFormatFor(std::wstring_view path);
+
+// Intel HEX of bytes laid from address 0: 32 data bytes a record, an extended
+// linear address record at every 64 KiB window after the first, the end
+// record; CR LF line ends.
+void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out);
+
+// Motorola S-record of bytes laid from address 0: an S0 header, S3 records of
+// 32 data bytes, S7 end; CR LF line ends.
+void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out);
+
+// The file content of a buffer in the given format (Elf is not written and
+// gives the binary form). Binary is the bytes themselves.
+void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::string& out);
+
+}  // namespace image

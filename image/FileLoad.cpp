@@ -1,0 +1,120 @@
+#include "FileLoad.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "ImageCompose.h"
+
+namespace image {
+namespace {
+
+constexpr std::uint64_t kTextSlack = 1u << 20;
+constexpr std::uint64_t kElfSlack = 64u << 20;
+
+// Reads until `want` bytes are in `bytes` from `from` on or the file ends.
+bool ReadUpTo(FileSource& file, std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t want) {
+    while (from < want) {
+        std::size_t got = 0;
+        // Reads of at most 16 MiB: one call of the system cannot take more
+        // than a 32-bit count anyway.
+        const std::size_t chunk = std::min<std::size_t>(want - from, std::size_t{1} << 24);
+        if (!file.Read(bytes.data() + from, chunk, got)) return false;
+        if (got == 0) break;  // the file shrank under us: take what is there
+        from += got;
+    }
+    bytes.resize(from);
+    return true;
+}
+
+FileLoadOutcome Fail(FileLoadStatus status, std::uint32_t error = 0) {
+    FileLoadOutcome out;
+    out.status = status;
+    out.systemError = error;
+    return out;
+}
+
+}  // namespace
+
+std::uint64_t ReadLimit(FileFormat format, std::uint64_t roomLeft) {
+    switch (format) {
+    case FileFormat::Binary: return roomLeft;
+    case FileFormat::IntelHex: return roomLeft * 16 + kTextSlack;
+    case FileFormat::SRecord: return roomLeft * 24 + kTextSlack;
+    case FileFormat::Elf: return roomLeft * 16 + kElfSlack;
+    }
+    return roomLeft;
+}
+
+FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& request) {
+    std::uint32_t error = 0;
+    const std::unique_ptr<FileSource> file = opener.Open(request.path, error);
+    if (!file) return Fail(FileLoadStatus::OpenError, error);
+    std::uint64_t length = 0;
+    if (!file->Length(length)) return Fail(FileLoadStatus::ReadError, file->LastError());
+
+    const std::uint64_t room = RoomLeft(request.capacity, request.insert.InsertOffset);
+    const bool hexName = IsHexExtension(UpperExtension(request.path));
+    // No format allows more than this; anything longer is refused without
+    // reading even its first bytes.
+    const std::uint64_t anyLimit = std::max({ReadLimit(FileFormat::IntelHex, room),
+                                             ReadLimit(FileFormat::SRecord, room), ReadLimit(FileFormat::Elf, room)});
+    if (length > anyLimit || length > std::vector<std::uint8_t>().max_size()) return Fail(FileLoadStatus::TooLarge);
+
+    std::vector<std::uint8_t> bytes;
+    FileLoadOutcome out;
+    try {
+        const std::size_t head = static_cast<std::size_t>(std::min<std::uint64_t>(length, kHeadLength));
+        bytes.resize(head);
+        if (!ReadUpTo(*file, bytes, 0, head)) return Fail(FileLoadStatus::ReadError, file->LastError());
+        if (length > ReadLimit(DetectFormat(bytes.data(), bytes.size(), hexName), room))
+            return Fail(FileLoadStatus::TooLarge);
+        if (bytes.size() == head && head < length) {
+            bytes.resize(static_cast<std::size_t>(length));
+            if (!ReadUpTo(*file, bytes, head, bytes.size())) return Fail(FileLoadStatus::ReadError, file->LastError());
+        }
+
+        LoadRequest compose;
+        compose.file = bytes.data();
+        compose.fileLength = bytes.size();
+        compose.isHex = hexName;
+        compose.current = request.current;
+        compose.currentLength = request.currentLength;
+        compose.slot = request.slot;
+        compose.insert = request.insert;
+        compose.reloading = request.reloading;
+        compose.path = request.path;
+        compose.capacity = request.capacity;
+        LoadOutcome composed = ComposeLoad(compose);
+        out.format = composed.format;
+        switch (composed.status) {
+        case ImageStatus::Ok: break;
+        case ImageStatus::TooLarge: out.status = FileLoadStatus::TooLarge; return out;
+        case ImageStatus::Malformed:
+            out.status = composed.format == FileFormat::IntelHex ? FileLoadStatus::HexError : FileLoadStatus::FormatError;
+            return out;
+        }
+        out.content.swap(composed.content);
+        out.slot = std::move(composed.slot);
+        out.pathText = std::move(composed.pathText);
+    } catch (const std::bad_alloc&) {
+        return Fail(FileLoadStatus::TooLarge);
+    } catch (const std::length_error&) {
+        return Fail(FileLoadStatus::TooLarge);
+    }
+    return out;
+}
+
+texts::TextId ResultText(FileLoadStatus status) {
+    switch (status) {
+    case FileLoadStatus::Ok: return texts::kPass;
+    case FileLoadStatus::OpenError:
+    case FileLoadStatus::ReadError: return texts::kOpenFileError;
+    case FileLoadStatus::TooLarge: return texts::kFileTooLarge;
+    case FileLoadStatus::HexError: return texts::kHexFileError;
+    case FileLoadStatus::FormatError: return texts::kFileFormatError;
+    }
+    return texts::kOpenFileError;
+}
+
+}  // namespace image

@@ -1,0 +1,134 @@
+#include "SRecord.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "HexDigits.h"
+
+namespace image {
+namespace {
+
+using namespace hexdigits;
+
+constexpr std::uint64_t kAddressSpace = std::uint64_t{1} << 32;
+
+// Address bytes of each record type; 0 marks the reserved S4.
+constexpr std::uint8_t kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+
+bool IsData(unsigned type) { return type >= 1 && type <= 3; }
+bool IsCount(unsigned type) { return type == 5 || type == 6; }
+bool IsEnd(unsigned type) { return type >= 7; }
+
+ImageResult Refuse(ImageStatus status) {
+    ImageResult r;
+    r.status = status;
+    return r;
+}
+
+// The end address the image will have, from the record headers alone, so that
+// the image is allocated once at its final size. The real pass checks
+// everything; this one only stops where it cannot go on.
+std::uint64_t EstimateEnd(const std::uint8_t* p, const std::uint8_t* end) {
+    std::uint64_t highest = 0;
+    while (p < end) {
+        if (IsLineEnd(*p) || IsBlank(*p)) {
+            ++p;
+            continue;
+        }
+        if (*p != 'S' || end - p < 4) break;
+        const unsigned type = static_cast<unsigned>(p[1]) - '0';
+        const unsigned count = Pair(p + 2);
+        if (type > 9 || kAddressBytes[type] == 0 || (count & kBadPair)) break;
+        const std::size_t digits = 2 * std::size_t{count};
+        if (static_cast<std::size_t>(end - p - 4) < digits) break;
+        if (IsEnd(type)) break;
+        const unsigned addressBytes = kAddressBytes[type];
+        if (IsData(type) && count > addressBytes) {
+            std::uint64_t address = 0;
+            for (unsigned i = 0; i < addressBytes; ++i) address = (address << 8) | (Pair(p + 4 + 2 * i) & 0xFF);
+            highest = std::max(highest, address + (count - addressBytes - 1));
+        }
+        p += 4 + digits;
+    }
+    return highest;
+}
+
+}  // namespace
+
+ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft) {
+    if (text == nullptr) length = 0;
+    if (const void* nul = length ? std::memchr(text, 0, length) : nullptr)
+        length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - text);
+    const std::uint8_t* p = text;
+    const std::uint8_t* const end = text + length;
+    if (length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+
+    const std::uint64_t room = std::min<std::uint64_t>(roomLeft, std::vector<std::uint8_t>().max_size());
+
+    ImageResult result;
+    std::vector<std::uint8_t>& image = result.bytes;
+    try {
+        const std::uint64_t estimate = EstimateEnd(p, end);
+        if (estimate <= room) image.reserve(static_cast<std::size_t>(estimate));
+
+        std::uint8_t record[256];
+        std::uint64_t dataRecords = 0;
+        while (p < end) {
+            if (IsLineEnd(*p) || IsBlank(*p)) {
+                ++p;
+                continue;
+            }
+            if (*p != 'S' || end - p < 4) return Refuse(ImageStatus::Malformed);
+            const unsigned type = static_cast<unsigned>(p[1]) - '0';
+            if (type > 9 || kAddressBytes[type] == 0) return Refuse(ImageStatus::Malformed);
+            const unsigned count = Pair(p + 2);
+            if (count & kBadPair) return Refuse(ImageStatus::Malformed);
+            const unsigned addressBytes = kAddressBytes[type];
+            if (count < addressBytes + 1u) return Refuse(ImageStatus::Malformed);
+            const std::uint8_t* d = p + 4;
+            if (static_cast<std::size_t>(end - d) < 2 * std::size_t{count}) return Refuse(ImageStatus::Malformed);
+            unsigned bad = 0;
+            unsigned sum = count;
+            for (unsigned i = 0; i < count; ++i, d += 2) {
+                const unsigned v = Pair(d);
+                bad |= v;
+                record[i] = static_cast<std::uint8_t>(v);
+                sum += v;
+            }
+            p = d;
+            while (p < end && IsBlank(*p)) ++p;
+            // A line end inside the digits, a stray character or more digits
+            // than the count announces all end up here.
+            if ((bad & kBadPair) || (p < end && !IsLineEnd(*p)) || (sum & 0xFF) != 0xFF)
+                return Refuse(ImageStatus::Malformed);
+
+            std::uint64_t address = 0;
+            for (unsigned i = 0; i < addressBytes; ++i) address = (address << 8) | record[i];
+            const unsigned dataLength = count - addressBytes - 1;
+            if (IsData(type)) {
+                const std::uint64_t recordEnd = address + dataLength;
+                if (recordEnd > kAddressSpace) return Refuse(ImageStatus::Malformed);
+                if (recordEnd > room) return Refuse(ImageStatus::TooLarge);
+                if (recordEnd > image.size()) image.resize(static_cast<std::size_t>(recordEnd), 0xFF);
+                if (dataLength != 0) std::memcpy(image.data() + address, record + addressBytes, dataLength);
+                ++dataRecords;
+            } else if (IsCount(type)) {
+                if (dataLength != 0 || address != dataRecords) return Refuse(ImageStatus::Malformed);
+            } else if (IsEnd(type)) {
+                if (dataLength != 0) return Refuse(ImageStatus::Malformed);
+                break;
+            }
+            // S0 carries a name for people, nothing for memory.
+        }
+    } catch (const std::bad_alloc&) {
+        return Refuse(ImageStatus::TooLarge);
+    } catch (const std::length_error&) {
+        return Refuse(ImageStatus::TooLarge);
+    }
+    return result;
+}
+
+}  // namespace image

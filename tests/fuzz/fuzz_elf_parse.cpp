@@ -1,0 +1,30 @@
+// The ELF parser alone on any bytes: no crash, no sanitizer report, nothing
+// read past the file (it lies in a buffer of exactly its size), no image
+// larger than the room left, nothing returned with a refusal, and an accepted
+// image never empty.
+#include <cstdint>
+#include <vector>
+
+#include "Elf.h"
+#include "FileFormat.h"
+#include "FuzzCheck.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 3) return 0;
+    const std::uint64_t room = ((std::uint64_t{data[0]} << 16) | (data[1] << 8) | data[2]) % 0x200001;
+    data += 3;
+    size -= 3;
+
+    // The ELF identification is given, so that the fuzzer spends its time in
+    // the headers rather than finding four bytes.
+    std::vector<std::uint8_t> file(size + 4);
+    file[0] = 0x7F, file[1] = 'E', file[2] = 'L', file[3] = 'F';
+    for (std::size_t i = 0; i < size; ++i) file[4 + i] = data[i];
+
+    const image::ImageResult r = image::ParseElf(file.data(), file.size(), room);
+    FUZZ_CHECK(r.bytes.size() <= room);
+    if (r.status != image::ImageStatus::Ok) FUZZ_CHECK(r.bytes.empty());
+    if (r.status == image::ImageStatus::Ok) FUZZ_CHECK(!r.bytes.empty());
+    FUZZ_CHECK(image::DetectFormat(file.data(), file.size(), false) == image::FileFormat::Elf);
+    return 0;
+}

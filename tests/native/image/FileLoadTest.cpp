@@ -1,0 +1,197 @@
+// Reading a file for a buffer: the refusals before reading, the format told by
+// the content, and the result texts of the window's log and the console.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "FileLoad.h"
+#include "HexText.h"
+
+namespace {
+
+using image::FileFormat;
+using image::FileLoadStatus;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Files held in memory. A file may claim a length it does not hold (to stand
+// for a huge file), or fail its reads; every byte handed out is counted.
+class MemoryFiles : public image::FileOpener {
+public:
+    struct File {
+        Bytes bytes;
+        std::uint64_t claimedLength = 0;  // 0: the real length
+        bool readFails = false;
+    };
+    std::map<std::wstring, File> files;
+    std::size_t bytesRead = 0;
+
+    std::unique_ptr<image::FileSource> Open(std::wstring_view path, std::uint32_t& error) override {
+        const auto it = files.find(std::wstring(path));
+        if (it == files.end()) {
+            error = 2;  // the system's "file not found"
+            return nullptr;
+        }
+        return std::make_unique<Source>(it->second, bytesRead);
+    }
+
+private:
+    class Source : public image::FileSource {
+    public:
+        Source(const File& f, std::size_t& counter) : f_(f), counter_(counter) {}
+        bool Length(std::uint64_t& length) override {
+            length = f_.claimedLength ? f_.claimedLength : f_.bytes.size();
+            return true;
+        }
+        bool Read(std::uint8_t* into, std::size_t count, std::size_t& got) override {
+            if (f_.readFails) return false;
+            got = std::min(count, f_.bytes.size() - at_);
+            std::copy(f_.bytes.begin() + static_cast<long>(at_), f_.bytes.begin() + static_cast<long>(at_ + got), into);
+            at_ += got;
+            counter_ += got;
+            return true;
+        }
+        std::uint32_t LastError() const override { return 23; }
+
+    private:
+        const File& f_;
+        std::size_t& counter_;
+        std::size_t at_ = 0;
+    };
+};
+
+image::FileLoadRequest Request(const wchar_t* path, std::uint32_t capacity, std::uint32_t offset = 0) {
+    image::FileLoadRequest r;
+    r.path = path;
+    r.capacity = capacity;
+    r.insert.InsertOffset = offset;
+    return r;
+}
+
+TEST(FileLoad, ContentDecidesTheFormatAndDamageItsText) {
+    const std::string hex = hextest::Rec(0, 1, "AABB") + "\r\n:00000001FF\r\n";
+    const std::string srec = "S1050001AABB94\r\nS9030000FC\r\n";
+    const struct {
+        const char* name;
+        const wchar_t* path;
+        Bytes bytes;
+        FileLoadStatus status;
+        FileFormat format;
+        texts::TextId text;
+    } cases[] = {
+        {"HEX named .ihx", L"C:\\fw\\app.ihx", B(hex), FileLoadStatus::Ok, FileFormat::IntelHex, texts::kPass},
+        {"HEX named .bin", L"app.bin", B(hex), FileLoadStatus::Ok, FileFormat::IntelHex, texts::kPass},
+        {"S-record named .mot", L"app.mot", B(srec), FileLoadStatus::Ok, FileFormat::SRecord, texts::kPass},
+        {"S-record named .hex", L"app.hex", B(srec), FileLoadStatus::Ok, FileFormat::SRecord, texts::kPass},
+        {"damaged first record named .hex", L"app.hex", B(":0100\r\n"), FileLoadStatus::HexError,
+         FileFormat::IntelHex, texts::kHexFileError},
+        {"damaged HEX", L"app.ihx", B(hex + ":0100000000\r\n"), FileLoadStatus::Ok, FileFormat::IntelHex,
+         texts::kPass},  // after the end record nothing is read
+        {"damaged HEX before its end", L"app.ihx", B(hextest::Rec(0, 1, "AABB") + "\n:0100000000\n"),
+         FileLoadStatus::HexError, FileFormat::IntelHex, texts::kHexFileError},
+        {"damaged S-record", L"app.s19", B("S1050001AABB94\r\nS1050001AABB00\r\n"), FileLoadStatus::FormatError,
+         FileFormat::SRecord, texts::kFileFormatError},
+        {"S-record damaged in its first line is no S-record", L"app.s19", B(srec.substr(0, 10)), FileLoadStatus::Ok,
+         FileFormat::Binary, texts::kPass},
+        {"damaged ELF", L"app.elf", Bytes{0x7F, 'E', 'L', 'F', 1, 1, 1}, FileLoadStatus::FormatError, FileFormat::Elf,
+         texts::kFileFormatError},
+        {"binary named .s19", L"app.s19", Bytes{0x00, 0xAA, 0xBB}, FileLoadStatus::Ok, FileFormat::Binary,
+         texts::kPass},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFiles files;
+        files.files[c.path].bytes = c.bytes;
+        const image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(c.path, 0x100));
+        EXPECT_EQ(out.status, c.status);
+        EXPECT_EQ(out.format, c.format);
+        EXPECT_EQ(image::ResultText(out.status), c.text);
+        if (out.status == FileLoadStatus::Ok) {
+            EXPECT_EQ(out.slot.FilePath, c.path);
+            if (c.format != FileFormat::Binary) {
+                EXPECT_EQ(out.content, Bytes({0xFF, 0xAA, 0xBB}));
+            }
+        } else {
+            EXPECT_TRUE(out.content.empty());
+            EXPECT_TRUE(out.pathText.empty());
+        }
+    }
+}
+
+TEST(FileLoad, OpenAndReadFailuresAreOpenFileErrors) {
+    MemoryFiles files;
+    image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(L"missing.bin", 0x100));
+    EXPECT_EQ(out.status, FileLoadStatus::OpenError);
+    EXPECT_EQ(out.systemError, 2u);
+    EXPECT_EQ(image::ResultText(out.status), texts::kOpenFileError);
+
+    files.files[L"bad.bin"] = {Bytes(10, 1), 0, true};
+    out = image::LoadFileForBuffer(files, Request(L"bad.bin", 0x100));
+    EXPECT_EQ(out.status, FileLoadStatus::ReadError);
+    EXPECT_EQ(out.systemError, 23u);
+    EXPECT_EQ(image::ResultText(out.status), texts::kOpenFileError);
+}
+
+TEST(FileLoad, FilesTooLongForAnyFormatAreRefusedUnread) {
+    MemoryFiles files;
+    // A length far beyond what any format could need for 0x100 bytes: not a
+    // byte is read.
+    files.files[L"huge.hex"] = {Bytes{}, 5ull << 30, false};
+    image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(L"huge.hex", 0x100));
+    EXPECT_EQ(out.status, FileLoadStatus::TooLarge);
+    EXPECT_EQ(files.bytesRead, 0u);
+
+    // A binary a byte longer than the room is refused after its head told
+    // what it is, before the rest is read.
+    Bytes big(3u << 20, 0x5A);
+    files.files[L"big.bin"] = {big, 0, false};
+    out = image::LoadFileForBuffer(files, Request(L"big.bin", 0x100));
+    EXPECT_EQ(out.status, FileLoadStatus::TooLarge);
+    EXPECT_LE(files.bytesRead, image::kHeadLength);
+
+    // The room counts from the insert offset; exactly full is accepted.
+    files.files[L"fit.bin"] = {Bytes(0x40, 1), 0, false};
+    EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"fit.bin", 0x100, 0xC0)).status, FileLoadStatus::Ok);
+    EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"fit.bin", 0x100, 0xC1)).status, FileLoadStatus::TooLarge);
+}
+
+TEST(FileLoad, EachFormatHasItsOwnReadLimit) {
+    const std::uint64_t room = 0x1000;
+    EXPECT_EQ(image::ReadLimit(FileFormat::Binary, room), room);
+    // One data byte a record: 15 characters with CR LF in HEX, 20 in S3.
+    EXPECT_GE(image::ReadLimit(FileFormat::IntelHex, room), room * 15);
+    EXPECT_GE(image::ReadLimit(FileFormat::SRecord, room), room * 20);
+    // An ELF carries symbols and debugging data besides the image.
+    EXPECT_GE(image::ReadLimit(FileFormat::Elf, room), room * 16 + (16u << 20));
+
+    // A HEX text longer than its limit is refused after its head was read.
+    MemoryFiles files;
+    std::string text;
+    while (text.size() <= image::ReadLimit(FileFormat::IntelHex, 16)) text += hextest::Rec(0, 0, "01") + "\r\n";
+    files.files[L"long.hex"] = {B(text), 0, false};
+    EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"long.hex", 16)).status, FileLoadStatus::TooLarge);
+    EXPECT_LE(files.bytesRead, image::kHeadLength);
+}
+
+TEST(FileLoad, MergesOverTheCurrentContentLikeLoadFile) {
+    MemoryFiles files;
+    files.files[L"b.s19"].bytes = B("S1040002CC2D\n");
+    const Bytes current = {1, 2, 3, 4, 5};
+    image::FileLoadRequest r = Request(L"b.s19", 0x100);
+    r.slot = {image::LoadState::OneFile, L"a.bin", L"BIN"};
+    r.current = current.data();
+    r.currentLength = current.size();
+    const image::FileLoadOutcome out = image::LoadFileForBuffer(files, r);
+    ASSERT_EQ(out.status, FileLoadStatus::Ok);
+    // The image starts at address 0 of the file, so its gap below 2 is laid
+    // over the old bytes as well, as with a HEX file.
+    EXPECT_EQ(out.content, Bytes({0xFF, 0xFF, 0xCC, 4, 5}));
+    EXPECT_EQ(out.slot.LoadState, image::LoadState::MixedFile);
+    EXPECT_EQ(out.slot.FileExt, L"S19");
+    EXPECT_EQ(out.pathText, L"b.s19 (Mixed file)");
+}
+
+}  // namespace
