@@ -1,5 +1,7 @@
 #include "app/Tarvel_APDlg.h"
 
+#include "app/DropTarget.h"
+
 #include "framework/SettingsFile.h"
 #include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
@@ -15,6 +17,9 @@ namespace {
 constexpr UINT kCmdAbout = 0x10;
 constexpr UINT kCmdEnglish = 0x20;
 constexpr UINT kCmdChinese = 0x30;
+// Posted to itself at start-up: the command line's files load once the
+// window is shown and its message loop runs.
+constexpr UINT kMsgOpenStartFiles = WM_APP + 0x18;
 
 struct ControlText {
     int id;
@@ -141,6 +146,8 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     // Without a part there is no capacity to load against.
     EnableDlgItem(IDC_LOAD_FILE, BodyCount != 0);
     m_updateCheck.Start(m_hWnd, isp::Library(), m_exeFolder, Language);
+    ::DragAcceptFiles(m_hWnd, TRUE);
+    if (!m_startFiles.empty()) ::PostMessageW(m_hWnd, kMsgOpenStartFiles, 0, 0);
     return TRUE;
 }
 
@@ -216,6 +223,13 @@ LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_icon);
+    case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wp)); return 0;
+    case kMsgOpenStartFiles: {
+        const std::vector<std::wstring> files = std::move(m_startFiles);
+        m_startFiles.clear();
+        LoadGivenFiles(0, files);
+        return 0;
+    }
     }
     return CDialogEx::WindowProc(msg, wp, lp);
 }
@@ -477,6 +491,25 @@ void CTarvel_APDlg::OnLoadFile() {
     if (m_loader.LoadChosenFile(TargetOf(tab), m_insert, LastFolder, Language, body->DataAddress)) {
         m_fileLoaded = 1;
         EnableJobButtons(true);
+    }
+}
+
+void CTarvel_APDlg::OnDropFiles(HDROP drop) {
+    // Taken (and the drop released) before anything can refuse it.
+    const std::vector<std::wstring> files = drop::TakeDroppedFiles(drop);
+    LoadGivenFiles(m_tab.GetCurSel() == 1 ? 1 : 0, files);
+}
+
+void CTarvel_APDlg::LoadGivenFiles(int tab, const std::vector<std::wstring>& files) {
+    for (const std::wstring& path : files) {
+        // Checked before each file: the previous one's dialogs let messages
+        // through.
+        const isp::BodyInfo* body = SelectedBody();
+        if (!body || m_jobs.Busy() || m_loader.Busy()) return;
+        if (m_loader.LoadGivenFile(TargetOf(tab), m_insert, path, LastFolder, Language, body->DataAddress)) {
+            m_fileLoaded = 1;
+            EnableJobButtons(true);
+        }
     }
 }
 

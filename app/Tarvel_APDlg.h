@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTarvel_APDlg : public CDialogEx, private isp::JobHost {
 public:
@@ -32,6 +33,10 @@ public:
     const wchar_t* LangText(int textId) const;
     // Relabels the window; language only moves the menu check marks.
     void ApplyLanguage(int language);
+
+    // Files to load into the Flash buffer once the window is up (the
+    // command line's), as if dropped on it. Set before the window is created.
+    void OpenAtStart(std::vector<std::wstring> files) { m_startFiles = std::move(files); }
 
     // The parts table of the library (valid for the whole run).
     isp::BodyInfo* BodyTable = nullptr;
@@ -79,6 +84,11 @@ private:
     void OnOpenPort();                            // "Open Port"
     void OnClosePort();                           // "Close Port"
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
+    void OnDropFiles(HDROP drop);                 // WM_DROPFILES
+    // Loads files one after another into a buffer as "Load File" does after
+    // its file dialog; nothing while a job or a load runs or no part is
+    // selected.
+    void LoadGivenFiles(int tab, const std::vector<std::wstring>& files);
 
     void BuildSystemMenu();
     void CreateTabPages();
@@ -111,6 +121,7 @@ private:
     image::InsertSettings m_insert;
     std::int32_t m_fileLoaded = 0;
     bool m_reloadPending = false;  // asked for while a job ran
+    std::vector<std::wstring> m_startFiles;
     // Where activation went when this window last lost it: to another
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.

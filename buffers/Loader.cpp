@@ -1,6 +1,7 @@
 #include "buffers/Loader.h"
 
 #include "framework/Handles.h"
+#include "framework/LongPath.h"
 #include "image/ByteSum.h"
 #include "image/ImageCompose.h"
 #include "buffers/SelectAreaDlg.h"
@@ -23,8 +24,10 @@ std::uint64_t HexTextLimit(std::uint64_t roomLeft) { return roomLeft * 16 + (1u 
 enum class ReadResult { Ok, OpenError, TooLarge };
 
 ReadResult ReadWholeFile(const std::wstring& path, std::uint64_t limit, std::vector<std::uint8_t>& bytes) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+    // A path past MAX_PATH (a drop or a command line can give one) opens in
+    // its long form.
+    UniqueHandle file(::CreateFileW(paths::ForApi(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return ReadResult::OpenError;
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return ReadResult::OpenError;
@@ -81,7 +84,17 @@ bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& ins
     ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!::GetOpenFileNameW(&ofn)) return false;
-    const std::wstring path(file.data());
+    return LoadAsChosen(target, insert, std::wstring(file.data()), lastFolder, language, dataAddress);
+}
+
+bool Loader::LoadGivenFile(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
+                           std::wstring& lastFolder, int language, std::uint32_t dataAddress) {
+    BusyScope busy(m_busy);
+    return LoadAsChosen(target, insert, path, lastFolder, language, dataAddress);
+}
+
+bool Loader::LoadAsChosen(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
+                          std::wstring& lastFolder, int language, std::uint32_t dataAddress) {
     lastFolder = FolderOf(path);
 
     const std::uint32_t start = ::GetTickCount();
