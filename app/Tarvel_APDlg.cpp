@@ -2,6 +2,7 @@
 
 #include "app/DropTarget.h"
 
+#include "framework/Dpi.h"
 #include "framework/SettingsFile.h"
 #include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
@@ -20,6 +21,9 @@ constexpr UINT kCmdChinese = 0x30;
 // Posted to itself at start-up: the command line's files load once the
 // window is shown and its message loop runs.
 constexpr UINT kMsgOpenStartFiles = WM_APP + 0x18;
+// Posted to itself on a change of dpi, so that its pixel layout is redone
+// after the dialog manager has scaled the controls.
+constexpr UINT kMsgAfterDpiChange = WM_APP + 0x19;
 
 struct ControlText {
     int id;
@@ -171,20 +175,32 @@ void CTarvel_APDlg::CreateTabPages() {
     // Let the dialog manager's Tab key walk into the pages, which are
     // children of the tab control rather than of the dialog.
     ::SetWindowLongW(m_tab, GWL_EXSTYLE, ::GetWindowLongW(m_tab, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-    RECT rc;
-    ::GetClientRect(m_tab, &rc);
-    rc.top += 30;
-    rc.left += 10;
-    rc.right -= 10;
-    rc.bottom -= 10;
-
     m_tab.InsertItem(0, L"Flash");
     FlashPage.Create(IDD_TAB_FLASH, m_tab);
     EepromPage.Create(IDD_TAB_EEPROM, m_tab);
     SetEepromTab(true);
+    LayoutForDpi();
+    ShowTabPage(0);
+}
+
+void CTarvel_APDlg::LayoutForDpi() {
+    // The insets were chosen in pixels at 96 dpi.
+    const int dpi = dpi::ForWindow(m_hWnd);
+    RECT rc;
+    ::GetClientRect(m_tab, &rc);
+    rc.top += dpi::Scale(30, dpi);
+    rc.left += dpi::Scale(10, dpi);
+    rc.right -= dpi::Scale(10, dpi);
+    rc.bottom -= dpi::Scale(10, dpi);
     for (CBufferTabPage* page : {static_cast<CBufferTabPage*>(&FlashPage), static_cast<CBufferTabPage*>(&EepromPage)})
         ::MoveWindow(*page, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-    ShowTabPage(0);
+    m_banner.Fit(GetDlgItem(IDC_BANNER), IDB_BANNER, dpi);
+}
+
+void CTarvel_APDlg::OnDpiChanged(const RECT& suggested) {
+    ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::PostMessageW(m_hWnd, kMsgAfterDpiChange, 0, 0);
 }
 
 void CTarvel_APDlg::SetEepromTab(bool present) {
@@ -224,6 +240,11 @@ LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         break;
     case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_icon);
     case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wp)); return 0;
+    case dpi::kMsgDpiChanged:
+        if (lp) OnDpiChanged(*reinterpret_cast<const RECT*>(lp));
+        // The dialog manager scales the controls and their fonts as well.
+        return Default();
+    case kMsgAfterDpiChange: LayoutForDpi(); return 0;
     case kMsgOpenStartFiles: {
         const std::vector<std::wstring> files = std::move(m_startFiles);
         m_startFiles.clear();

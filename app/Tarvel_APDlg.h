@@ -4,6 +4,7 @@
 // the features of the lower folders behind its controls.
 #pragma once
 
+#include "app/Banner.h"
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
 #include "buffers/Loader.h"
@@ -85,6 +86,10 @@ private:
     void OnClosePort();                           // "Close Port"
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
     void OnDropFiles(HDROP drop);                 // WM_DROPFILES
+    void OnDpiChanged(const RECT& suggested);      // WM_DPICHANGED
+    // The pixel parts of the layout at the window's dpi: the pages inside
+    // the tab control, the banner.
+    void LayoutForDpi();
     // Loads files one after another into a buffer as "Load File" does after
     // its file dialog; nothing while a job or a load runs or no part is
     // selected.
@@ -122,6 +127,7 @@ private:
     std::int32_t m_fileLoaded = 0;
     bool m_reloadPending = false;  // asked for while a job ran
     std::vector<std::wstring> m_startFiles;
+    Banner m_banner;
     // Where activation went when this window last lost it: to another
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.
