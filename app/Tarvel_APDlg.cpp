@@ -70,6 +70,12 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
     IspParam->StopCell = m_stopCell.get();
     m_icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                                              0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    // The small one in its own size: the icon holds it for every common
+    // scale, where a shrunk large icon would blur.
+    m_smallIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                  IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                  ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!m_smallIcon) m_smallIcon = m_icon;
 }
 
 CTarvel_APDlg::~CTarvel_APDlg() {
@@ -111,7 +117,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
 
     BuildSystemMenu();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
 
     m_exeFolder = isp::ModuleFolder();
     m_loader.SetOwner(m_hWnd);

@@ -121,6 +121,7 @@ private:
     std::unique_ptr<isp::StatusWord> m_statusCell;
     std::unique_ptr<isp::StopRequest> m_stopCell;
     HICON m_icon = nullptr;
+    HICON m_smallIcon = nullptr;  // shared resources, released with the module
     std::wstring m_exeFolder;
     image::BufferSlot m_slots[2];  // 0 Flash, 1 EEPROM
     image::InsertSettings m_insert;

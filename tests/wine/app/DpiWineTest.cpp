@@ -234,3 +234,40 @@ TEST_F(DpiTest, TheBannerIsDrawnAtTheScale) {
         EXPECT_EQ(info.bmHeight, rc.bottom);
     }
 }
+
+TEST_F(DpiTest, TheIconsComeInTheSizesTheScaleAsksFor) {
+    for (auto [which, cx] : {std::pair<WPARAM, int>{ICON_BIG, ::GetSystemMetrics(SM_CXICON)},
+                             std::pair<WPARAM, int>{ICON_SMALL, ::GetSystemMetrics(SM_CXSMICON)}}) {
+        const HICON icon = reinterpret_cast<HICON>(::SendMessageW(dlg->m_hWnd, WM_GETICON, which, 0));
+        ASSERT_NE(icon, nullptr);
+        ICONINFO info{};
+        ASSERT_TRUE(::GetIconInfo(icon, &info));
+        GdiObject<HBITMAP> color(info.hbmColor), mask(info.hbmMask);
+        BITMAP bm{};
+        ::GetObjectW(color ? color.get() : mask.get(), sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, cx) << (which == ICON_BIG ? "large" : "small");
+    }
+}
+
+TEST_F(DpiTest, AChangeOfDpiMovesToTheSuggestedPlaceAndLaysThePixelPartsOutAgain) {
+    RECT before{};
+    ::GetWindowRect(dlg->m_hWnd, &before);
+    const RECT suggested{before.left + 30, before.top + 20, before.right + 30, before.bottom + 20};
+    ::SendMessageW(dlg->m_hWnd, dpi::kMsgDpiChanged, MAKEWPARAM(dpiNow, dpiNow), reinterpret_cast<LPARAM>(&suggested));
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    RECT after{};
+    ::GetWindowRect(dlg->m_hWnd, &after);
+    EXPECT_EQ(after.left, suggested.left);
+    EXPECT_EQ(after.top, suggested.top);
+    EXPECT_EQ(after.right - after.left, suggested.right - suggested.left);
+
+    // The page still fills the tab control less its insets at this scale.
+    RECT tab{}, page{};
+    ::GetClientRect(Item(IDC_TAB), &tab);
+    ::GetWindowRect(dlg->FlashPage.m_hWnd, &page);
+    ::MapWindowPoints(nullptr, Item(IDC_TAB), reinterpret_cast<POINT*>(&page), 2);
+    EXPECT_EQ(page.left, dpi::Scale(10, dpiNow));
+    EXPECT_EQ(page.top, dpi::Scale(30, dpiNow));
+    EXPECT_EQ(page.right, tab.right - dpi::Scale(10, dpiNow));
+}
