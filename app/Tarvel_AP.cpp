@@ -2,6 +2,7 @@
 
 #include "framework/SettingsFile.h"
 #include "app/Tarvel_APDlg.h"
+#include "app/DropTarget.h"
 #include "framework/SystemText.h"
 #include "isp/TarvelDll.h"
 #include "text/UiText.h"
@@ -47,6 +48,7 @@ BOOL CTarvel_APApp::InitInstance() {
     }
 
     CTarvel_APDlg dlg;
+    dlg.OpenAtStart(drop::CommandLineFiles(::GetCommandLineW()));
     m_hMainWnd = nullptr;
     dlg.DoModal();
     return FALSE;

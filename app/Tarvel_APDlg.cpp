@@ -1,5 +1,8 @@
 #include "app/Tarvel_APDlg.h"
 
+#include "app/DropTarget.h"
+
+#include "framework/Dpi.h"
 #include "framework/SettingsFile.h"
 #include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
@@ -17,6 +20,12 @@ constexpr UINT kCmdEnglish = 0x20;
 constexpr UINT kCmdChinese = 0x30;
 constexpr UINT kCmdSaveFlash = 0x40;
 constexpr UINT kCmdSaveEeprom = 0x50;
+// Posted to itself at start-up: the command line's files load once the
+// window is shown and its message loop runs.
+constexpr UINT kMsgOpenStartFiles = WM_APP + 0x18;
+// Posted to itself on a change of dpi, so that its pixel layout is redone
+// after the dialog manager has scaled the controls.
+constexpr UINT kMsgAfterDpiChange = WM_APP + 0x19;
 
 struct ControlText {
     int id;
@@ -63,6 +72,12 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
     IspParam->StopCell = m_stopCell.get();
     m_icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                                              0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    // The small one in its own size: the icon holds it for every common
+    // scale, where a shrunk large icon would blur.
+    m_smallIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                  IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                  ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!m_smallIcon) m_smallIcon = m_icon;
 }
 
 CTarvel_APDlg::~CTarvel_APDlg() {
@@ -104,7 +119,7 @@ BOOL CTarvel_APDlg::OnInitDialog() {
 
     BuildSystemMenu();
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_icon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_icon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_smallIcon));
 
     m_exeFolder = isp::ModuleFolder();
     m_loader.SetOwner(m_hWnd);
@@ -144,6 +159,8 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     // Without a part there is no capacity to load against.
     EnableDlgItem(IDC_LOAD_FILE, BodyCount != 0);
     m_updateCheck.Start(m_hWnd, isp::Library(), m_exeFolder, Language);
+    ::DragAcceptFiles(m_hWnd, TRUE);
+    if (!m_startFiles.empty()) ::PostMessageW(m_hWnd, kMsgOpenStartFiles, 0, 0);
     return TRUE;
 }
 
@@ -170,20 +187,32 @@ void CTarvel_APDlg::CreateTabPages() {
     // Let the dialog manager's Tab key walk into the pages, which are
     // children of the tab control rather than of the dialog.
     ::SetWindowLongW(m_tab, GWL_EXSTYLE, ::GetWindowLongW(m_tab, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
-    RECT rc;
-    ::GetClientRect(m_tab, &rc);
-    rc.top += 30;
-    rc.left += 10;
-    rc.right -= 10;
-    rc.bottom -= 10;
-
     m_tab.InsertItem(0, L"Flash");
     FlashPage.Create(IDD_TAB_FLASH, m_tab);
     EepromPage.Create(IDD_TAB_EEPROM, m_tab);
     SetEepromTab(true);
+    LayoutForDpi();
+    ShowTabPage(0);
+}
+
+void CTarvel_APDlg::LayoutForDpi() {
+    // The insets were chosen in pixels at 96 dpi.
+    const int dpi = dpi::ForWindow(m_hWnd);
+    RECT rc;
+    ::GetClientRect(m_tab, &rc);
+    rc.top += dpi::Scale(30, dpi);
+    rc.left += dpi::Scale(10, dpi);
+    rc.right -= dpi::Scale(10, dpi);
+    rc.bottom -= dpi::Scale(10, dpi);
     for (CBufferTabPage* page : {static_cast<CBufferTabPage*>(&FlashPage), static_cast<CBufferTabPage*>(&EepromPage)})
         ::MoveWindow(*page, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top, TRUE);
-    ShowTabPage(0);
+    m_banner.Fit(GetDlgItem(IDC_BANNER), IDB_BANNER, dpi);
+}
+
+void CTarvel_APDlg::OnDpiChanged(const RECT& suggested) {
+    ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::PostMessageW(m_hWnd, kMsgAfterDpiChange, 0, 0);
 }
 
 void CTarvel_APDlg::SetEepromTab(bool present) {
@@ -228,6 +257,18 @@ LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_QUERYDRAGICON: return reinterpret_cast<LRESULT>(m_icon);
+    case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wp)); return 0;
+    case dpi::kMsgDpiChanged:
+        if (lp) OnDpiChanged(*reinterpret_cast<const RECT*>(lp));
+        // The dialog manager scales the controls and their fonts as well.
+        return Default();
+    case kMsgAfterDpiChange: LayoutForDpi(); return 0;
+    case kMsgOpenStartFiles: {
+        const std::vector<std::wstring> files = std::move(m_startFiles);
+        m_startFiles.clear();
+        LoadGivenFiles(0, files);
+        return 0;
+    }
     }
     return CDialogEx::WindowProc(msg, wp, lp);
 }
@@ -501,6 +542,25 @@ void CTarvel_APDlg::OnLoadFile() {
 }
 
 void CTarvel_APDlg::OnSaveBuffer(int tab) { m_saver.SaveBufferAs(Page(tab).HexEdit, LastFolder); }
+
+void CTarvel_APDlg::OnDropFiles(HDROP drop) {
+    // Taken (and the drop released) before anything can refuse it.
+    const std::vector<std::wstring> files = drop::TakeDroppedFiles(drop);
+    LoadGivenFiles(m_tab.GetCurSel() == 1 ? 1 : 0, files);
+}
+
+void CTarvel_APDlg::LoadGivenFiles(int tab, const std::vector<std::wstring>& files) {
+    for (const std::wstring& path : files) {
+        // Checked before each file: the previous one's dialogs let messages
+        // through.
+        const isp::BodyInfo* body = SelectedBody();
+        if (!body || m_jobs.Busy() || m_loader.Busy()) return;
+        if (m_loader.LoadGivenFile(TargetOf(tab), m_insert, path, LastFolder, Language, body->DataAddress)) {
+            m_fileLoaded = 1;
+            EnableJobButtons(true);
+        }
+    }
+}
 
 void CTarvel_APDlg::EnableJobButtons(bool enable) {
     if (m_jobs.Busy()) return;

@@ -4,6 +4,7 @@
 // the features of the lower folders behind its controls.
 #pragma once
 
+#include "app/Banner.h"
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
 #include "buffers/Loader.h"
@@ -22,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CTarvel_APDlg : public CDialogEx, private isp::JobHost {
 public:
@@ -33,6 +35,10 @@ public:
     const wchar_t* LangText(int textId) const;
     // Relabels the window; language only moves the menu check marks.
     void ApplyLanguage(int language);
+
+    // Files to load into the Flash buffer once the window is up (the
+    // command line's), as if dropped on it. Set before the window is created.
+    void OpenAtStart(std::vector<std::wstring> files) { m_startFiles = std::move(files); }
 
     // The parts table of the library (valid for the whole run).
     isp::BodyInfo* BodyTable = nullptr;
@@ -81,6 +87,15 @@ private:
     void OnClosePort();                           // "Close Port"
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
     void OnSaveBuffer(int tab);                   // Save As: system menu 0x40/0x50, Ctrl+S in an editor
+    void OnDropFiles(HDROP drop);                 // WM_DROPFILES
+    void OnDpiChanged(const RECT& suggested);      // WM_DPICHANGED
+    // The pixel parts of the layout at the window's dpi: the pages inside
+    // the tab control, the banner.
+    void LayoutForDpi();
+    // Loads files one after another into a buffer as "Load File" does after
+    // its file dialog; nothing while a job or a load runs or no part is
+    // selected.
+    void LoadGivenFiles(int tab, const std::vector<std::wstring>& files);
 
     void BuildSystemMenu();
     void CreateTabPages();
@@ -108,11 +123,14 @@ private:
     std::unique_ptr<isp::StatusWord> m_statusCell;
     std::unique_ptr<isp::StopRequest> m_stopCell;
     HICON m_icon = nullptr;
+    HICON m_smallIcon = nullptr;  // shared resources, released with the module
     std::wstring m_exeFolder;
     image::BufferSlot m_slots[2];  // 0 Flash, 1 EEPROM
     image::InsertSettings m_insert;
     std::int32_t m_fileLoaded = 0;
     bool m_reloadPending = false;  // asked for while a job ran
+    std::vector<std::wstring> m_startFiles;
+    Banner m_banner;
     // Where activation went when this window last lost it: to another
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.

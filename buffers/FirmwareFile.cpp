@@ -1,6 +1,7 @@
 #include "buffers/FirmwareFile.h"
 
 #include "framework/Handles.h"
+#include "framework/LongPath.h"
 
 #include <algorithm>
 
@@ -57,7 +58,9 @@ private:
 }  // namespace
 
 std::unique_ptr<image::FileSource> WinFileOpener::Open(std::wstring_view path, std::uint32_t& error) {
-    const std::wstring name(path);
+    // A path past MAX_PATH (a drop or a command line can give one) opens in
+    // its long form.
+    const std::wstring name = paths::ForApi(std::wstring(path));
     HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();

@@ -52,7 +52,17 @@ bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& ins
     ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!::GetOpenFileNameW(&ofn)) return false;
-    const std::wstring path(file.data());
+    return LoadAsChosen(target, insert, std::wstring(file.data()), lastFolder, language, dataAddress);
+}
+
+bool Loader::LoadGivenFile(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
+                           std::wstring& lastFolder, int language, std::uint32_t dataAddress) {
+    BusyScope busy(m_busy);
+    return LoadAsChosen(target, insert, path, lastFolder, language, dataAddress);
+}
+
+bool Loader::LoadAsChosen(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
+                          std::wstring& lastFolder, int language, std::uint32_t dataAddress) {
     lastFolder = FolderOf(path);
 
     const std::uint32_t start = ::GetTickCount();

@@ -32,6 +32,11 @@ public:
     // True when the buffer was replaced.
     bool LoadChosenFile(const LoadTarget& target, image::InsertSettings& insert, std::wstring& lastFolder,
                         int language, std::uint32_t dataAddress);
+    // A file that reached the tool without the file dialog (dropped on the
+    // window, named on the command line): everything "Load File" does once
+    // the dialog has given it a full path.
+    bool LoadGivenFile(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
+                       std::wstring& lastFolder, int language, std::uint32_t dataAddress);
     // Reads the slot's file again and lays it over the buffer at the current
     // offset. True when the buffer was replaced.
     bool Reload(const LoadTarget& target, const image::InsertSettings& insert);
@@ -41,6 +46,10 @@ public:
     bool Busy() const { return m_busy; }
 
 private:
+    // "Load File" from the moment a path is chosen: the folder, the log
+    // line, the insert-area question and the load.
+    bool LoadAsChosen(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
+                      std::wstring& lastFolder, int language, std::uint32_t dataAddress);
     // The steps after the questions: read, compose, show. Returns the text
     // id of the result.
     int LoadFile(const LoadTarget& target, const std::wstring& path, const image::InsertSettings& insert,

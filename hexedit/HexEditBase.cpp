@@ -1,5 +1,6 @@
 #include "hexedit/HexEditBase.h"
 
+#include "framework/Dpi.h"
 #include "framework/UiTask.h"
 
 #include <windowsx.h>
@@ -217,6 +218,12 @@ LRESULT CHexEditBase::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFONT: OnSetFont(reinterpret_cast<HFONT>(wp), lp != 0); return 0;
     case WM_GETFONT: return reinterpret_cast<LRESULT>(m_font);
     case WM_GETDLGCODE: return DLGC_WANTALLKEYS;
+    case dpi::kMsgDpiChangedAfterParent:
+        SyncDpi();
+        PlaceCaret();
+        UpdateScrollBars();
+        Invalidate(false);
+        return 0;
     case WM_SETFOCUS: OnSetFocus(); return 0;
     case WM_KILLFOCUS: OnKillFocus(); return 0;
     case WM_KEYDOWN: OnKeyDown(static_cast<UINT>(wp)); return 0;
@@ -270,13 +277,47 @@ void CHexEditBase::RecalcLayout(HDC dc) {
     ::GetTextExtentPoint32A(dc, "0", 1, &digit);
     RECT rc{};
     ::GetClientRect(m_hWnd, &rc);
-    m_model.RecalcLayout(digit.cx, digit.cy, {rc.left, rc.top, rc.right, rc.bottom});
+    m_model.RecalcLayout(digit.cx, digit.cy, {rc.left, rc.top, rc.right, rc.bottom},
+                         dpi::Scale(hexedit::kMargin, m_dpi));
     // Showing or hiding a bar resizes the client area and comes back here
     // through WM_SIZE; posting keeps that out of the current call.
     ::PostMessageW(m_hWnd, kMsgUpdateScrollBars, 0, 0);
 }
 
+void CHexEditBase::SyncDpi() {
+    if (!IsWindow()) return;
+    const int now = dpi::ForWindow(m_hWnd);
+    if (now == m_dpi) return;
+    m_dpi = now;
+    if (!m_hostFont) MakeDefaultFont();
+    m_model.MarkLayoutDirty();
+}
+
+void CHexEditBase::MakeDefaultFont() {
+    HFONT stock = static_cast<HFONT>(::GetStockObject(ANSI_FIXED_FONT));
+    if (!stock) stock = static_cast<HFONT>(::GetStockObject(SYSTEM_FIXED_FONT));
+    LOGFONTW lf{};
+    if (m_dpi != dpi::kBase && stock && ::GetObjectW(stock, sizeof lf, &lf) == sizeof lf) {
+        // The stock font is a bitmap font made for 96 dpi; scaled, it would
+        // either keep its size or turn blocky. A TrueType face of the same
+        // kind and the scaled height stays sharp.
+        lf.lfHeight = dpi::Scale(lf.lfHeight, m_dpi);
+        lf.lfWidth = 0;
+        lf.lfOutPrecision = OUT_TT_PRECIS;
+        lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+        lstrcpynW(lf.lfFaceName, L"Courier New", LF_FACESIZE);
+        if (HFONT scaled = ::CreateFontIndirectW(&lf)) {
+            m_font = scaled;
+            m_ownFont.reset(scaled);
+            return;
+        }
+    }
+    m_font = stock;
+    m_ownFont.reset();
+}
+
 void CHexEditBase::EnsureLayout() {
+    SyncDpi();
     if (!m_model.LayoutDirty() || !IsWindow()) return;
     ClientDC dc(m_hWnd);
     if (dc.get()) RecalcLayout(dc.get());
@@ -377,6 +418,7 @@ void CHexEditBase::NotifyChange() {
 
 void CHexEditBase::OnSize() {
     Default();
+    SyncDpi();
     {
         ClientDC dc(m_hWnd);
         if (dc.get()) RecalcLayout(dc.get());
@@ -411,8 +453,9 @@ void CHexEditBase::OnSetFont(HFONT font, bool redraw) {
         // Only a fixed-pitch font keeps the columns aligned; others are refused.
         if (::GetObjectW(font, sizeof lf, &lf) == sizeof lf && (lf.lfPitchAndFamily & 3) == FIXED_PITCH) {
             if (HFONT copy = ::CreateFontIndirectW(&lf)) {
-                m_ownFont.reset(copy);
                 m_font = copy;
+                m_ownFont.reset(copy);
+                m_hostFont = true;
             }
         }
     }
@@ -563,6 +606,7 @@ void CHexEditBase::OnPaint() {
 }
 
 void CHexEditBase::PaintView(HDC dc, int width, int height) {
+    SyncDpi();
     SelectGuard font(dc, m_font);
     if (m_model.LayoutDirty()) RecalcLayout(dc);
     FillSolid(dc, 0, 0, width, height, m_background);
@@ -580,7 +624,7 @@ void CHexEditBase::PaintView(HDC dc, int width, int height) {
 
     if (m_model.AddressShown()) {
         const int left = l.area.left + l.addressX - offset;
-        FillSolid(dc, left, l.area.top, left + l.addressWidth - hexedit::kMargin, l.area.bottom, m_addressBack);
+        FillSolid(dc, left, l.area.top, left + l.addressWidth - l.margin, l.area.bottom, m_addressBack);
         ::SetBkMode(dc, OPAQUE);
         ::SetTextColor(dc, m_addressText);
         ::SetBkColor(dc, m_addressBack);
@@ -595,7 +639,7 @@ void CHexEditBase::PaintView(HDC dc, int width, int height) {
 
     {
         const int left = l.area.left + l.hexX - offset;
-        FillSolid(dc, left, l.area.top, left + l.hexWidth - hexedit::kMargin, l.area.bottom, m_hexBack);
+        FillSolid(dc, left, l.area.top, left + l.hexWidth - l.margin, l.area.bottom, m_hexBack);
         ::SetBkMode(dc, TRANSPARENT);
         const bool focused = HasFocus();
         const COLORREF selBack = focused ? m_selBackFocused : m_selBackUnfocused;

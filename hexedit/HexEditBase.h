@@ -99,6 +99,10 @@ private:
     void OnCaptureChanged();                          // WM_CAPTURECHANGED
     BOOL OnCommand(UINT id);                          // WM_COMMAND (edit commands)
 
+    // Follows the window's dpi: the default font and the margins scale with
+    // it (a font the host set stays as given).
+    void SyncDpi();
+    void MakeDefaultFont();
     void EnsureLayout();
     void RecalcLayout(HDC dc);
     void UpdateScrollBars();
@@ -116,6 +120,8 @@ private:
 
     HFONT m_font = nullptr;            // the font in use (stock or m_ownFont)
     GdiObject<HFONT> m_ownFont;
+    bool m_hostFont = false;           // set through WM_SETFONT
+    int m_dpi = 96;                    // the dpi the font and margins are made for
     GdiObject<HBITMAP> m_backBuffer;   // kept until the client size changes
     int m_backWidth = 0, m_backHeight = 0;
 

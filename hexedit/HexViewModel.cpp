@@ -86,14 +86,18 @@ uint32_t HexViewModel::TotalRows() const {
 // ---------------------------------------------------------------------------
 // Layout
 
-void HexViewModel::RecalcLayout(int charWidth, int lineHeight, Rect client) {
+void HexViewModel::RecalcLayout(int charWidth, int lineHeight, Rect client, int margin) {
     m_layoutDirty = false;
     Layout& l = m_layout;
+    l.margin = std::max(margin, 0);
+    // 2 px at the 96-dpi margin of 5, in proportion above it.
+    l.slack = l.margin * 2 / kMargin;
+    const int m = l.margin;
     // A font without measurable glyphs must not lead to a division by zero.
     l.charWidth = std::max(charWidth, 1);
     l.lineHeight = std::max(lineHeight, 1);
 
-    l.area = {client.left + kMargin, client.top + kMargin, client.right - kMargin, client.bottom - kMargin};
+    l.area = {client.left + m, client.top + m, client.right - m, client.bottom - m};
     if (l.area.right < l.area.left) l.area.right = l.area.left;
     if (l.area.bottom < l.area.top) l.area.bottom = l.area.top;
 
@@ -111,12 +115,12 @@ void HexViewModel::RecalcLayout(int charWidth, int lineHeight, Rect client) {
     const int cw = l.charWidth;
     const uint32_t digits = std::min(m_addressDigits, kMaxAddressDigits);
     l.addressX = 0;
-    l.addressWidth = m_showAddress ? static_cast<int>(digits) * cw + kMargin : 0;
+    l.addressWidth = m_showAddress ? static_cast<int>(digits) * cw + m : 0;
 
     l.bytesPerRow = BytesPerRow();
     const int b = static_cast<int>(l.bytesPerRow);
     l.hexX = l.addressX + l.addressWidth;
-    l.hexWidth = (3 * b - 1) * cw + kMargin;
+    l.hexWidth = (3 * b - 1) * cw + m;
     if (m_showText) {
         l.textX = l.hexX + l.hexWidth;
         l.textWidth = b * cw;
@@ -165,12 +169,12 @@ CaretBox HexViewModel::ComputeCaret(bool focused) const {
     int width = l.charWidth;
     // A caret wholly outside the text area (with 2 px of slack) is hidden
     // rather than drawn clipped.
-    if (x + width <= l.area.left - 2 || x > l.area.right) return box;
-    if (x < l.area.left - 2) {
-        width -= (l.area.left - 2) - x;
-        x = l.area.left - 2;
+    if (x + width <= l.area.left - l.slack || x > l.area.right) return box;
+    if (x < l.area.left - l.slack) {
+        width -= (l.area.left - l.slack) - x;
+        x = l.area.left - l.slack;
     }
-    if (x + width > l.area.right + 2) width = l.area.right + 2 - x;
+    if (x + width > l.area.right + l.slack) width = l.area.right + l.slack - x;
     box.visible = true;
     box.x = x;
     box.y = y;
@@ -183,12 +187,12 @@ Hit HexViewModel::HitTest(Point p) const {
     const Layout& l = m_layout;
     // Half a character of bias rounds the pointer to the nearest character
     // boundary, so the right half of a digit already means the next one.
-    int x = p.x + m_hOffset + l.charWidth / 2 - kMargin;
+    int x = p.x + m_hOffset + l.charWidth / 2 - l.margin;
     int y = p.y - l.area.top;
     y = static_cast<int>(Clamp64(y, 0, int64_t(l.lineHeight) * l.visibleRows));
     // The address column lands on a row's first byte, the character column
     // on its last byte.
-    x = static_cast<int>(Clamp64(x, l.hexX, l.hexX + l.hexWidth - kMargin));
+    x = static_cast<int>(Clamp64(x, l.hexX, l.hexX + l.hexWidth - l.margin));
     const uint32_t row = static_cast<uint32_t>(y / l.lineHeight);
     const uint32_t c = static_cast<uint32_t>((x - l.hexX) / l.charWidth);
     Hit hit{0, c % 3 == 0};

@@ -20,7 +20,8 @@ constexpr uint32_t kMaxBytesPerRow = 341;
 constexpr uint32_t kMaxAddressDigits = 31;
 constexpr size_t kRowTextSize = 1024;
 constexpr size_t kAddressTextSize = 32;
-// Inset of the text area inside the client rectangle, in pixels.
+// Inset of the text area inside the client rectangle, in pixels at 96 dpi
+// (the window scales it with its dpi).
 constexpr int kMargin = 5;
 
 struct Point {
@@ -68,7 +69,9 @@ enum Effect : unsigned {
 struct Layout {
     int charWidth = 1;
     int lineHeight = 1;
-    Rect area{};                 // client rectangle inset by kMargin
+    int margin = kMargin;        // inset of the text area, also the gap after a column
+    int slack = 2;               // how far the caret may stand outside the text area
+    Rect area{};                 // client rectangle inset by margin
     uint32_t fullRows = 0;       // rows that fit completely
     uint32_t visibleRows = 0;    // rows at least partly visible
     int lastRowHeight = 1;       // height of the partly visible last row
@@ -127,7 +130,8 @@ public:
     void MarkLayoutDirty() { m_layoutDirty = true; }
     // Computes the geometry from the font's character width and line height
     // and the client rectangle, and clamps the scroll position.
-    void RecalcLayout(int charWidth, int lineHeight, Rect client);
+    // margin: the inset in pixels (kMargin at 96 dpi, scaled with the dpi).
+    void RecalcLayout(int charWidth, int lineHeight, Rect client, int margin = kMargin);
     const Layout& GetLayout() const { return m_layout; }
     uint32_t TopRow() const { return m_topRow; }
     int HorizontalOffset() const { return m_hOffset; }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Draws the application icon (Tarvel_AP.ico: 16, 32 and 48 pixels, 32-bit)
+# Draws the application icon (Tarvel_AP.ico: 16 to 64 pixels, 32-bit)
 # and the banner of the main window (banner.bmp: 1534 x 290, 24-bit) with
 # ImageMagick. The generated files are committed, so a build does not need
 # this script; run it again only to change the pictures.
@@ -66,10 +66,14 @@ chip() {
   convert "${args[@]}" "PNG32:$out"
 }
 
-chip 16 "$tmp/icon16.png"
-chip 32 "$tmp/icon32.png"
-chip 48 "$tmp/icon48.png"
-convert "$tmp/icon16.png" "$tmp/icon32.png" "$tmp/icon48.png" "$here/Tarvel_AP.ico"
+# The small and large icon at 100, 125, 150 and 200 % display scaling, so
+# that the system finds the size it wants instead of stretching one.
+icons=()
+for s in 16 20 24 32 40 48 64; do
+  chip "$s" "$tmp/icon$s.png"
+  icons+=("$tmp/icon$s.png")
+done
+convert "${icons[@]}" "$here/Tarvel_AP.ico"
 
 # Banner: a horizontal gradient with faint circuit traces, then the chip and
 # the lettering in the centre band.

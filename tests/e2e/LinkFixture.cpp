@@ -63,13 +63,14 @@ void ToolFixture::WriteLibrarySettings(const std::string& adapterKeys) {
     dir.WriteText(L"Tarvel_DLL.ini", "[Adapter]\r\n" + keys);
 }
 
-void ToolFixture::Start(const std::wstring& part, const std::string& adapterKeys) {
+void ToolFixture::Start(const std::wstring& part, const std::string& adapterKeys, const std::wstring& arguments,
+                        const std::wstring& currentFolder) {
     dir.InstallTool();
     WriteLibrarySettings(adapterKeys);
     const int k = PartIndex(part);
     ASSERT_GE(k, 0) << "no such part";
     dir.WriteText(L"Setting.ini", "[Setting]\r\nLastPartNo=" + std::to_string(k) + "\r\n");
-    tool = std::make_unique<Tool>(dir.Path());
+    tool = std::make_unique<Tool>(dir.Path(), L"Tarvel_AP.exe", arguments, currentFolder);
     ASSERT_TRUE(tool->Started());
     ASSERT_TRUE(tool->WaitForMainWindow());
     ASSERT_EQ(tool->ComboSelection(kPartList), part);

@@ -40,7 +40,9 @@ protected:
     // Installs the tool with the library, a Tarvel_DLL.ini holding the
     // adapter keys given (after pacing off and a short re-seat delay) and a
     // Setting.ini that starts on the part, then starts it.
-    void Start(const std::wstring& part, const std::string& adapterKeys = "");
+    // Arguments and a current folder go to the tool's command line.
+    void Start(const std::wstring& part, const std::string& adapterKeys = "", const std::wstring& arguments = L"",
+               const std::wstring& currentFolder = L"");
     void TearDown() override;
 
     std::wstring PageText(int tab, int id) const { return Tool::Text(tool->PageItem(tab, id)); }

@@ -95,10 +95,12 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-Tool::Tool(const std::wstring& folder, const wchar_t* exeName) {
+Tool::Tool(const std::wstring& folder, const wchar_t* exeName, const std::wstring& arguments,
+           const std::wstring& currentFolder) {
     std::wstring exe = folder + exeName;
     m_exe = exe;
     std::wstring cmd = L"\"" + exe + L"\"";
+    if (!arguments.empty()) cmd += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -106,7 +108,8 @@ Tool::Tool(const std::wstring& folder, const wchar_t* exeName) {
     // beside itself, not in the current folder.
     wchar_t tmp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, tmp);
-    if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, tmp, &si, &pi)) {
+    const wchar_t* current = currentFolder.empty() ? tmp : currentFolder.c_str();
+    if (::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, current, &si, &pi)) {
         ::CloseHandle(pi.hThread);
         m_process = pi.hProcess;
         m_pid = pi.dwProcessId;

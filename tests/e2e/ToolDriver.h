@@ -45,8 +45,11 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
 class Tool {
 public:
-    // Starts folder\Tarvel_AP.exe, or the tool installed under another name.
-    explicit Tool(const std::wstring& folder, const wchar_t* exeName = L"Tarvel_AP.exe");
+    // Starts folder\Tarvel_AP.exe, or the tool installed under another name,
+    // with the arguments given (already quoted as a command line wants them)
+    // in the current folder given (the temporary folder by default).
+    explicit Tool(const std::wstring& folder, const wchar_t* exeName = L"Tarvel_AP.exe",
+                  const std::wstring& arguments = L"", const std::wstring& currentFolder = L"");
     ~Tool();  // kills it if it still runs
     Tool(const Tool&) = delete;
     Tool& operator=(const Tool&) = delete;
