@@ -264,13 +264,15 @@ int RunProgram(const Options& o) {
     const isp::BodyInfo& part = lib.table[index];
     ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
-    const std::vector<std::uint8_t>& code = flash.Content();
+    std::vector<std::uint8_t> code = flash.Content();
     if (code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
 
+    bool extended = false;
     if (o.serial) {
-        const SerialProblem problem = CheckField(o.serialField, code.size(), part.CodeCapacity);
+        const SerialProblem problem = CheckField(o.serialField, part.CodeCapacity);
         if (problem != SerialProblem::None)
-            return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, code.size(), part.CodeCapacity)));
+            return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, part.CodeCapacity)));
+        extended = ExtendForField(code, o.serialField);
         std::uint64_t last = 0;
         const std::uint64_t lastIndex = o.forever ? 0 : o.repeat - 1;
         if (!NthSerial(o.serialStart, o.serialStep, lastIndex, o.serialField.width, &last))
@@ -301,6 +303,8 @@ int RunProgram(const Options& o) {
     if (!o.json) {
         Out().Line(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + link.port.name + L", baud " +
                         link.baudText + L", checkrate " + link.checkText));
+        if (extended)
+            Out().Line("Flash image extended with 0xFF to " + std::to_string(code.size()) + " bytes for the serial field");
         Out().Line(FiguresLine(Figures("flash", code, "")));
         if (HasArea(o, Area::Eeprom)) Out().Line(FiguresLine(Figures("eeprom", eeprom.Content(), "")));
     }

@@ -367,7 +367,6 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
         {{"program", "--port", "KV707", "--part", "HX2560", "--flash", "a.bin", "--baud", "Auto"}, "not offered"},
         {{"program", "--port", "KV707", "--part", "T30C128", "--flash", "a.bin", "--option-bits", "8"}, "3 option bits"},
         {{"program", "--port", "KV707", "--part", "T30C128", "--flash", "a.bin", "--eeprom", "a.bin"}, "no EEPROM"},
-        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--serial-addr", "3FE"}, "past the Flash image"},
         {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin@FC00", "--serial-addr", "FFFE"},
          "past the part's Flash"},
         {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--serial-addr", "0", "--serial-width",
@@ -723,6 +722,25 @@ TEST(CliCom, RepeatRunLandsEachSerialOnItsBoardAndTheRestUnchanged) {
     const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
     ASSERT_EQ(rows.size(), 5u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i + 1][3], std::to_string(500 + i));
+}
+
+// A serial block at the top of Flash above a short application: the image
+// grows with erased bytes up to the field, so the board holds the
+// application, 0xFF, its serial, and nothing else.
+TEST(CliCom, SerialFieldPastTheImageExtendsItWithErasedBytes) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    const Bytes fw = Random(3000, 21);
+    WriteBytes(f.File("fw.bin"), fw);
+    SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 100");
+    const RunResult r = f.Cli({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin",
+                               "--serial-addr", "7FF0", "--serial-start", "0x1234"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.out.find("extended with 0xFF to 32756 bytes"), std::string::npos) << Describe(r);
+    ASSERT_TRUE(WaitUntil([] { return Slurp(g_env.simDir + "/runs.txt") == "1\n"; }, 10000));
+    Bytes want = PadTo(fw, 0x7FF4);
+    want = WithSerial(want, 0x7FF0, 0x1234);
+    EXPECT_TRUE(ReadBytes(g_env.simDir + "/flash.bin") == PadTo(want, 65536));
 }
 
 TEST(CliCom, CtrlCStopsTheTransferOverTheSerialLine) {
