@@ -13,7 +13,7 @@ enum CommandBit : unsigned { kParts = 1, kImage = 2, kProgram = 4, kDump = 8 };
 enum class Opt {
     Json, Progress, NoProgress, Port, Part, Baud, Checkrate, Flash, Eeprom, Clear, Out, EepromOut,
     OptionBits, EraseBySize, RstnColdReset, Repeat, Forever, KeepGoing, SerialAddr, SerialStart,
-    SerialStep, SerialWidth, SerialEndian, Log,
+    SerialStep, SerialWidth, SerialEndian, SerialState, SerialList, Log,
 };
 
 struct OptionRule {
@@ -47,6 +47,8 @@ const OptionRule kOptions[] = {
     {L"serial-step", Opt::SerialStep, true, kProgram},
     {L"serial-width", Opt::SerialWidth, true, kProgram},
     {L"serial-endian", Opt::SerialEndian, true, kProgram},
+    {L"serial-state", Opt::SerialState, true, kProgram},
+    {L"serial-list", Opt::SerialList, true, kProgram},
     {L"log", Opt::Log, true, kProgram},
 };
 
@@ -193,6 +195,8 @@ private:
         case Opt::Out: return Text(o_.out, s.id, s.name, value);
         case Opt::EepromOut: return Text(o_.eepromOut, s.id, s.name, value);
         case Opt::Log: return Text(o_.log, s.id, s.name, value);
+        case Opt::SerialState: return Text(o_.serialState, s.id, s.name, value);
+        case Opt::SerialList: return Text(o_.serialList, s.id, s.name, value);
         case Opt::Flash:
         case Opt::Eeprom: {
             FileLoad load;
@@ -270,8 +274,11 @@ private:
             if (!flash) return Fail(L"--flash is required: the library programs no board without code");
             if (o_.forever && Given(Opt::Repeat)) return Fail(L"--repeat and --forever exclude each other");
             const bool serialDetail = Given(Opt::SerialStart) || Given(Opt::SerialStep) ||
-                                      Given(Opt::SerialWidth) || Given(Opt::SerialEndian);
+                                      Given(Opt::SerialWidth) || Given(Opt::SerialEndian) ||
+                                      Given(Opt::SerialState) || Given(Opt::SerialList);
             if (serialDetail && !o_.serial) return Fail(L"--serial-addr is required with the other --serial options");
+            if (Given(Opt::SerialList) && (Given(Opt::SerialStart) || Given(Opt::SerialStep)))
+                return Fail(L"--serial-list takes its values from the file: no --serial-start or --serial-step");
         }
         return true;
     }
@@ -351,7 +358,8 @@ Usage:
                      [--erase-by-size] [--rstn-cold-reset]
                      [--repeat N | --forever] [--keep-going]
                      [--serial-addr ADDR [--serial-start N] [--serial-step N]
-                      [--serial-width 1..8] [--serial-endian little|big]]
+                      [--serial-width 1..8] [--serial-endian little|big]
+                      [--serial-list FILE] [--serial-state FILE]]
                      [--log FILE.csv] [--json] [--progress | --no-progress]
   Tarvel_CLI dump    --port PORT --part NAME [--out FILE] [--json]
   Tarvel_CLI --help | --version
@@ -397,12 +405,23 @@ Programming:
 
 Serial numbers (written into each board's copy of the Flash image):
   --serial-addr ADDR    Address of the field (hexadecimal); it must lie inside
-                        the Flash image.
+                        the part's Flash. Past the end of the loaded image,
+                        the image is extended with 0xFF up to the field.
   --serial-start N      Number of the first board (default 1).
   --serial-step N       Added for every board that passes (default 1); a
                         failed board's number goes to the next board.
   --serial-width W      Field width in bytes, 1 to 8 (default 4).
   --serial-endian E     little (default) or big.
+  --serial-list FILE    Take the values from FILE, one a line, in order:
+                        decimal or 0x numbers, or byte strings such as the
+                        MAC address 00:1A:2B:3C:4D:5E (written in the order
+                        given; as many bytes as --serial-width).
+  --serial-state FILE   Keep the next number and the numbers in flight in
+                        FILE, flushed to disk before a number goes into a
+                        board. A later run continues from it (it wins over
+                        --serial-start); a number that was in flight when the
+                        programmer died is never given again. One program at
+                        a time may use a state file.
   Numbers N are decimal, or hexadecimal with 0x.
 
 Output:
@@ -420,13 +439,16 @@ Exit codes:
   0  every board passed (or the command did its job)
   1  a board or the dump failed (a result other than Pass or Stop)
   2  usage error: unknown option or command, missing value, unknown part,
-     port name or rate, serial field that does not fit or runs out
+     port name or rate, serial field or list that does not fit, serial
+     state file held by another program
   3  file error: Open file error, HEX file error, File is too large !, or an
      output or log file that cannot be written
   4  Tarvel_DLL.dll missing beside Tarvel_CLI.exe, lacking an operation, or
      listing no parts
   5  the port does not exist, is busy, or the library could not open it
   6  stopped with Ctrl+C (no board failed)
+  7  serial numbers used up: the list or the field has no value left for
+     the next board
 )";
 }
 

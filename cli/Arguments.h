@@ -56,6 +56,8 @@ struct Options {
     SerialField serialField;
     std::uint64_t serialStart = 1;
     std::uint64_t serialStep = 1;
+    std::wstring serialState;  // --serial-state FILE (empty: none)
+    std::wstring serialList;   // --serial-list FILE (empty: a sequence)
 
     std::wstring log;
 };

@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitLibrary = 4,      // Tarvel_DLL.dll missing, lacking an operation or listing no parts
     kExitPort = 5,         // the COM port does not exist or is busy, or the library could not open the link
     kExitStopped = 6,      // Ctrl+C: the library answered Stop and no board failed
+    kExitSerialsUsedUp = 7,  // the serial list or the field had no value left for the next board
 };
 
 }  // namespace cli

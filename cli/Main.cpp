@@ -22,6 +22,7 @@
 #include "cli/PartChoice.h"
 #include "cli/Records.h"
 #include "cli/SerialNumber.h"
+#include "cli/SerialRun.h"
 #include "cli/Text.h"
 #include "framework/Handles.h"
 #include "isp/IspRecords.h"
@@ -262,20 +263,32 @@ int RunProgram(const Options& o) {
     const isp::BodyInfo& part = lib.table[index];
     ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
-    const std::vector<std::uint8_t>& code = flash.Content();
+    std::vector<std::uint8_t> code = flash.Content();
     if (code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
 
+    bool extended = false;
     if (o.serial) {
-        const SerialProblem problem = CheckField(o.serialField, code.size(), part.CodeCapacity);
+        const SerialProblem problem = CheckField(o.serialField, part.CodeCapacity);
         if (problem != SerialProblem::None)
-            return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, code.size(), part.CodeCapacity)));
+            return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, part.CodeCapacity)));
+        extended = ExtendForField(code, o.serialField);
         std::uint64_t last = 0;
         const std::uint64_t lastIndex = o.forever ? 0 : o.repeat - 1;
-        if (!NthSerial(o.serialStart, o.serialStep, lastIndex, o.serialField.width, &last))
+        // A state file or a list decides the numbers itself; running out is
+        // then found at the board that finds none.
+        const bool plainSequence = o.serialState.empty() && o.serialList.empty();
+        if (plainSequence && !NthSerial(o.serialStart, o.serialStep, lastIndex, o.serialField.width, &last))
             return Fail(kExitUsage, L"serial numbers from " + std::to_wstring(o.serialStart) + L" in steps of " +
                                         std::to_wstring(o.serialStep) + L" do not fit " +
                                         std::to_wstring(o.serialField.width) + L" bytes" +
                                         (o.forever ? L"" : L" for " + std::to_wstring(o.repeat) + L" boards"));
+    }
+
+    SerialRun serials;
+    if (o.serial) {
+        std::wstring note, why;
+        if (const int rc = serials.Setup(o, &note, &why)) return Fail(rc, why);
+        if (!note.empty()) Err().Line("Tarvel_CLI: " + Utf8(note));
     }
 
     CsvLog log;
@@ -299,32 +312,47 @@ int RunProgram(const Options& o) {
     if (!o.json) {
         Out().Line(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + link.port.name + L", baud " +
                         link.baudText + L", checkrate " + link.checkText));
+        if (extended)
+            Out().Line("Flash image extended with 0xFF to " + std::to_string(code.size()) + " bytes for the serial field");
         Out().Line(FiguresLine(Figures("flash", code, "")));
         if (HasArea(o, Area::Eeprom)) Out().Line(FiguresLine(Figures("eeprom", eeprom.Content(), "")));
     }
 
     ProgressDisplay display(o.progress, Err());
-    bool serialRanOut = false, logFailed = false;
+    bool serialsUsedUp = false, fileFailed = false;
     const double runStarted = Now();
     double runEnded = runStarted;
     for (std::uint64_t board = 1; o.forever || board <= o.repeat; ++board) {
         if (StopRequested()) break;
         BoardRecord record;
         record.board = board;
+        SerialValue serial;
         if (o.serial) {
-            record.hasSerial = true;
-            if (!NthSerial(o.serialStart, o.serialStep, summary.passed, o.serialField.width, &record.serial)) {
-                serialRanOut = true;
-                Fail(kExitUsage, L"serial numbers ran out: the next one does not fit " +
-                                     std::to_wstring(o.serialField.width) + L" bytes");
+            std::string why;
+            const SerialBook::Taken taken = serials.Book().Take(&serial, &why);
+            if (taken == SerialBook::Taken::RanOut) {
+                serialsUsedUp = true;
+                Fail(kExitSerialsUsedUp, o.serialList.empty()
+                                             ? L"serial numbers used up: the next one does not fit " +
+                                                   std::to_wstring(o.serialField.width) + L" bytes"
+                                             : L"serial numbers used up: no value left in " + o.serialList);
                 break;
             }
+            if (taken == SerialBook::Taken::JournalFailed) {
+                Fail(kExitFile, L"cannot write the serial state file " + o.serialState + L": " + Widen(why) +
+                                    L"; no further board is started");
+                fileFailed = true;
+                break;
+            }
+            record.hasSerial = true;
+            record.serial = serial.number;
+            if (serial.isBytes) record.serialText = serial.Text();
         }
         const double boardStarted = Now();
         // Each board gets a fresh copy, with its own serial written in.
         std::vector<std::uint8_t> codeCopy = code;
         std::vector<std::uint8_t> dataCopy = eeprom.Content();
-        if (record.hasSerial) WriteSerial(codeCopy.data(), o.serialField, record.serial);
+        if (record.hasSerial) WriteSerialValue(codeCopy.data(), o.serialField, serial);
         param.CodeImage = codeCopy.data();
         param.CodeSize = static_cast<std::int32_t>(codeCopy.size());
         param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
@@ -347,7 +375,18 @@ int RunProgram(const Options& o) {
             std::wstring why;
             if (!log.Append(BoardCsv(record), &why)) {
                 Fail(kExitFile, L"cannot write the log " + o.log + L": " + why + L"; no further board is started");
-                logFailed = true;
+                fileFailed = true;
+            }
+        }
+        if (record.hasSerial) {
+            // A passed board keeps its number; any other gives it back.
+            std::string why;
+            const bool kept = job.code == isp::kPass ? serials.Book().Passed(serial, &why)
+                                                     : serials.Book().Failed(serial, &why);
+            if (!kept && !fileFailed) {
+                Fail(kExitFile, L"cannot write the serial state file " + o.serialState + L": " + Widen(why) +
+                                    L"; no further board is started");
+                fileFailed = true;
             }
         }
         runEnded = Now();
@@ -361,20 +400,20 @@ int RunProgram(const Options& o) {
             ++summary.failed;
             if (!o.keepGoing) break;
         }
-        if (logFailed) break;
+        if (fileFailed) break;
     }
 
     summary.time = NowStamp();
     summary.seconds = runEnded - runStarted;
     summary.boardsPerHour = BoardsPerHour(summary.passed, summary.seconds);
     if (StopRequested()) summary.stopped = 1;
-    summary.exitCode = logFailed ? kExitFile
+    summary.exitCode = fileFailed ? kExitFile
                        : summary.failed != 0 ? kExitBoardFailed
-                       : serialRanOut ? kExitUsage
+                       : serialsUsedUp ? kExitSerialsUsedUp
                        : summary.stopped != 0 ? kExitStopped
                        : kExitOk;
     Out().Line(o.json ? SummaryJson(summary) : SummaryLine(summary));
-    if (log.IsOpen() && !logFailed) {
+    if (log.IsOpen() && !fileFailed) {
         std::wstring why;
         if (!log.Append(SummaryCsv(summary), &why)) {
             Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);

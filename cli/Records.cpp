@@ -33,11 +33,15 @@ std::string OutcomeLabel(std::uint16_t code, const std::string& outcome) {
     return outcome.empty() ? "result " + std::to_string(code) : outcome;
 }
 
+std::string SerialText(const BoardRecord& r) {
+    return r.serialText.empty() ? std::to_string(r.serial) : r.serialText;
+}
+
 std::string BoardLine(const BoardRecord& r) {
     std::string line = r.time.substr(0, 19);
     if (line.size() > 10) line[10] = ' ';
     line += "  board " + std::to_string(r.board);
-    if (r.hasSerial) line += "  serial " + std::to_string(r.serial);
+    if (r.hasSerial) line += "  serial " + SerialText(r);
     line += "  " + OutcomeLabel(r.code, r.outcome) + "  [" + Fixed(r.seconds, 3) + " s]";
     return line;
 }
@@ -54,7 +58,8 @@ std::string BoardJson(const BoardRecord& r) {
     j["record"] = "board";
     j["time"] = r.time;
     j["board"] = r.board;
-    j["serial"] = r.hasSerial ? JsonObject(r.serial) : JsonObject(nullptr);
+    j["serial"] = !r.hasSerial ? JsonObject(nullptr) : r.serialText.empty() ? JsonObject(r.serial)
+                                                                             : JsonObject(r.serialText);
     j["code"] = r.code;
     j["outcome"] = r.outcome;
     j["passed"] = r.code == 101;
@@ -87,7 +92,7 @@ std::string CsvHeader() {
 
 std::string BoardCsv(const BoardRecord& r) {
     return "board," + CsvField(r.time) + "," + std::to_string(r.board) + "," +
-           (r.hasSerial ? std::to_string(r.serial) : std::string()) + "," + std::to_string(r.code) + "," +
+           (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," +
            CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,,";
 }
 

@@ -19,6 +19,7 @@ struct BoardRecord {
     std::uint64_t board = 0;       // 1, 2, ... in the order the boards ran
     bool hasSerial = false;
     std::uint64_t serial = 0;
+    std::string serialText;        // a byte-string serial (a MAC address): shown as text instead of the number
     std::uint16_t code = 0;        // the library's result
     std::string outcome;           // the window's text for the code (English), empty when it has none
     double seconds = 0;            // the whole board, as the window's log times it
@@ -43,6 +44,9 @@ double BoardsPerHour(std::uint64_t passed, double seconds);
 // The outcome as a line shows it: the text, or "result N" for a code the
 // window has no text for.
 std::string OutcomeLabel(std::uint16_t code, const std::string& outcome);
+
+// The serial as records show it: the number, or the byte string.
+std::string SerialText(const BoardRecord& r);
 
 std::string BoardLine(const BoardRecord& r);
 std::string SummaryLine(const SummaryRecord& r);

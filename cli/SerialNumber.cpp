@@ -12,12 +12,18 @@ std::uint64_t MaxSerial(unsigned width) {
     return (std::uint64_t{1} << (8 * width)) - 1;
 }
 
-SerialProblem CheckField(const SerialField& field, std::size_t imageSize, std::uint32_t capacity) {
+SerialProblem CheckField(const SerialField& field, std::uint32_t capacity) {
     if (field.width < 1 || field.width > 8) return SerialProblem::Width;
     const std::uint64_t end = std::uint64_t{field.address} + field.width;
     if (end > capacity) return SerialProblem::PastCapacity;
-    if (end > imageSize) return SerialProblem::PastImage;
     return SerialProblem::None;
+}
+
+bool ExtendForField(std::vector<std::uint8_t>& image, const SerialField& field) {
+    const std::size_t end = static_cast<std::size_t>(field.address) + field.width;
+    if (end <= image.size()) return false;
+    image.resize(end, 0xFF);
+    return true;
 }
 
 bool NthSerial(std::uint64_t start, std::uint64_t step, std::uint64_t n, unsigned width, std::uint64_t* out) {
@@ -39,8 +45,7 @@ void WriteSerial(std::uint8_t* image, const SerialField& field, std::uint64_t va
     }
 }
 
-std::string DescribeProblem(SerialProblem problem, const SerialField& field, std::size_t imageSize,
-                            std::uint32_t capacity) {
+std::string DescribeProblem(SerialProblem problem, const SerialField& field, std::uint32_t capacity) {
     const std::string where = "a " + std::to_string(field.width) + "-byte serial field at 0x" +
                               HexText(field.address, 4);
     switch (problem) {
@@ -48,9 +53,6 @@ std::string DescribeProblem(SerialProblem problem, const SerialField& field, std
     case SerialProblem::Width: return "the serial width must be 1 to 8 bytes";
     case SerialProblem::PastCapacity:
         return where + " runs past the part's Flash (" + std::to_string(capacity) + " bytes)";
-    case SerialProblem::PastImage:
-        return where + " runs past the Flash image (" + std::to_string(imageSize) +
-               " bytes): load a file that covers it";
     }
     return {};
 }

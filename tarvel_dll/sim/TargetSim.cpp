@@ -25,6 +25,12 @@
 //
 // A bad option on the command line ends the program with exit code 2 and
 // the cause on its error output ("--fail bogus: unknown value, ...").
+//
+// When the port hangs up (the other end of the pty pair went away, as when
+// its socat ends or an adapter is pulled) the simulator closes it and tries
+// to open the same path again every 100 ms, without spinning; once the port
+// is back a fresh target is seated on it. SIGTERM and SIGINT end it at once,
+// in every state.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -51,6 +57,30 @@ namespace {
 
 volatile sig_atomic_t g_quit = 0;
 void OnSignal(int) { g_quit = 1; }
+
+// Without SA_RESTART, so that a signal cuts a wait short.
+void CatchSignal(int number) {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(number, &sa, nullptr);
+}
+
+// Opens the terminal raw and non-blocking; -1 with errno when it cannot.
+int OpenLine(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return -1;
+    termios tio{};
+    if (tcgetattr(fd, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(fd, TCSANOW, &tio);
+    }
+    return fd;
+}
+
+// A hung-up terminal reads 0 bytes (or EIO) and polls readable, writable
+// and in error forever; any of these means the other end is gone.
+bool HungUp(short revents) { return (revents & (POLLHUP | POLLERR)) != 0; }
 
 using tarvel::Micros;
 
@@ -148,18 +178,13 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ApplyOptions(scenarioArgs, base, error)) return Usage(error.c_str());
 
-    const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    int fd = OpenLine(port);
     if (fd < 0) {
         std::fprintf(stderr, "tarvel_target_sim: cannot open %s: %s\n", port.c_str(), std::strerror(errno));
         return 1;
     }
-    termios tio{};
-    if (tcgetattr(fd, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(fd, TCSANOW, &tio);
-    }
-    signal(SIGTERM, OnSignal);
-    signal(SIGINT, OnSignal);
+    CatchSignal(SIGTERM);
+    CatchSignal(SIGINT);
     signal(SIGPIPE, SIG_IGN);
 
     const tarvel::PartsView parts = tarvel::Parts(tarvel::TableVariant::Normal);
@@ -177,6 +202,7 @@ int main(int argc, char** argv) {
         WriteFileAtomic(outDir + "/runs.txt", runs.data(), runs.size());
     };
 
+    tarvel::Scenario current = base;
     std::string applied;
     Micros nextControlCheck = 0;
     std::vector<std::uint8_t> pendingOut;
@@ -190,9 +216,10 @@ int main(int argc, char** argv) {
                 tarvel::Scenario s = base;
                 std::string ack = text;
                 if (ApplyOptions(Tokens(text), s, error)) {
+                    current = s;
                     target.Reset(s, -1, Now());
                     pendingOut.clear();
-                    tcflush(fd, TCIOFLUSH);
+                    if (fd >= 0) tcflush(fd, TCIOFLUSH);
                 } else {
                     // The target stays as it was; the acknowledgement says
                     // why, so that a test does not go on with the wrong one.
@@ -204,6 +231,21 @@ int main(int argc, char** argv) {
             }
         }
 
+        if (fd < 0) {
+            // The port is gone: look for it again now and then. A signal
+            // cuts the sleep short.
+            usleep(100000);
+            if (g_quit) break;
+            fd = OpenLine(port);
+            if (fd >= 0) {
+                std::fprintf(stderr, "tarvel_target_sim: %s is back\n", port.c_str());
+                target.Reset(current, -1, Now());
+                pendingOut.clear();
+                tcflush(fd, TCIOFLUSH);
+            }
+            continue;
+        }
+
         // Sleep until input, the next reply byte, or the next control check.
         Micros wake = control.empty() ? now + 200000 : nextControlCheck;
         const Micros due = target.NextOutputAt();
@@ -213,24 +255,29 @@ int main(int argc, char** argv) {
         pollfd pfd{fd, POLLIN, 0};
         const int r = poll(&pfd, 1, timeoutMs < 0 ? 0 : timeoutMs);
         if (r < 0 && errno != EINTR) break;
-        if (r > 0 && (pfd.revents & POLLIN)) {
+        if (r > 0 && (pfd.revents & POLLNVAL)) break;
+        bool lost = r > 0 && HungUp(pfd.revents);
+        if (!lost && r > 0 && (pfd.revents & POLLIN)) {
             const ssize_t n = read(fd, buf, sizeof buf);
             if (n > 0) target.Receive(buf, static_cast<std::size_t>(n), Now());
-        }
-        if (r > 0 && (pfd.revents & (POLLERR | POLLNVAL))) break;
-        if (r > 0 && (pfd.revents & POLLHUP) && !(pfd.revents & POLLIN)) {
-            // The other end is not open (yet): wait without spinning.
-            usleep(10000);
+            lost = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
         }
 
-        const std::size_t n = target.TakeOutput(buf, sizeof buf, Now());
+        const std::size_t n = lost ? 0 : target.TakeOutput(buf, sizeof buf, Now());
         pendingOut.insert(pendingOut.end(), buf, buf + n);
-        while (!pendingOut.empty()) {
+        while (!lost && !pendingOut.empty()) {
             const ssize_t w = write(fd, pendingOut.data(), pendingOut.size());
+            if (w < 0 && errno != EAGAIN && errno != EINTR) lost = true;
             if (w <= 0) break;  // buffer full: try again on the next turn
             pendingOut.erase(pendingOut.begin(), pendingOut.begin() + w);
         }
+        if (lost) {
+            std::fprintf(stderr, "tarvel_target_sim: %s hung up; waiting for it to come back\n", port.c_str());
+            close(fd);
+            fd = -1;
+            pendingOut.clear();
+        }
     }
-    close(fd);
+    if (fd >= 0) close(fd);
     return 0;
 }

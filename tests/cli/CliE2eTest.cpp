@@ -367,7 +367,6 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
         {{"program", "--port", "KV707", "--part", "HX2560", "--flash", "a.bin", "--baud", "Auto"}, "not offered"},
         {{"program", "--port", "KV707", "--part", "T30C128", "--flash", "a.bin", "--option-bits", "8"}, "3 option bits"},
         {{"program", "--port", "KV707", "--part", "T30C128", "--flash", "a.bin", "--eeprom", "a.bin"}, "no EEPROM"},
-        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--serial-addr", "3FE"}, "past the Flash image"},
         {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin@FC00", "--serial-addr", "FFFE"},
          "past the part's Flash"},
         {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "a.bin", "--serial-addr", "0", "--serial-width",
@@ -542,6 +541,102 @@ TEST(CliProgram, FailedBoardEndsARepeatRunUnlessKeepGoing) {
     // A failed board does not use up its serial number.
     for (int i = 0; i < 3; ++i) EXPECT_EQ(records[i]["serial"].Unsigned(), 1u);
     EXPECT_EQ(records[3]["failed"].Unsigned(), 3u);
+}
+
+std::vector<std::uint64_t> Serials(const std::vector<Value>& records) {
+    std::vector<std::uint64_t> serials;
+    for (const Value& r : records)
+        if (r["record"].text == "board" && r["passed"].boolean) serials.push_back(r["serial"].Unsigned());
+    return serials;
+}
+
+// A state file carries the numbers over runs: a second run continues (and
+// says that the file wins over its --serial-start), a run killed while its
+// board held a number leaves that number unused for ever, and a second
+// programmer on the same file while one runs is refused.
+TEST(CliProgram, SerialStateCarriesOverRunsAndAKilledRun) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(2048, 30));
+    std::vector<std::string> args = {"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin",
+                                     "--serial-addr", "10", "--serial-state", "line1.state", "--json"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> a = args;
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    };
+    RunResult r = f.Cli(with({"--serial-start", "100", "--repeat", "3"}));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{100, 101, 102}));
+
+    r = f.Cli(with({"--serial-start", "5", "--repeat", "2"}));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{103, 104}));
+    EXPECT_NE(r.err.find("wins over --serial-start"), std::string::npos) << Describe(r);
+
+    // No target ever answers: the board waits holding number 105.
+    f.Adapter("never\n");
+    {
+        clitest::Process held(f.Command(with({"--forever", "--progress"})), f.Path());
+        bool waiting = false;
+        std::string busyReport;
+        const RunResult killed = held.Wait(60000, [&](const std::string& err) {
+            if (waiting || err.find("Please repower on DUT") == std::string::npos) return;
+            waiting = true;
+            EXPECT_NE(Slurp(f.File("line1.state")).find("take 105\n"), std::string::npos)
+                << "the number is on disk before the board gets it";
+            const RunResult second = f.Cli(with({"--repeat", "1"}), 30000);
+            EXPECT_EQ(second.exitCode, 2) << Describe(second);
+            EXPECT_NE(second.err.find("in use by another program"), std::string::npos) << Describe(second);
+            EXPECT_EQ(second.out.find("board"), std::string::npos) << Describe(second);
+            held.SignalGroup(SIGKILL);
+        });
+        ASSERT_TRUE(waiting) << Describe(killed);
+    }
+
+    f.Adapter("");
+    r = f.Cli(with({"--repeat", "2"}));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{106, 107})) << "105 may be on the killed board";
+    EXPECT_NE(r.err.find("1 in flight"), std::string::npos) << Describe(r);
+}
+
+// MAC addresses from a list go into the boards in the order written; the
+// state file marks them used, and a list that runs out ends the run with
+// its own exit code, in this run and the next.
+TEST(CliProgram, SerialListOfMacAddressesIsUsedOnceAndRunsOut) {
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(2048, 31));
+    WriteText(f.File("macs.txt"), "# line 1\r\n00:1A:2B:3C:4D:5E\r\n00:1A:2B:3C:4D:5F\r\n\r\n00-1a-2b-3c-4d-60\r\n");
+    const std::vector<std::string> args = {"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin",
+                                           "--serial-addr", "20", "--serial-width", "6", "--serial-list",
+                                           "macs.txt", "--serial-state", "macs.state", "--json", "--repeat", "2"};
+    RunResult r = f.Cli(args);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[0]["serial"].text, "00:1A:2B:3C:4D:5E");
+    EXPECT_EQ(records[1]["serial"].text, "00:1A:2B:3C:4D:5F");
+
+    r = f.Cli(args);
+    EXPECT_EQ(r.exitCode, 7) << Describe(r);
+    records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 2u) << Describe(r);
+    EXPECT_EQ(records[0]["serial"].text, "00:1A:2B:3C:4D:60");
+    EXPECT_EQ(records[1]["exit_code"].Unsigned(), 7u);
+    EXPECT_NE(r.err.find("serial numbers used up: no value left in macs.txt"), std::string::npos) << Describe(r);
+
+    r = f.Cli(args);
+    EXPECT_EQ(r.exitCode, 7) << Describe(r);
+    EXPECT_EQ(JsonLines(r.out).size(), 1u) << "no board started without a value\n" << Describe(r);
+
+    // A list that cannot be used is refused before any board.
+    WriteText(f.File("bad.txt"), "00:1A:2B:3C:4D:5E\n00:1a:2b:3c:4d:5e\n");
+    std::vector<std::string> bad = args;
+    bad[12] = "bad.txt";
+    bad[14] = "bad.state";
+    r = f.Cli(bad);
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("line 2 '00:1a:2b:3c:4d:5e': the same value as line 1"), std::string::npos) << Describe(r);
 }
 
 TEST(CliProgram, LogThatCannotBeWrittenStopsBeforeAnyBoard) {
@@ -723,6 +818,25 @@ TEST(CliCom, RepeatRunLandsEachSerialOnItsBoardAndTheRestUnchanged) {
     const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
     ASSERT_EQ(rows.size(), 5u);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(rows[i + 1][3], std::to_string(500 + i));
+}
+
+// A serial block at the top of Flash above a short application: the image
+// grows with erased bytes up to the field, so the board holds the
+// application, 0xFF, its serial, and nothing else.
+TEST(CliCom, SerialFieldPastTheImageExtendsItWithErasedBytes) {
+    REQUIRE_SIMULATOR();
+    Folder f;
+    const Bytes fw = Random(3000, 21);
+    WriteBytes(f.File("fw.bin"), fw);
+    SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 100");
+    const RunResult r = f.Cli({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin",
+                               "--serial-addr", "7FF0", "--serial-start", "0x1234"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.out.find("extended with 0xFF to 32756 bytes"), std::string::npos) << Describe(r);
+    ASSERT_TRUE(WaitUntil([] { return Slurp(g_env.simDir + "/runs.txt") == "1\n"; }, 10000));
+    Bytes want = PadTo(fw, 0x7FF4);
+    want = WithSerial(want, 0x7FF0, 0x1234);
+    EXPECT_TRUE(ReadBytes(g_env.simDir + "/flash.bin") == PadTo(want, 65536));
 }
 
 TEST(CliCom, CtrlCStopsTheTransferOverTheSerialLine) {

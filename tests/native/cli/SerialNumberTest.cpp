@@ -43,32 +43,47 @@ TEST(SerialNumber, WritesExactlyTheFieldInEitherByteOrder) {
     }
 }
 
-TEST(SerialNumber, FieldMustLieInsideTheImageAndThePart) {
+// A field must lie inside the part; one past the loaded image lengthens the
+// image with erased bytes and leaves every loaded byte as it was.
+TEST(SerialNumber, FieldInsideThePartExtendsTheImageWithErasedBytes) {
     struct Case {
         std::uint32_t address;
         unsigned width;
         std::size_t imageSize;
         std::uint32_t capacity;
         SerialProblem want;
+        std::size_t extendedSize;
     };
     const Case cases[] = {
-        {0, 4, 4, 64, SerialProblem::None},
-        {60, 4, 64, 64, SerialProblem::None},       // ends on the last byte
-        {61, 4, 64, 64, SerialProblem::PastCapacity},
-        {61, 4, 100, 64, SerialProblem::PastCapacity},
-        {30, 4, 33, 64, SerialProblem::PastImage},  // one byte beyond the loaded image
-        {0xFFFFFFFF, 8, 64, 64, SerialProblem::PastCapacity},  // no wrap of address + width
-        {0, 0, 64, 64, SerialProblem::Width},
-        {0, 9, 64, 64, SerialProblem::Width},
+        {0, 4, 4, 64, SerialProblem::None, 4},
+        {60, 4, 64, 64, SerialProblem::None, 64},   // ends on the last byte
+        {30, 4, 33, 64, SerialProblem::None, 34},   // one byte beyond the loaded image
+        {0x7FF0, 4, 0x1000, 0x8000, SerialProblem::None, 0x7FF4},  // serial block at the top, short application
+        {60, 4, 0, 64, SerialProblem::None, 64},    // nothing loaded at all
+        {61, 4, 64, 64, SerialProblem::PastCapacity, 0},
+        {61, 4, 10, 64, SerialProblem::PastCapacity, 0},
+        {0xFFFFFFFF, 8, 64, 64, SerialProblem::PastCapacity, 0},  // no wrap of address + width
+        {0, 0, 64, 64, SerialProblem::Width, 0},
+        {0, 9, 64, 64, SerialProblem::Width, 0},
     };
     for (const Case& c : cases) {
         SerialField f;
         f.address = c.address;
         f.width = c.width;
-        EXPECT_EQ(cli::CheckField(f, c.imageSize, c.capacity), c.want) << c.address << "+" << c.width;
+        SCOPED_TRACE(std::to_string(c.address) + "+" + std::to_string(c.width) + " in " + std::to_string(c.imageSize));
+        ASSERT_EQ(cli::CheckField(f, c.capacity), c.want);
         if (c.want != SerialProblem::None) {
-            EXPECT_FALSE(cli::DescribeProblem(c.want, f, c.imageSize, c.capacity).empty());
+            EXPECT_FALSE(cli::DescribeProblem(c.want, f, c.capacity).empty());
+            continue;
         }
+        std::vector<std::uint8_t> image(c.imageSize, 0x11);
+        EXPECT_EQ(cli::ExtendForField(image, f), c.extendedSize > c.imageSize);
+        ASSERT_EQ(image.size(), c.extendedSize);
+        for (std::size_t i = 0; i < image.size(); ++i) {
+            ASSERT_EQ(image[i], i < c.imageSize ? 0x11 : 0xFF) << "byte " << i;
+        }
+        cli::WriteSerial(image.data(), f, 0x0102030405060708ull);
+        EXPECT_EQ(image[c.address], 0x08);
     }
 }
 

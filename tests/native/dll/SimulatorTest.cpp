@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -72,19 +73,44 @@ private:
 // One simulator process on a fresh pty pair, ended with the fixture.
 class Simulator : public ::testing::Test {
 protected:
-    void Start(std::vector<std::string> options) {
-        char name[256] = {};
+    // A new pty pair; the simulator's end is named by `name`.
+    void OpenPair(char (&name)[256]) {
         ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
         termios tio{};
         tcgetattr(master_, &tio);
         cfmakeraw(&tio);
         tcsetattr(master_, TCSANOW, &tio);
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        // The simulator must not hold our ends: closing them is its hangup.
+        fcntl(master_, F_SETFD, FD_CLOEXEC);
+        fcntl(slave_, F_SETFD, FD_CLOEXEC);
+        link_ = std::make_unique<PtyLink>(master_);
+    }
+
+    // Closes our ends of the pair, as a socat that ends does: the
+    // simulator's end hangs up.
+    void ClosePair() {
+        link_.reset();
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+        master_ = slave_ = -1;
+    }
+
+    // viaLink: the simulator is given a symbolic link to its end (as socat's
+    // link= gives one), which RePair points at a new pair.
+    void Start(std::vector<std::string> options, bool viaLink = false) {
+        char name[256] = {};
+        OpenPair(name);
         char tmpl[] = "/tmp/tarvel-sim-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir_ = tmpl;
         control_ = dir_ + "/control.txt";
-        std::vector<std::string> args{TARVEL_TARGET_SIM, "--port", name, "--out-dir", dir_, "--control", control_};
+        std::string port = name;
+        if (viaLink) {
+            port = dir_ + "/port";
+            ASSERT_EQ(symlink(name, port.c_str()), 0);
+        }
+        std::vector<std::string> args{TARVEL_TARGET_SIM, "--port", port, "--out-dir", dir_, "--control", control_};
         args.insert(args.end(), options.begin(), options.end());
         pid_ = fork();
         ASSERT_GE(pid_, 0);
@@ -95,7 +121,44 @@ protected:
             execv(argv[0], argv.data());
             _exit(127);
         }
-        link_ = std::make_unique<PtyLink>(master_);
+    }
+
+    // A new pair behind the simulator's link, swapped in atomically.
+    void RePair() {
+        char name[256] = {};
+        OpenPair(name);
+        const std::string tmp = dir_ + "/port.new";
+        ASSERT_EQ(symlink(name, tmp.c_str()), 0);
+        ASSERT_EQ(std::rename(tmp.c_str(), (dir_ + "/port").c_str()), 0);
+    }
+
+    // User plus system CPU time of the simulator so far, in seconds.
+    double CpuSeconds() const {
+        std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Fields after the command name, which is in parentheses: state is
+        // field 3, utime 14, stime 15.
+        std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        unsigned long long utime = 0, stime = 0;
+        for (int i = 3; i <= 15 && rest >> field; ++i) {
+            if (i == 14) utime = std::stoull(field);
+            if (i == 15) stime = std::stoull(field);
+        }
+        return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+
+    // True when the simulator has ended by itself within `limit`.
+    bool EndsWithin(std::chrono::milliseconds limit, int* status) {
+        const auto until = Clock::now() + limit;
+        while (Clock::now() < until) {
+            if (waitpid(pid_, status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
     }
 
     void TearDown() override {
@@ -213,6 +276,42 @@ TEST_F(Simulator, ControlFileRefusalLeavesTheTargetAndSaysWhy) {
               "--fail Bogus: unknown value, expected none, sync, erase, option, register, program, "
               "verify, readinfo or silent");
     EXPECT_EQ(RunUpdate(*link_, job), isp::kEraseError) << "the target of the last content taken";
+}
+
+// The far end going away (its socat ended, the adapter pulled) leaves the
+// simulator idle, not spinning; a port that comes back under the same name
+// gets a fresh target; SIGTERM ends it in every state.
+TEST_F(Simulator, HangupWaitsQuietlyForThePortAndEndsOnSigterm) {
+    Start({"--part", "T10N4", "--appear-ms", "50"}, true);
+    std::vector<std::uint8_t> code(1000, 0x5A);
+    HostJob job = Job("T10N4", code, {});
+    ASSERT_EQ(RunUpdate(*link_, job), isp::kPass);
+
+    ClosePair();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const double before = CpuSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    int status = 0;
+    ASSERT_FALSE(EndsWithin(std::chrono::milliseconds(0), &status)) << "ended instead of waiting for the port";
+    EXPECT_LT(CpuSeconds() - before, 0.2) << "spins while its port is gone";
+
+    RePair();
+    status_ = isp::kStatusWaitingForTarget;
+    // A simulator that never comes back would leave the run syncing for
+    // ever: a stop request bounds it.
+    std::thread watchdog([this] {
+        for (int i = 0; i < 1000 && status_ == isp::kStatusWaitingForTarget; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (status_ == isp::kStatusWaitingForTarget) stop_ = 1;
+    });
+    EXPECT_EQ(RunUpdate(*link_, job), isp::kPass) << "the port came back";
+    watchdog.join();
+
+    ClosePair();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    ASSERT_TRUE(EndsWithin(std::chrono::seconds(1), &status)) << "SIGTERM ignored while the port is gone";
+    EXPECT_TRUE(WIFEXITED(status)) << status;
 }
 
 TEST_F(Simulator, PacingTakesLineTime) {

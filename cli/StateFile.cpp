@@ -1,0 +1,58 @@
+#include "cli/StateFile.h"
+
+#include <algorithm>
+
+#include "cli/Files.h"
+#include "cli/Text.h"
+
+namespace cli {
+
+StateFile::Opened StateFile::Open(const std::wstring& path, std::string* content, std::wstring* why) {
+    content->clear();
+    file_.reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+            *why = L"the serial state file " + path +
+                   L" is in use by another program (another Tarvel_CLI run with the same --serial-state?)";
+            return Opened::Busy;
+        }
+        *why = L"cannot open the serial state file " + path + L": " + SystemMessage(error);
+        return Opened::Error;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file_.get(), &size) || size.QuadPart > 64 * 1024 * 1024) {
+        *why = L"cannot read the serial state file " + path;
+        return Opened::Error;
+    }
+    content->resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t got = 0;
+    while (got < content->size()) {
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content->size() - got, 1 << 20));
+        if (!::ReadFile(file_.get(), &(*content)[got], want, &n, nullptr) || n == 0) {
+            *why = L"cannot read the serial state file " + path + L": " + SystemMessage(::GetLastError());
+            return Opened::Error;
+        }
+        got += n;
+    }
+    return Opened::Ok;
+}
+
+bool StateFile::Append(const std::string& line, std::string* why) {
+    const std::string text = line + "\n";
+    LARGE_INTEGER zero{};
+    DWORD written = 0;
+    // FlushFileBuffers: the line is on the disk, not in a cache that a power
+    // cut or a crash of the system would lose, before a board gets the value.
+    if (!::SetFilePointerEx(file_.get(), zero, nullptr, FILE_END) ||
+        !::WriteFile(file_.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+        written != text.size() || !::FlushFileBuffers(file_.get())) {
+        *why = Utf8(SystemMessage(::GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli
