@@ -1,25 +1,48 @@
 #include "cli/SerialRun.h"
 
+#include <memory>
 #include <vector>
 
+#include "buffers/FirmwareFile.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"
 #include "cli/Text.h"
 
 namespace cli {
+namespace {
+
+// The whole list, read through the same opener as firmware files (no sharing
+// with a program that still writes it).
+bool ReadSerialList(const std::wstring& path, std::string* text, std::uint32_t* error) {
+    WinFileOpener opener;
+    const std::unique_ptr<image::FileSource> file = opener.Open(path, *error);
+    if (!file) return false;
+    std::uint8_t block[4096];
+    for (;;) {
+        std::size_t got = 0;
+        if (!file->Read(block, sizeof block, got)) {
+            *error = file->LastError();
+            return false;
+        }
+        if (got == 0) return true;
+        text->append(reinterpret_cast<const char*>(block), got);
+    }
+}
+
+}  // namespace
 
 int SerialRun::Setup(const Options& o, std::wstring* note, std::wstring* why) {
     note->clear();
     if (!o.serialList.empty()) {
-        // Read whole, as a HEX file is: no size check before reading.
-        const FileBytes file = ReadFirmwareFile(o.serialList, true, 0, 0);
-        if (file.status != ReadStatus::Ok) {
-            *why = L"cannot read the serial list " + o.serialList + L": " + SystemMessage(file.error);
+        std::string text;
+        std::uint32_t error = 0;
+        if (!ReadSerialList(o.serialList, &text, &error)) {
+            *why = L"cannot read the serial list " + o.serialList + L": " + SystemMessage(error);
             return kExitFile;
         }
         std::vector<SerialValue> values;
         std::string reason;
-        if (!ParseSerialList(std::string(file.bytes.begin(), file.bytes.end()), o.serialField, &values, &reason)) {
+        if (!ParseSerialList(text, o.serialField, &values, &reason)) {
             *why = L"serial list " + o.serialList + L", " + Widen(reason);
             return kExitFile;
         }
