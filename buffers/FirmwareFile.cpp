@@ -70,6 +70,13 @@ DWORD WriteFileReplacing(const std::wstring& path, const void* bytes, std::size_
     // The temporary file sits beside the target, so the final move stays on
     // one volume and is a rename, not a copy. CREATE_NEW never takes over a
     // file of another writer; a few names are tried before giving up.
+    // Windows does not replace a read-only file (nor a folder); the test
+    // comes first so that such a save costs no writing, and it holds as well
+    // on file systems whose rename would ignore the attribute.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return ERROR_ACCESS_DENIED;
+
     UniqueHandle file;
     std::wstring temporary;
     DWORD error = ERROR_SUCCESS;
