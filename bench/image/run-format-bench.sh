@@ -5,7 +5,10 @@
 #  1. load: an S-record file and an ELF file to the binary image
 #     (format_tool load) against objcopy -O binary;
 #  2. save: the binary image as Intel HEX (format_tool save) against
-#     objcopy -I binary -O ihex.
+#     objcopy -I binary -O ihex;
+#  3. the in-memory part alone (tell and parse, or encode; best of 10) against
+#     the mean of the same objcopy process: the file system's reading and
+#     writing are the same work for both and dominate the whole-process times.
 #
 #   bench/image/run-format-bench.sh     # output directory: build-bench-format
 set -euo pipefail
@@ -38,20 +41,22 @@ objcopy -I ihex -O binary check.hex check-hex.bin
 cmp image.bin check-hex.bin
 echo "image 16 MiB; S-record file $(stat -c %s image.srec) bytes, ELF file $(stat -c %s image.elf) bytes"
 
-echo
-echo "== Load: S-record to binary"
-hyperfine --warmup 2 --runs 10 -N \
-    "./format_tool load image.srec ours-srec.bin" \
-    "objcopy -I srec -O binary image.srec objcopy-srec.bin"
+# The objcopy mean of a hyperfine run, in milliseconds.
+objcopy_ms() { python3 -c 'import json,sys; r=json.load(open(sys.argv[1]))["results"]; print(r[1]["mean"]*1000)' "$1"; }
 
-echo
-echo "== Load: ELF to binary"
-hyperfine --warmup 2 --runs 10 -N \
-    "./format_tool load image.elf ours-elf.bin" \
-    "objcopy -O binary image.elf objcopy-elf.bin"
+pair() {  # title, our command, objcopy command, json name, time arguments
+    echo
+    echo "== $1"
+    hyperfine --warmup 2 --runs 10 -N --export-json "$4.json" "$2" "$3"
+    local ours theirs
+    ours=$(./format_tool time $5)
+    theirs=$(objcopy_ms "$4.json")
+    awk -v o="$ours" -v t="$theirs" 'BEGIN { printf "  in memory: ours %.1f ms (best of 10), objcopy process %.1f ms: %.1fx\n", o, t, t / o }'
+}
 
-echo
-echo "== Save: binary to Intel HEX"
-hyperfine --warmup 2 --runs 10 -N \
-    "./format_tool save image.bin ours.hex" \
-    "objcopy -I binary -O ihex image.bin objcopy.hex"
+pair "Load: S-record to binary" "./format_tool load image.srec ours-srec.bin" \
+    "objcopy -I srec -O binary image.srec objcopy-srec.bin" srec "load image.srec x.bin"
+pair "Load: ELF to binary" "./format_tool load image.elf ours-elf.bin" \
+    "objcopy -O binary image.elf objcopy-elf.bin" elf "load image.elf x.bin"
+pair "Save: binary to Intel HEX" "./format_tool save image.bin ours.hex" \
+    "objcopy -I binary -O ihex image.bin objcopy.hex" hex "save image.bin x.hex"
