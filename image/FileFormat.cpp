@@ -122,19 +122,29 @@ FileFormat OutputFormatFor(std::wstring_view path) {
     return FileFormat::Binary;
 }
 
-void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+namespace {
+
+constexpr std::string_view kHexEnd = ":00000001FF\r\n";
+constexpr std::string_view kSRecordHeader = "S0030000FC\r\n";
+constexpr std::string_view kSRecordEnd = "S70500000000FA\r\n";
+
+// Data records of bytes that lie at address base on, appended to out, with an
+// extended linear address record wherever the 64 KiB window changes (window
+// is the one in force, kept between calls).
+void AppendHexRecords(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::uint64_t& window,
+                      std::string& out) {
     // ":" count(2) address(4) type(2) data checksum(2) CR LF a record.
     const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
-    const std::size_t windows = length == 0 ? 0 : (length - 1) / 0x10000;
+    const std::size_t windows = length / 0x10000 + 2;
     const std::size_t start = out.size();
-    out.resize(start + records * 13 + length * 2 + windows * 17 + 13);
+    out.resize(start + records * 13 + length * 2 + windows * 17);
     char* w = out.data() + start;
-    std::uint64_t window = 0;
-    for (std::size_t address = 0; address < length; address += kRecordBytes) {
-        const std::uint64_t high = std::uint64_t{address} >> 16;
+    for (std::size_t offset = 0; offset < length; offset += kRecordBytes) {
+        const std::uint64_t address = base + offset;
+        const std::uint64_t high = address >> 16;
         if (high != window) {
-            // 0x10000 is a multiple of the record length, so no record
-            // crosses a window.
+            // Blocks and windows are multiples of the record length, so no
+            // record crosses a window.
             window = high;
             const auto hi = static_cast<std::uint8_t>(high >> 8), lo = static_cast<std::uint8_t>(high);
             w = PutText(w, ":02000004");
@@ -143,44 +153,55 @@ void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& o
             w = PutByte(w, static_cast<std::uint8_t>(0x100 - ((6 + hi + lo) & 0xFF)));
             w = PutLineEnd(w);
         }
-        const std::size_t n = std::min(kRecordBytes, length - address);
+        const std::size_t n = std::min(kRecordBytes, length - offset);
         const auto a1 = static_cast<std::uint8_t>(address >> 8), a0 = static_cast<std::uint8_t>(address);
         *w++ = ':';
         w = PutByte(w, static_cast<std::uint8_t>(n));
         w = PutByte(w, a1);
         w = PutByte(w, a0);
         w = PutByte(w, 0);
-        const unsigned sum = static_cast<unsigned>(n) + a1 + a0 + PutData(w, bytes + address, n);
+        const unsigned sum = static_cast<unsigned>(n) + a1 + a0 + PutData(w, bytes + offset, n);
         w = PutByte(w, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
         w = PutLineEnd(w);
     }
-    w = PutText(w, ":00000001FF\r\n");
     out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
-void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out) {
-    static constexpr std::string_view kHeader = "S0030000FC\r\n";
-    static constexpr std::string_view kEnd = "S70500000000FA\r\n";
+// S3 records of bytes that lie at address base on, appended to out.
+void AppendSRecords(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& out) {
     // "S3" count(2) address(8) data checksum(2) CR LF a record.
     const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
     const std::size_t start = out.size();
-    out.resize(start + kHeader.size() + records * 16 + length * 2 + kEnd.size());
-    char* w = PutText(out.data() + start, kHeader);
-    for (std::size_t address = 0; address < length; address += kRecordBytes) {
-        const std::size_t n = std::min(kRecordBytes, length - address);
-        const auto a = static_cast<std::uint32_t>(address);
+    out.resize(start + records * 16 + length * 2);
+    char* w = out.data() + start;
+    for (std::size_t offset = 0; offset < length; offset += kRecordBytes) {
+        const std::size_t n = std::min(kRecordBytes, length - offset);
+        const auto a = static_cast<std::uint32_t>(base + offset);
         const std::uint8_t head[5] = {static_cast<std::uint8_t>(n + 5), static_cast<std::uint8_t>(a >> 24),
                                       static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8),
                                       static_cast<std::uint8_t>(a)};
         *w++ = 'S';
         *w++ = '3';
         unsigned sum = PutData(w, head, 5);
-        sum += PutData(w, bytes + address, n);
+        sum += PutData(w, bytes + offset, n);
         w = PutByte(w, static_cast<std::uint8_t>(~sum));
         w = PutLineEnd(w);
     }
-    w = PutText(w, kEnd);
     out.resize(static_cast<std::size_t>(w - out.data()));
+}
+
+}  // namespace
+
+void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    std::uint64_t window = 0;
+    AppendHexRecords(bytes, length, 0, window, out);
+    out += kHexEnd;
+}
+
+void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    out += kSRecordHeader;
+    AppendSRecords(bytes, length, 0, out);
+    out += kSRecordEnd;
 }
 
 void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::string& out) {
@@ -193,6 +214,28 @@ void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t lengt
     case FileFormat::Elf: break;
     }
     out.assign(reinterpret_cast<const char*>(bytes), length);
+}
+
+bool EncodeImageInBlocks(FileFormat format, const std::uint8_t* bytes, std::size_t length, const TextSink& sink) {
+    if (bytes == nullptr) length = 0;
+    const bool text = format == FileFormat::IntelHex || format == FileFormat::SRecord;
+    if (format == FileFormat::SRecord && !sink(kSRecordHeader.data(), kSRecordHeader.size())) return false;
+    std::string block;
+    std::uint64_t window = 0;
+    for (std::size_t base = 0; base < length; base += kEncodeBlock) {
+        const std::size_t n = std::min(kEncodeBlock, length - base);
+        if (!text) {
+            if (!sink(reinterpret_cast<const char*>(bytes + base), n)) return false;
+            continue;
+        }
+        block.clear();
+        if (format == FileFormat::IntelHex) AppendHexRecords(bytes + base, n, base, window, block);
+        else AppendSRecords(bytes + base, n, base, block);
+        if (!sink(block.data(), block.size())) return false;
+    }
+    if (format == FileFormat::IntelHex) return sink(kHexEnd.data(), kHexEnd.size());
+    if (format == FileFormat::SRecord) return sink(kSRecordEnd.data(), kSRecordEnd.size());
+    return true;
 }
 
 }  // namespace image

@@ -48,9 +48,10 @@ int Time(const char* mode, const char* inPath, const char* outPath) {
             if (r.status != image::ImageStatus::Ok) return 1;
             produced = r.bytes.size();
         } else {
-            std::string text;
-            image::EncodeImage(saveAs, in.data(), in.size(), text);
-            produced = text.size();
+            image::EncodeImageInBlocks(saveAs, in.data(), in.size(), [&](const char*, std::size_t n) {
+                produced += n;
+                return true;
+            });
         }
         const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
         if (produced == 0) return 1;
@@ -76,7 +77,11 @@ int main(int argc, char** argv) {
         while (lowest < r.bytes.size() && r.bytes[lowest] == 0xFF) ++lowest;
         return WriteFile(argv[3], r.bytes.data() + lowest, r.bytes.size() - lowest) ? 0 : 1;
     }
-    std::string text;
-    image::EncodeImage(image::OutputFormatFor(Widen(argv[3])), in.data(), in.size(), text);
-    return WriteFile(argv[3], text.data(), text.size()) ? 0 : 1;
+    // Written piece by piece, as Save As writes.
+    std::FILE* out = std::fopen(argv[3], "wb");
+    if (!out) return 1;
+    const bool written = image::EncodeImageInBlocks(
+        image::OutputFormatFor(Widen(argv[3])), in.data(), in.size(),
+        [&](const char* text, std::size_t n) { return std::fwrite(text, 1, n, out) == n; });
+    return std::fclose(out) == 0 && written ? 0 : 1;
 }
