@@ -4,6 +4,7 @@
 #include "framework/LongPath.h"
 
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -38,23 +39,6 @@ private:
     std::uint32_t m_error = 0;
 };
 
-// Removes the temporary file unless it was moved into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::wstring path) : m_path(std::move(path)) {}
-    ~TemporaryFile() {
-        if (!m_kept) ::DeleteFileW(m_path.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    const std::wstring& Path() const { return m_path; }
-    void Keep() { m_kept = true; }
-
-private:
-    std::wstring m_path;
-    bool m_kept = false;
-};
-
 }  // namespace
 
 std::unique_ptr<image::FileSource> WinFileOpener::Open(std::wstring_view path, std::uint32_t& error) {
@@ -69,40 +53,86 @@ std::unique_ptr<image::FileSource> WinFileOpener::Open(std::wstring_view path, s
     return std::make_unique<WinFileSource>(file);
 }
 
-DWORD WriteFileReplacing(const std::wstring& path, const void* bytes, std::size_t length) {
+ReplacingFile::~ReplacingFile() {
+    if (m_temporary.empty() || m_committed) return;
+    m_file.reset();
+    ::DeleteFileW(m_temporary.c_str());
+}
+
+DWORD ReplacingFile::Open(const std::wstring& path) {
+    // Windows does not replace a read-only file (nor a folder); the test
+    // comes first so that such a save costs no writing, and it holds as well
+    // on file systems whose rename would ignore the attribute.
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return ERROR_ACCESS_DENIED;
+
     // The temporary file sits beside the target, so the final move stays on
     // one volume and is a rename, not a copy. CREATE_NEW never takes over a
     // file of another writer; a few names are tried before giving up.
-    UniqueHandle file;
-    std::wstring temporary;
-    DWORD error = ERROR_SUCCESS;
-    for (unsigned attempt = 0; attempt < 16 && !file; ++attempt) {
-        temporary = path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp";
-        file.reset(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr));
-        if (!file) {
-            error = ::GetLastError();
-            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return error;
+    DWORD error = ERROR_FILE_EXISTS;
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const std::wstring name =
+            path + L"." + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(attempt) + L".tmp";
+        m_file.reset(
+            ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (m_file) {
+            m_path = path;
+            m_temporary = name;
+            return ERROR_SUCCESS;
         }
+        error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    if (!file) return error;
-    TemporaryFile guard(temporary);
+    return error;
+}
 
+DWORD ReplacingFile::Write(const void* bytes, std::size_t length) {
+    if (!m_file) return ERROR_INVALID_HANDLE;
     const auto* p = static_cast<const std::uint8_t*>(bytes);
     std::size_t done = 0;
     while (done < length) {
         DWORD wrote = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 24));
-        if (!::WriteFile(file.get(), p + done, want, &wrote, nullptr)) return ::GetLastError();
+        if (!::WriteFile(m_file.get(), p + done, want, &wrote, nullptr)) return ::GetLastError();
         if (wrote == 0) return ERROR_WRITE_FAULT;
         done += wrote;
     }
+    return ERROR_SUCCESS;
+}
+
+DWORD ReplacingFile::Commit() {
+    if (!m_file) return ERROR_INVALID_HANDLE;
     // The data must be on the disk before the name points at it, or a power
     // cut could leave the new name on an empty file.
-    if (!::FlushFileBuffers(file.get())) return ::GetLastError();
-    file.reset();
-    if (!::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!::FlushFileBuffers(m_file.get())) return ::GetLastError();
+    m_file.reset();
+    if (!::MoveFileExW(m_temporary.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return ::GetLastError();
-    guard.Keep();
+    m_committed = true;
     return ERROR_SUCCESS;
+}
+
+DWORD WriteFileReplacing(const std::wstring& path, const void* bytes, std::size_t length) {
+    ReplacingFile file;
+    if (const DWORD error = file.Open(path)) return error;
+    if (const DWORD error = file.Write(bytes, length)) return error;
+    return file.Commit();
+}
+
+DWORD WriteImageFile(const std::wstring& path, image::FileFormat format, const std::uint8_t* bytes,
+                     std::size_t length) {
+    ReplacingFile file;
+    if (const DWORD error = file.Open(path)) return error;
+    DWORD error = ERROR_SUCCESS;
+    try {
+        image::EncodeImageInBlocks(format, bytes, length, [&](const char* text, std::size_t n) {
+            error = file.Write(text, n);
+            return error == ERROR_SUCCESS;
+        });
+    } catch (const std::bad_alloc&) {
+        return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    if (error != ERROR_SUCCESS) return error;
+    return file.Commit();
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "framework/Handles.h"
+#include "image/FileFormat.h"
 #include "image/FileLoad.h"
 
 class WinFileOpener : public image::FileOpener {
@@ -18,8 +20,35 @@ public:
     std::unique_ptr<image::FileSource> Open(std::wstring_view path, std::uint32_t& error) override;
 };
 
-// Writes bytes as the whole new content of path: into a temporary file in the
-// same folder, flushed to the disk, then moved over path in one step. On any
-// failure the old file is left as it was and the temporary file is removed.
+// The new content of a file, written into a temporary file in the same folder
+// and put in place only by Commit: flushed to the disk, then moved over the
+// path in one step. Until then, and after any failure, the old file is as it
+// was; the temporary file is removed unless it was committed. Each step gives
 // ERROR_SUCCESS or the system's error code.
+class ReplacingFile {
+public:
+    ReplacingFile() = default;
+    ~ReplacingFile();
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    DWORD Open(const std::wstring& path);
+    DWORD Write(const void* bytes, std::size_t length);
+    DWORD Commit();
+
+private:
+    std::wstring m_path;
+    std::wstring m_temporary;
+    UniqueHandle m_file;
+    bool m_committed = false;
+};
+
+// Writes bytes as the whole new content of path through a ReplacingFile.
 DWORD WriteFileReplacing(const std::wstring& path, const void* bytes, std::size_t length);
+
+// Writes a buffer laid from address 0 as the whole new content of path, in
+// the format given (image::EncodeImageInBlocks), piece by piece through a
+// ReplacingFile, so that neither a failure nor a large buffer costs the old
+// file or the whole text in memory.
+DWORD WriteImageFile(const std::wstring& path, image::FileFormat format, const std::uint8_t* bytes,
+                     std::size_t length);

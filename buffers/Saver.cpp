@@ -32,13 +32,7 @@ image::FileFormat Saver::FormatFor(std::wstring& path, DWORD filterIndex) {
 
 bool Saver::WriteBuffer(const std::wstring& path, image::FileFormat format, const std::uint8_t* bytes,
                         std::size_t length) {
-    std::string content;
-    try {
-        image::EncodeImage(format, bytes, length, content);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return WriteFileReplacing(path, content.data(), content.size()) == ERROR_SUCCESS;
+    return WriteImageFile(path, format, bytes, length) == ERROR_SUCCESS;
 }
 
 bool Saver::SaveBufferAs(CHexEditBase& editor, std::wstring& lastFolder) {

@@ -369,7 +369,7 @@ Commands:
             EEPROM bytes, default IAP data address, option bits.
   image     Build the Flash and EEPROM images exactly as the window's Load File
             does, print their size, 16-bit byte sum (the window's CheckSum) and
-            CRC-32, and write them as binary files. No target is needed.
+            CRC-32, and write them to files. No target is needed.
   program   Program one board, or one after another (--repeat, --forever) as
             Repeat Update does, waiting for the next target in between.
   dump      Read the 256-byte information block (parts of class 1 and 2).
@@ -382,14 +382,18 @@ Ports and rates:
                       Parts of class 1 and 2 run at 115200 only.
 
 Images:
-  --flash FILE[@ADDR]   Load a file into the Flash image. A .hex file is Intel
-  --eeprom FILE[@ADDR]  HEX, any other file raw binary. @ADDR (hexadecimal, as
+  --flash FILE[@ADDR]   Load a file into the Flash image. Intel HEX, Motorola
+  --eeprom FILE[@ADDR]  S-record and ELF are told by their content (a .hex file
+                        that is none of them stays HEX), anything else is raw
+                        binary. @ADDR (hexadecimal, as
                         in the Select Insert Area dialog) loads at that IAP
                         address, otherwise at 0. Several files merge in the
                         order given, each laid over the ones before.
   --clear               The next file starts from an empty buffer (Clear Buffer).
   --out FILE            image: write the Flash image; dump: write the block.
-  --eeprom-out FILE     image: write the EEPROM image.
+  --eeprom-out FILE     image: write the EEPROM image. Written as Intel HEX
+                        (.hex, .ihx), S-record (.s19, .s28, .s37, .srec, .mot)
+                        or binary (any other name).
 
 Programming:
   --option-bits N       Option bits (the MCU Options boxes), bit n = box n.

@@ -22,13 +22,7 @@ std::wstring SystemMessage(DWORD error) {
 }
 
 std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
-    std::string content;
-    try {
-        image::EncodeImage(image::OutputFormatFor(path), bytes.data(), bytes.size(), content);
-    } catch (const std::bad_alloc&) {
-        return SystemMessage(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    const DWORD error = WriteFileReplacing(path, content.data(), content.size());
+    const DWORD error = WriteImageFile(path, image::OutputFormatFor(path), bytes.data(), bytes.size());
     return error == ERROR_SUCCESS ? L"" : SystemMessage(error);
 }
 

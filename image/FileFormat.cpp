@@ -1,6 +1,7 @@
 #include "FileFormat.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Elf.h"
 #include "HexDigits.h"
@@ -61,15 +62,34 @@ bool IsSRecordLine(std::string_view line) {
     return pairs == count + 1u && count >= addressBytes + 1;
 }
 
-void Put(std::string& out, std::size_t& at, std::uint8_t b, unsigned& sum) {
-    out[at++] = kPairText.text[b][0];
-    out[at++] = kPairText.text[b][1];
-    sum += b;
+// The writers fill a string sized beforehand through a plain pointer: one
+// table lookup and a two-byte copy per byte keeps a 16 MiB save to tens of
+// milliseconds.
+inline char* PutByte(char* w, std::uint8_t b) {
+    std::memcpy(w, kPairText.text[b], 2);
+    return w + 2;
 }
 
-void PutLineEnd(std::string& out, std::size_t& at) {
-    out[at++] = '\r';
-    out[at++] = '\n';
+inline char* PutLineEnd(char* w) {
+    w[0] = '\r';
+    w[1] = '\n';
+    return w + 2;
+}
+
+inline char* PutText(char* w, std::string_view text) {
+    std::memcpy(w, text.data(), text.size());
+    return w + text.size();
+}
+
+// The record's data bytes as digit pairs; returns their sum.
+inline unsigned PutData(char*& w, const std::uint8_t* data, std::size_t n) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        std::memcpy(w + 2 * i, kPairText.text[data[i]], 2);
+        sum += data[i];
+    }
+    w += 2 * n;
+    return sum;
 }
 
 }  // namespace
@@ -102,71 +122,86 @@ FileFormat OutputFormatFor(std::wstring_view path) {
     return FileFormat::Binary;
 }
 
-void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out) {
-    // Every line is written into a string sized beforehand: ":" count(2)
-    // address(4) type(2) data checksum(2) CR LF.
+namespace {
+
+constexpr std::string_view kHexEnd = ":00000001FF\r\n";
+constexpr std::string_view kSRecordHeader = "S0030000FC\r\n";
+constexpr std::string_view kSRecordEnd = "S70500000000FA\r\n";
+
+// Data records of bytes that lie at address base on, appended to out, with an
+// extended linear address record wherever the 64 KiB window changes (window
+// is the one in force, kept between calls).
+void AppendHexRecords(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::uint64_t& window,
+                      std::string& out) {
+    // ":" count(2) address(4) type(2) data checksum(2) CR LF a record.
     const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
-    const std::size_t windows = length == 0 ? 0 : (length - 1) / 0x10000;
-    std::size_t at = out.size();
-    out.resize(at + records * 13 + length * 2 + windows * 17 + 13);
-    std::uint64_t window = 0;
-    for (std::size_t address = 0; address < length; address += kRecordBytes) {
-        const std::uint64_t high = std::uint64_t{address} >> 16;
+    const std::size_t windows = length / 0x10000 + 2;
+    const std::size_t start = out.size();
+    out.resize(start + records * 13 + length * 2 + windows * 17);
+    char* w = out.data() + start;
+    for (std::size_t offset = 0; offset < length; offset += kRecordBytes) {
+        const std::uint64_t address = base + offset;
+        const std::uint64_t high = address >> 16;
         if (high != window) {
-            // 0x10000 is a multiple of the record length, so no record
-            // crosses a window.
+            // Blocks and windows are multiples of the record length, so no
+            // record crosses a window.
             window = high;
-            unsigned sum = 0;
-            out[at++] = ':';
-            Put(out, at, 2, sum);
-            Put(out, at, 0, sum);
-            Put(out, at, 0, sum);
-            Put(out, at, 4, sum);
-            Put(out, at, static_cast<std::uint8_t>(high >> 8), sum);
-            Put(out, at, static_cast<std::uint8_t>(high), sum);
-            Put(out, at, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)), sum);
-            PutLineEnd(out, at);
+            const auto hi = static_cast<std::uint8_t>(high >> 8), lo = static_cast<std::uint8_t>(high);
+            w = PutText(w, ":02000004");
+            w = PutByte(w, hi);
+            w = PutByte(w, lo);
+            w = PutByte(w, static_cast<std::uint8_t>(0x100 - ((6 + hi + lo) & 0xFF)));
+            w = PutLineEnd(w);
         }
-        const std::size_t n = std::min(kRecordBytes, length - address);
-        unsigned sum = 0;
-        out[at++] = ':';
-        Put(out, at, static_cast<std::uint8_t>(n), sum);
-        Put(out, at, static_cast<std::uint8_t>(address >> 8), sum);
-        Put(out, at, static_cast<std::uint8_t>(address), sum);
-        Put(out, at, 0, sum);
-        for (std::size_t i = 0; i < n; ++i) Put(out, at, bytes[address + i], sum);
-        Put(out, at, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)), sum);
-        PutLineEnd(out, at);
+        const std::size_t n = std::min(kRecordBytes, length - offset);
+        const auto a1 = static_cast<std::uint8_t>(address >> 8), a0 = static_cast<std::uint8_t>(address);
+        *w++ = ':';
+        w = PutByte(w, static_cast<std::uint8_t>(n));
+        w = PutByte(w, a1);
+        w = PutByte(w, a0);
+        w = PutByte(w, 0);
+        const unsigned sum = static_cast<unsigned>(n) + a1 + a0 + PutData(w, bytes + offset, n);
+        w = PutByte(w, static_cast<std::uint8_t>(0x100 - (sum & 0xFF)));
+        w = PutLineEnd(w);
     }
-    for (const char c : std::string_view(":00000001FF\r\n")) out[at++] = c;
-    out.resize(at);
+    out.resize(static_cast<std::size_t>(w - out.data()));
+}
+
+// S3 records of bytes that lie at address base on, appended to out.
+void AppendSRecords(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& out) {
+    // "S3" count(2) address(8) data checksum(2) CR LF a record.
+    const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
+    const std::size_t start = out.size();
+    out.resize(start + records * 16 + length * 2);
+    char* w = out.data() + start;
+    for (std::size_t offset = 0; offset < length; offset += kRecordBytes) {
+        const std::size_t n = std::min(kRecordBytes, length - offset);
+        const auto a = static_cast<std::uint32_t>(base + offset);
+        const std::uint8_t head[5] = {static_cast<std::uint8_t>(n + 5), static_cast<std::uint8_t>(a >> 24),
+                                      static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8),
+                                      static_cast<std::uint8_t>(a)};
+        *w++ = 'S';
+        *w++ = '3';
+        unsigned sum = PutData(w, head, 5);
+        sum += PutData(w, bytes + offset, n);
+        w = PutByte(w, static_cast<std::uint8_t>(~sum));
+        w = PutLineEnd(w);
+    }
+    out.resize(static_cast<std::size_t>(w - out.data()));
+}
+
+}  // namespace
+
+void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    std::uint64_t window = 0;
+    AppendHexRecords(bytes, length, 0, window, out);
+    out += kHexEnd;
 }
 
 void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out) {
-    static constexpr std::string_view kHeader = "S0030000FC\r\n";
-    static constexpr std::string_view kEnd = "S70500000000FA\r\n";
-    // "S3" count(2) address(8) data checksum(2) CR LF.
-    const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
-    std::size_t at = out.size();
-    out.resize(at + kHeader.size() + records * 16 + length * 2 + kEnd.size());
-    for (const char c : kHeader) out[at++] = c;
-    for (std::size_t address = 0; address < length; address += kRecordBytes) {
-        const std::size_t n = std::min(kRecordBytes, length - address);
-        const auto a = static_cast<std::uint32_t>(address);
-        unsigned sum = 0;
-        out[at++] = 'S';
-        out[at++] = '3';
-        Put(out, at, static_cast<std::uint8_t>(n + 5), sum);
-        Put(out, at, static_cast<std::uint8_t>(a >> 24), sum);
-        Put(out, at, static_cast<std::uint8_t>(a >> 16), sum);
-        Put(out, at, static_cast<std::uint8_t>(a >> 8), sum);
-        Put(out, at, static_cast<std::uint8_t>(a), sum);
-        for (std::size_t i = 0; i < n; ++i) Put(out, at, bytes[address + i], sum);
-        Put(out, at, static_cast<std::uint8_t>(~sum), sum);
-        PutLineEnd(out, at);
-    }
-    for (const char c : kEnd) out[at++] = c;
-    out.resize(at);
+    out += kSRecordHeader;
+    AppendSRecords(bytes, length, 0, out);
+    out += kSRecordEnd;
 }
 
 void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::string& out) {
@@ -179,6 +214,28 @@ void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t lengt
     case FileFormat::Elf: break;
     }
     out.assign(reinterpret_cast<const char*>(bytes), length);
+}
+
+bool EncodeImageInBlocks(FileFormat format, const std::uint8_t* bytes, std::size_t length, const TextSink& sink) {
+    if (bytes == nullptr) length = 0;
+    const bool text = format == FileFormat::IntelHex || format == FileFormat::SRecord;
+    if (format == FileFormat::SRecord && !sink(kSRecordHeader.data(), kSRecordHeader.size())) return false;
+    std::string block;
+    std::uint64_t window = 0;
+    for (std::size_t base = 0; base < length; base += kEncodeBlock) {
+        const std::size_t n = std::min(kEncodeBlock, length - base);
+        if (!text) {
+            if (!sink(reinterpret_cast<const char*>(bytes + base), n)) return false;
+            continue;
+        }
+        block.clear();
+        if (format == FileFormat::IntelHex) AppendHexRecords(bytes + base, n, base, window, block);
+        else AppendSRecords(bytes + base, n, base, block);
+        if (!sink(block.data(), block.size())) return false;
+    }
+    if (format == FileFormat::IntelHex) return sink(kHexEnd.data(), kHexEnd.size());
+    if (format == FileFormat::SRecord) return sink(kSRecordEnd.data(), kSRecordEnd.size());
+    return true;
 }
 
 }  // namespace image

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,5 +43,17 @@ void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& ou
 // The file content of a buffer in the given format (Elf is not written and
 // gives the binary form). Binary is the bytes themselves.
 void EncodeImage(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::string& out);
+
+// Receives an encoded file piece by piece; false stops the encoding.
+using TextSink = std::function<bool(const char* text, std::size_t length)>;
+
+// Input bytes encoded a piece: a multiple of 64 KiB, so that HEX windows
+// and records never straddle two pieces.
+constexpr std::size_t kEncodeBlock = 256 * 1024;
+
+// The same file as EncodeImage, handed to the sink in pieces, so that a large
+// buffer never needs its whole text in memory at once. False when the sink
+// stopped it.
+bool EncodeImageInBlocks(FileFormat format, const std::uint8_t* bytes, std::size_t length, const TextSink& sink);
 
 }  // namespace image

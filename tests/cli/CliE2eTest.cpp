@@ -287,6 +287,33 @@ TEST(CliImage, BuildsWhatTheWindowsLoaderPutsInTheBuffer) {
     }
 }
 
+TEST(CliImage, FormatsAreToldByContentAndOutputsByExtension) {
+    Folder f;
+    const Bytes low = Random(3000, 7);
+    WriteBytes(f.File("low.bin"), low);
+    // An S-record file under a name of its own and a HEX file named .ihx,
+    // both written by objcopy at 0x200.
+    ASSERT_EQ(Shell("cd '" + f.Path() + "' && objcopy -I binary -O srec --change-addresses 0x200 low.bin low.mot"
+                    " && objcopy -I binary -O ihex --change-addresses 0x200 low.bin low.ihx"), 0);
+    WriteText(f.File("bad.s19"), "S1050000AABB95\nS1050002AABB00\n");  // the second checksum is wrong
+    Bytes want(0x200, 0xFF);
+    want.insert(want.end(), low.begin(), low.end());
+    for (const char* in : {"low.mot", "low.ihx"}) {
+        for (const auto& [out, bfd] : {std::pair{"image.hex", "ihex"}, std::pair{"image.s37", "srec"},
+                                       std::pair{"image.bin", "binary"}}) {
+            SCOPED_TRACE(std::string(in) + " -> " + out);
+            const RunResult r = f.Cli({"image", "--part", "T40F512", "--flash", in, "--out", out});
+            ASSERT_EQ(r.exitCode, 0) << Describe(r);
+            ASSERT_EQ(Shell("cd '" + f.Path() + "' && objcopy --gap-fill 0xFF -I " + bfd + " -O binary " + out +
+                            " back.bin"), 0);
+            EXPECT_TRUE(ReadBytes(f.File("back.bin")) == want);
+        }
+    }
+    const RunResult r = f.Cli({"image", "--part", "T40F512", "--flash", "bad.s19", "--out", "image.bin"});
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("File format error"), std::string::npos) << Describe(r);
+}
+
 TEST(CliImage, RefusesBadFilesWithTheWindowsMessages) {
     Folder f;
     WriteBytes(f.File("full.bin"), Random(65536, 5));

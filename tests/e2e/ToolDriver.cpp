@@ -389,6 +389,22 @@ bool Tool::ChooseFile(const std::wstring& path, DWORD timeoutMs) const {
     return WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, timeoutMs);
 }
 
+bool Tool::ChooseFileReplacing(const std::wstring& path, DWORD timeoutMs) const {
+    HWND dialog = nullptr;
+    WaitUntil([&] {
+        dialog = WaitForDialogWith(0x47C, 50);
+        if (!dialog) dialog = WaitForDialogWith(0x480, 50);
+        return dialog != nullptr;
+    }, timeoutMs);
+    if (!dialog) return false;
+    ::SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    HWND question = WaitForDialogWith(IDYES, timeoutMs);
+    if (!question) return false;
+    ::PostMessageW(::GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    return WaitUntil([&] { return !::IsWindow(dialog) || !::IsWindowVisible(dialog); }, timeoutMs);
+}
+
 int CountLogLines(const std::wstring& log) {
     int n = 0;
     for (std::wstring::size_type at = log.find(L"\"]\r\n"); at != std::wstring::npos;

@@ -88,6 +88,9 @@ public:
     // file name box and presses Open (or Cancel when path is empty). False
     // when no file dialog came up.
     bool ChooseFile(const std::wstring& path, DWORD timeoutMs = 20000) const;
+    // The same for a save dialog whose file exists: answers the question
+    // whether to replace it with Yes.
+    bool ChooseFileReplacing(const std::wstring& path, DWORD timeoutMs = 20000) const;
     // The log's text.
     std::wstring Log() const { return ItemText(1029); }
     // Waits until the log holds a line that ends an operation (its elapsed

@@ -340,7 +340,8 @@ TEST(Writers, SmallImagesAreWrittenExactly) {
 TEST(Writers, WhatIsWrittenParsesBackByteForByte) {
     std::mt19937 rng(17);
     for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{33},
-                                std::size_t{0x10000}, std::size_t{0x10001}, std::size_t{0x2FFE1}}) {
+                                std::size_t{0x10000}, std::size_t{0x10001}, std::size_t{0x2FFE1},
+                                2 * image::kEncodeBlock + 0x12345}) {
         SCOPED_TRACE(n);
         Bytes b(n);
         for (auto& x : b) x = static_cast<std::uint8_t>(rng());
@@ -351,8 +352,20 @@ TEST(Writers, WhatIsWrittenParsesBackByteForByte) {
             image::EncodeImage(f, b.data(), b.size(), text);
             if (f == FileFormat::Binary) {
                 EXPECT_EQ(Bytes(text.begin(), text.end()), b);
-                continue;
             }
+            // In pieces, the same file.
+            std::string pieces;
+            std::size_t calls = 0;
+            EXPECT_TRUE(image::EncodeImageInBlocks(f, b.data(), b.size(), [&](const char* t, std::size_t k) {
+                pieces.append(t, k);
+                return ++calls != 0;
+            }));
+            EXPECT_TRUE(pieces == text);
+            // A sink that refuses stops it (an empty binary has nothing to hand over).
+            const bool stopped = !image::EncodeImageInBlocks(f, b.data(), b.size(),
+                                                             [](const char*, std::size_t) { return false; });
+            EXPECT_EQ(stopped, n != 0 || f != FileFormat::Binary);
+            if (f == FileFormat::Binary) continue;
             EXPECT_EQ(image::DetectFormat(U8(text), text.size(), false), f);
             const image::ImageResult r = image::ParseFormat(f, U8(text), text.size(), n);
             ASSERT_EQ(r.status, ImageStatus::Ok);

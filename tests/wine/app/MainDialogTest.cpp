@@ -102,6 +102,13 @@ TEST_F(MainDialogTest, FreshStartSelectsTheFirstRecordAndDisablesThePortAndJobBu
     ASSERT_NE(language, nullptr);
     EXPECT_EQ(::GetMenuState(language, 0x20, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
     EXPECT_EQ(::GetMenuState(language, 0x30, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    // Save As right after "Language".
+    EXPECT_EQ(::GetMenuItemID(sys, 9), 0x40u);
+    EXPECT_EQ(::GetMenuItemID(sys, 10), 0x50u);
+    ::GetMenuStringW(sys, 9, text, 128, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"Save Flash buffer as...");
+    ::GetMenuStringW(sys, 10, text, 128, MF_BYPOSITION);
+    EXPECT_STREQ(text, L"Save EEPROM buffer as...");
     const int last = ::GetMenuItemCount(sys) - 1;
     EXPECT_EQ(::GetMenuItemID(sys, last), 0x10u);
     ::GetMenuStringW(sys, static_cast<UINT>(last), text, 128, MF_BYPOSITION);
@@ -112,8 +119,11 @@ TEST_F(MainDialogTest, PartChangeSetsOptionBoxesEepromTabAndResetsOptionBitsButN
     Start();
     HWND tab = Item(IDC_TAB);
 
+    HMENU sys = ::GetSystemMenu(dlg->m_hWnd, FALSE);
     ChoosePart(L"T10N4");  // no options, no EEPROM
     EXPECT_EQ(TabCtrl_GetItemCount(tab), 1);
+    EXPECT_EQ(::GetMenuState(sys, 0x50, MF_BYCOMMAND) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
+    EXPECT_EQ(::GetMenuState(sys, 0x40, MF_BYCOMMAND) & MF_GRAYED, 0u);
     for (int n = 0; n < 8; ++n) {
         EXPECT_FALSE(Enabled(IDC_OPTION0 + n));
         EXPECT_EQ(Text(Item(IDC_OPTION0 + n)), L"");
@@ -122,6 +132,7 @@ TEST_F(MainDialogTest, PartChangeSetsOptionBoxesEepromTabAndResetsOptionBitsButN
     const int k = ChoosePart(L"T20G8");  // three options, EEPROM
     EXPECT_EQ(dlg->IspParam->PartIndex, k);
     EXPECT_EQ(TabCtrl_GetItemCount(tab), 2);
+    EXPECT_EQ(::GetMenuState(sys, 0x50, MF_BYCOMMAND) & MF_GRAYED, 0u);
     EXPECT_EQ(Text(Item(IDC_OPTION0)), L"Reset pin as GPIO");
     EXPECT_TRUE(Enabled(IDC_OPTION2));
     EXPECT_FALSE(Enabled(IDC_OPTION3));
