@@ -86,7 +86,7 @@ private:
     void OnClosePort();                           // "Close Port"
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
     void OnDropFiles(HDROP drop);                 // WM_DROPFILES
-    void OnDpiChanged(const RECT& suggested);      // WM_DPICHANGED
+    void OnDpiChanged(const RECT& suggested);     // WM_DPICHANGED
     // The pixel parts of the layout at the window's dpi: the pages inside
     // the tab control, the banner.
     void LayoutForDpi();
