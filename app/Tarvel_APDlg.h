@@ -88,7 +88,7 @@ private:
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
     void OnSaveBuffer(int tab);                   // Save As: system menu 0x40/0x50, Ctrl+S in an editor
     void OnDropFiles(HDROP drop);                 // WM_DROPFILES
-    void OnDpiChanged(const RECT& suggested);      // WM_DPICHANGED
+    void OnDpiChanged(const RECT& suggested);     // WM_DPICHANGED
     // The pixel parts of the layout at the window's dpi: the pages inside
     // the tab control, the banner.
     void LayoutForDpi();

@@ -191,6 +191,41 @@ TEST(HexModelLayout, ZeroBytesPerRowAndZeroMetricsAreSafe) {
     EXPECT_EQ(m.BytesPerRow(), kMaxBytesPerRow);
 }
 
+TEST(HexModelLayout, AScaledMarginInsetsTheAreaWidensTheColumnGapsAndKeepsHitsAndCaretInStep) {
+    // The window at 200 %: characters and margin twice their 96-dpi size.
+    for (int scale : {1, 2}) {
+        SCOPED_TRACE(scale);
+        HexViewModel m;
+        m.ShowAddressColumn(true);
+        m.SetAddressDigits(6);
+        auto bytes = Ramp(64);
+        m.SetBuffer(bytes.data(), 64);
+        const int cw = kCw * scale, lh = kLh * scale, margin = kMargin * scale;
+        m.RecalcLayout(cw, lh, {0, 0, 800 * scale, 2 * margin + 4 * lh}, margin);
+        const Layout& l = m.GetLayout();
+        EXPECT_EQ(l.margin, margin);
+        EXPECT_EQ(l.area.left, margin);
+        EXPECT_EQ(l.area.bottom, 2 * margin + 4 * lh - margin);
+        EXPECT_EQ(l.fullRows, 4u);
+        EXPECT_EQ(l.addressWidth, 6 * cw + margin);
+        EXPECT_EQ(l.hexX, 6 * cw + margin);
+        EXPECT_EQ(l.hexWidth, 47 * cw + margin);
+        EXPECT_EQ(l.slack, 2 * scale);
+        // Just left of the middle of the high digit of byte 0x13 (row 1,
+        // column 3) still means that digit: a margin counted at its 96-dpi
+        // size would move the point into the low digit.
+        const Hit hit = m.HitTest({l.area.left + l.hexX + 9 * cw + cw / 2 - 3, l.area.top + lh + 1});
+        EXPECT_EQ(hit.index, 0x13u);
+        EXPECT_TRUE(hit.highNibble);
+        m.SetCaretIndex(0x13, false);
+        const CaretBox box = m.ComputeCaret(true);
+        EXPECT_TRUE(box.visible);
+        EXPECT_EQ(box.x, l.area.left + l.hexX + (3 * 3 + 1) * cw);
+        EXPECT_EQ(box.y, l.area.top + lh + 1);
+        EXPECT_EQ(box.width, cw);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Row texts
 

@@ -301,3 +301,16 @@ TEST_F(DropTest, ADropWhileAJobRunsIsRefusedWithoutALogLine) {
     ASSERT_TRUE(PumpUntil([&] { return Log().find(L"Load File =>Pass") != std::wstring::npos; })) << Log();
     EXPECT_EQ(Buffer(1), (Bytes{1, 2}));
 }
+
+TEST_F(DropTest, ADropWithNoPartSelectedIsRefusedWithoutALogLine) {
+    Start(L"T30C64");
+    SelectTab(1);
+    dir.WriteBytes(L"eeprom.bin", Bytes{1, 2});
+    // What a table whose parts no family lists leaves: no part at all.
+    dlg->IspParam->PartIndex = -1;
+    Drop({dir.File(L"eeprom.bin")});
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(Log(), L"");
+    EXPECT_TRUE(Buffer(1).empty());
+    EXPECT_TRUE(dlg->LastFolder.empty());
+}
