@@ -203,7 +203,7 @@ public:
                 // Windows opens a COM port for one program at a time; the
                 // next one is refused with "access denied".
                 if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-                    return Fail(kExitPort, link.port.name + L" is busy: another program has it open (" +
+                    return Fail(kExitPort, link.port.name + L" is in use by another program (" +
                                                SystemMessage(error) + L")");
                 return Fail(kExitPort, L"cannot open " + link.port.name + L": " + SystemMessage(error));
             }

@@ -578,7 +578,6 @@ TEST(CliProgram, SerialStateCarriesOverRunsAndAKilledRun) {
     {
         clitest::Process held(f.Command(with({"--forever", "--progress"})), f.Path());
         bool waiting = false;
-        std::string busyReport;
         const RunResult killed = held.Wait(60000, [&](const std::string& err) {
             if (waiting || err.find("Please repower on DUT") == std::string::npos) return;
             waiting = true;
