@@ -223,6 +223,17 @@ public:
         return kExitOk;
     }
 
+    // True when a COM port no longer answers as one: the adapter was pulled
+    // or its driver went away, and the handle only fails from now on.
+    bool Lost() const {
+        if (!handle_) return false;
+        DWORD errors = 0;
+        COMSTAT status{};
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        return !::ClearCommError(handle_.get(), &errors, &status) || !::GetCommState(handle_.get(), &dcb);
+    }
+
 private:
     UniqueHandle handle_;  // destroyed after the destructor's ClosePort
     const isp::TarvelDll* library_ = nullptr;
@@ -391,6 +402,12 @@ int RunProgram(const Options& o) {
                 fileFailed = true;
             }
         }
+        // A failed board on a port that is gone: say so by name, and start
+        // no further board on it.
+        const bool portLost = job.code != isp::kPass && job.code != isp::kStop && session.Lost();
+        if (portLost)
+            Fail(kExitBoardFailed, link.port.name + L" was lost during board " + std::to_wstring(board) +
+                                       L" (adapter unplugged or port closed); no further board is started");
         runEnded = Now();
         ++summary.boards;
         if (job.code == isp::kPass) {
@@ -400,7 +417,7 @@ int RunProgram(const Options& o) {
             break;
         } else {
             ++summary.failed;
-            if (!o.keepGoing) break;
+            if (!o.keepGoing || portLost) break;
         }
         if (fileFailed) break;
     }
