@@ -371,7 +371,8 @@ int RunProgram(const Options& o) {
         param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
         param.DataSize = static_cast<std::int32_t>(dataCopy.size());
 
-        const JobResult job = RunJob(lib.dll, Operation::Update, &param, display);
+        const JobResult job =
+            RunJob(lib.dll, Operation::Update, &param, display, [&session] { return session.Lost(); });
         if (job.threadFailed) {
             Fail(kExitBoardFailed, L"no worker thread could be started: " + SystemMessage(::GetLastError()));
             ++summary.failed;
@@ -404,7 +405,7 @@ int RunProgram(const Options& o) {
         }
         // A failed board on a port that is gone: say so by name, and start
         // no further board on it.
-        const bool portLost = job.code != isp::kPass && job.code != isp::kStop && session.Lost();
+        const bool portLost = job.portLost || (job.code != isp::kPass && job.code != isp::kStop && session.Lost());
         if (portLost)
             Fail(kExitBoardFailed, link.port.name + L" was lost during board " + std::to_wstring(board) +
                                        L" (adapter unplugged or port closed); no further board is started");
@@ -412,7 +413,7 @@ int RunProgram(const Options& o) {
         ++summary.boards;
         if (job.code == isp::kPass) {
             ++summary.passed;
-        } else if (job.code == isp::kStop) {
+        } else if (job.code == isp::kStop && !portLost) {
             summary.stopped = 1;
             break;
         } else {
