@@ -904,12 +904,6 @@ TEST(CliLostPort, PortClosedMidTransferEndsTheBoardNamingThePort) {
     const std::string control = g_env.lostSimDir + "/control.txt", text = "--part T30C64 --pace 1\n";
     WriteText(control, text);
     ASSERT_TRUE(WaitUntil([&] { return Slurp(control + ".ack") == text; }, 10000));
-    // Wine's server reports every call on the hung-up port with a dump of
-    // its objects, on the error output of whichever program started it; a
-    // server started here (its output dropped) keeps that off the
-    // programmer's error output, which the dumps would otherwise slow down
-    // by tens of seconds.
-    Shell("wineserver -p3");
     clitest::Process p(f.Command({"program", "--port", g_env.lostCom, "--part", "T30C64", "--flash", "fw.bin",
                                   "--baud", "9600", "--json", "--progress"}),
                        f.Path());
