@@ -87,7 +87,7 @@ double Now() {
 }
 
 JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspParam* param,
-                 ProgressDisplay& display) {
+                 ProgressDisplay& display, const std::function<bool()>& portLost) {
     JobResult result;
     param->StatusCell->store(isp::kStatusWaitingForTarget);
     param->StopCell->store(0);
@@ -100,7 +100,7 @@ JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspPar
         return result;
     }
     bool waited = false;
-    for (;;) {
+    for (unsigned turn = 1;; ++turn) {
         const DWORD w = ::WaitForSingleObject(thread.get(), kPollMs);
         const std::uint16_t status = param->StatusCell->load();
         if (!waited && status != isp::kStatusWaitingForTarget) {
@@ -118,6 +118,10 @@ JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspPar
             param->StopCell->store(1);
             display.Clear();
             Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
+        }
+        if (portLost && !result.portLost && turn % 10 == 0 && portLost()) {
+            result.portLost = true;
+            param->StopCell->store(1);
         }
         display.Show(status);
     }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 
 #include "cli/Console.h"
 #include "isp/IspRecords.h"
@@ -38,14 +39,17 @@ struct JobResult {
     double librarySeconds = 0;  // the call itself, on the worker thread
     double waitSeconds = 0;     // until the status word first left "waiting for a target"
     bool threadFailed = false;  // no worker thread could be started
+    bool portLost = false;      // portLost said so during the run, and the library was asked to stop
 };
 
 // Resets the status word to 0xFFFF and the stop request to 0, runs the
 // operation on a new worker thread, and until it returns polls the status
 // word (waiting on the thread, never spinning), feeds the display, and
-// passes a Ctrl+C on as the stop request.
+// passes a Ctrl+C on as the stop request. portLost, when given, is asked
+// every quarter second; once it answers true the library is asked to stop,
+// since nothing it sends reaches a target any more.
 JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspParam* param,
-                 ProgressDisplay& display);
+                 ProgressDisplay& display, const std::function<bool()>& portLost = nullptr);
 
 // Seconds of the high-resolution counter.
 double Now();

@@ -201,7 +201,7 @@ public:
                 // Windows opens a COM port for one program at a time; the
                 // next one is refused with "access denied".
                 if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-                    return Fail(kExitPort, link.port.name + L" is busy: another program has it open (" +
+                    return Fail(kExitPort, link.port.name + L" is in use by another program (" +
                                                SystemMessage(error) + L")");
                 return Fail(kExitPort, L"cannot open " + link.port.name + L": " + SystemMessage(error));
             }
@@ -219,6 +219,17 @@ public:
         param_ = param;
         open_ = true;
         return kExitOk;
+    }
+
+    // True when a COM port no longer answers as one: the adapter was pulled
+    // or its driver went away, and the handle only fails from now on.
+    bool Lost() const {
+        if (!handle_) return false;
+        DWORD errors = 0;
+        COMSTAT status{};
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        return !::ClearCommError(handle_.get(), &errors, &status) || !::GetCommState(handle_.get(), &dcb);
     }
 
 private:
@@ -358,7 +369,8 @@ int RunProgram(const Options& o) {
         param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
         param.DataSize = static_cast<std::int32_t>(dataCopy.size());
 
-        const JobResult job = RunJob(lib.dll, Operation::Update, &param, display);
+        const JobResult job =
+            RunJob(lib.dll, Operation::Update, &param, display, [&session] { return session.Lost(); });
         if (job.threadFailed) {
             Fail(kExitBoardFailed, L"no worker thread could be started: " + SystemMessage(::GetLastError()));
             ++summary.failed;
@@ -389,16 +401,22 @@ int RunProgram(const Options& o) {
                 fileFailed = true;
             }
         }
+        // A failed board on a port that is gone: say so by name, and start
+        // no further board on it.
+        const bool portLost = job.portLost || (job.code != isp::kPass && job.code != isp::kStop && session.Lost());
+        if (portLost)
+            Fail(kExitBoardFailed, link.port.name + L" was lost during board " + std::to_wstring(board) +
+                                       L" (adapter unplugged or port closed); no further board is started");
         runEnded = Now();
         ++summary.boards;
         if (job.code == isp::kPass) {
             ++summary.passed;
-        } else if (job.code == isp::kStop) {
+        } else if (job.code == isp::kStop && !portLost) {
             summary.stopped = 1;
             break;
         } else {
             ++summary.failed;
-            if (!o.keepGoing) break;
+            if (!o.keepGoing || portLost) break;
         }
         if (fileFailed) break;
     }

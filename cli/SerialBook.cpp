@@ -219,6 +219,11 @@ bool SerialBook::Apply(const std::string& verb, const SerialValue& v, std::strin
         *why = "a byte string in the state file of a numbered sequence";
         return false;
     }
+    if (!isList_ && v.number > max_) {
+        // Truncated into the field it would repeat a smaller number.
+        *why = "the state file holds " + v.Text() + ", which does not fit the serial field (--serial-width)";
+        return false;
+    }
     const std::string key = v.Text();
     if (verb == "take") {
         inFlight_.insert(key);
@@ -244,7 +249,8 @@ bool SerialBook::Apply(const std::string& verb, const SerialValue& v, std::strin
         if (isList_) {
             const auto it = listIndex_.find(key);
             if (it != listIndex_.end()) listReturned_.insert(it->second);
-        } else {
+        } else if (exhausted_ || v.number < next_) {
+            // Only what the sequence has handed out comes back through it.
             returned_.insert(v.number);
         }
     }
@@ -279,13 +285,23 @@ SerialBook::Taken SerialBook::Take(SerialValue* value, std::string* why) {
         }
         if (index == list_.size()) return Taken::RanOut;
         v = list_[index];
-    } else if (!returned_.empty()) {
-        v.number = *returned_.begin();
-        returned_.erase(returned_.begin());
     } else {
-        if (exhausted_) return Taken::RanOut;
-        v.number = next_;
-        exhausted_ = !Advance(v.number, &next_);
+        // A value given back and then marked otherwise by a hand-edited or
+        // replayed journal is skipped, never handed out twice.
+        bool found = false;
+        while (!returned_.empty() && !found) {
+            v.number = *returned_.begin();
+            returned_.erase(returned_.begin());
+            const std::string key = v.Text();
+            found = !used_.count(key) && !lost_.count(key) && !inFlight_.count(key);
+        }
+        while (!found) {
+            if (exhausted_) return Taken::RanOut;
+            v.number = next_;
+            exhausted_ = !Advance(v.number, &next_);
+            const std::string key = v.Text();
+            found = !used_.count(key) && !lost_.count(key) && !inFlight_.count(key);
+        }
     }
     const std::string key = v.Text();
     inFlight_.insert(key);

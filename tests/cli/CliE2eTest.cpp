@@ -42,6 +42,8 @@ struct Environment {
     std::string com;     // the Wine COM port linked to the simulator
     std::string idleCom; // a COM name with no device behind it
     std::string nullCom; // a COM name that opens a device that is no serial port
+    std::string lostCom, lostSimDir;  // a port whose pty pair a test closes for good
+    int lostSocatPid = 0;             // the socat that holds that pair
 } g_env;
 
 std::string Slurp(const std::string& path) {
@@ -605,7 +607,6 @@ TEST(CliProgram, SerialStateCarriesOverRunsAndAKilledRun) {
     {
         clitest::Process held(f.Command(with({"--forever", "--progress"})), f.Path());
         bool waiting = false;
-        std::string busyReport;
         const RunResult killed = held.Wait(60000, [&](const std::string& err) {
             if (waiting || err.find("Please repower on DUT") == std::string::npos) return;
             waiting = true;
@@ -919,6 +920,42 @@ TEST(CliCom, PortThatDoesNotExistOrCannotBeOpenedExits5) {
 
 }  // namespace
 
+// The adapter is pulled in the middle of a transfer (the socat of the port's
+// pty pair ends): the board ends soon with a failure that names the port,
+// and the run's exit code says a board failed. The pair is gone for good
+// afterwards, so this test runs once, on a port of its own.
+TEST(CliLostPort, PortClosedMidTransferEndsTheBoardNamingThePort) {
+    if (g_env.lostCom.empty() || g_env.lostSocatPid <= 0) GTEST_SKIP() << "no port to lose (run-cli-e2e.sh)";
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(16384, 40));
+    const std::string control = g_env.lostSimDir + "/control.txt", text = "--part T30C64 --pace 1\n";
+    WriteText(control, text);
+    ASSERT_TRUE(WaitUntil([&] { return Slurp(control + ".ack") == text; }, 10000));
+    clitest::Process p(f.Command({"program", "--port", g_env.lostCom, "--part", "T30C64", "--flash", "fw.bin",
+                                  "--baud", "9600", "--json", "--progress"}),
+                       f.Path());
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point pulled{};
+    const RunResult r = p.Wait(90000, [&](const std::string& err) {
+        if (pulled == Clock::time_point{} && ProgressAtLeast(err, 10)) {
+            pulled = Clock::now();
+            ::kill(g_env.lostSocatPid, SIGTERM);
+        }
+    });
+    const double seconds = std::chrono::duration<double>(Clock::now() - pulled).count();
+    ASSERT_NE(pulled, Clock::time_point{}) << Describe(r);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_FALSE(ProgressAtLeast(r.err, 100)) << Describe(r);
+    EXPECT_NE(r.err.find(g_env.lostCom + " was lost"), std::string::npos) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    ASSERT_EQ(records.size(), 2u) << Describe(r);
+    EXPECT_FALSE(records[0]["passed"].boolean);
+    // The programmer watches the port during the board and asks the library
+    // to stop once it is gone, rather than letting it run out its deadlines.
+    EXPECT_LT(seconds, 5.0) << Describe(r);
+    std::printf("board ended %.2f s after the pull\n", seconds);
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
@@ -932,6 +969,9 @@ int main(int argc, char** argv) {
         if (!value("com").empty()) g_env.com = value("com");
         if (!value("idle-com").empty()) g_env.idleCom = value("idle-com");
         if (!value("null-com").empty()) g_env.nullCom = value("null-com");
+        if (!value("lost-com").empty()) g_env.lostCom = value("lost-com");
+        if (!value("lost-sim-dir").empty()) g_env.lostSimDir = value("lost-sim-dir");
+        if (!value("lost-socat-pid").empty()) g_env.lostSocatPid = std::atoi(value("lost-socat-pid").c_str());
     }
     if (g_env.winBin.empty()) {
         std::fprintf(stderr, "usage: cli_e2e_tests --win-bin=DIR [--sim-dir=DIR --com=COMn --idle-com=COMm]\n");

@@ -31,9 +31,14 @@ notserial=202
 sim_port_link "$idle" ""
 sim_port_link "$notserial" /dev/null
 sim_port_start "$com" "$work/out"
+# A port of its own for the test that closes the pair mid-transfer.
+lost=8
+sim_port_start "$lost" "$work/out$lost"
+lost_socat=${_sim_pids[-2]}
 
 set +e
-timeout 580 "$driver" --win-bin="$winbin" --sim-dir="$work/out" --com="COM$com" --idle-com="COM$idle" --null-com="COM$notserial" "$@"
+timeout 580 "$driver" --win-bin="$winbin" --sim-dir="$work/out" --com="COM$com" --idle-com="COM$idle" --null-com="COM$notserial" \
+  --lost-com="COM$lost" --lost-sim-dir="$work/out$lost" --lost-socat-pid="$lost_socat" "$@"
 rc=$?
 set -e
 [ $rc -eq 0 ] || sim_ports_logs

@@ -182,6 +182,7 @@ TEST(SerialBook, JournalStatesAndRefusals) {
         {"tarvel-serial-state 1 sequence start=1 step=0\n", false, "start= and step="},
         {"tarvel-serial-state 1 list\n", false, "--serial-list"},
         {"tarvel-serial-state 1 sequence start=1 step=1\ntake 00:11\n", false, "byte string"},
+        {"tarvel-serial-state 1 sequence start=1 step=1\ntake 1\nfree 4294967296\n", false, "does not fit"},
     };
     for (const Case& c : cases) {
         SerialBook book(1, 1, 4);
