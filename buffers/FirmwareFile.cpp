@@ -44,7 +44,7 @@ private:
 std::unique_ptr<image::FileSource> WinFileOpener::Open(std::wstring_view path, std::uint32_t& error) {
     // A path past MAX_PATH (a drop or a command line can give one) opens in
     // its long form.
-    const std::wstring name = paths::ForApi(std::wstring(path));
+    const std::wstring name = m_longPaths ? paths::ForApi(std::wstring(path)) : std::wstring(path);
     HANDLE file = ::CreateFileW(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = ::GetLastError();

@@ -16,8 +16,14 @@
 
 class WinFileOpener : public image::FileOpener {
 public:
+    // longPaths: a path past MAX_PATH opens in its long form; otherwise it is
+    // opened as the classic file calls open it, and such a path fails.
+    explicit WinFileOpener(bool longPaths = true) : m_longPaths(longPaths) {}
     // Read access, no sharing, existing files only.
     std::unique_ptr<image::FileSource> Open(std::wstring_view path, std::uint32_t& error) override;
+
+private:
+    bool m_longPaths;
 };
 
 // The new content of a file, written into a temporary file in the same folder

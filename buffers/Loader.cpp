@@ -52,7 +52,10 @@ bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& ins
     ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!::GetOpenFileNameW(&ofn)) return false;
-    return LoadAsChosen(target, insert, std::wstring(file.data()), lastFolder, language, dataAddress);
+    m_longPaths = false;
+    const bool loaded = LoadAsChosen(target, insert, std::wstring(file.data()), lastFolder, language, dataAddress);
+    m_longPaths = true;
+    return loaded;
 }
 
 bool Loader::LoadGivenFile(const LoadTarget& target, image::InsertSettings& insert, const std::wstring& path,
@@ -112,7 +115,7 @@ int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const i
             request.current = current.data();
             request.currentLength = current.size();
         }
-        WinFileOpener opener;
+        WinFileOpener opener(m_longPaths);
         outcome = image::LoadFileForBuffer(opener, request);
     } catch (const std::bad_alloc&) {
         return texts::kFileTooLarge;

@@ -58,4 +58,8 @@ private:
     HWND m_owner = nullptr;
     MessageLog& m_log;
     bool m_busy = false;
+    // A path from the file dialog opens as the classic file calls open it
+    // (one of MAX_PATH characters or more gives "Open file error"); dropped
+    // files and files named on the command line open in the long form.
+    bool m_longPaths = true;
 };
