@@ -88,12 +88,15 @@ protected:
     }
 
     // Closes our ends of the pair, as a socat that ends does: the
-    // simulator's end hangs up.
+    // simulator's end hangs up. Like socat, it removes its link too, so that
+    // the simulator is not led to a pair another test opens next under the
+    // same pts number.
     void ClosePair() {
         link_.reset();
         if (master_ >= 0) close(master_);
         if (slave_ >= 0) close(slave_);
         master_ = slave_ = -1;
+        if (!dir_.empty()) unlink((dir_ + "/port").c_str());
     }
 
     // viaLink: the simulator is given a symbolic link to its end (as socat's
