@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace image::hexdigits {
 
@@ -48,6 +50,22 @@ inline unsigned Pair(const std::uint8_t* d) { return kNibble.high[d[0]] | kNibbl
 
 inline bool IsLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
 inline bool IsBlank(std::uint8_t c) { return c == ' ' || c == '\t'; }
+
+// The part of a text file that the line formats read: up to its first NUL,
+// after a UTF-8 byte-order mark at the very start.
+struct TextRange {
+    const std::uint8_t* begin;
+    const std::uint8_t* end;
+};
+
+inline TextRange RecordText(const std::uint8_t* text, std::size_t length) {
+    if (text == nullptr) return TextRange{text, text};
+    if (const void* nul = length ? std::memchr(text, 0, length) : nullptr)
+        length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - text);
+    const std::uint8_t* begin = text;
+    if (length >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) begin += 3;
+    return TextRange{begin, text + length};
+}
 
 // Upper-case digit pairs of every byte value, for the writers.
 struct PairTable {

@@ -59,12 +59,9 @@ std::uint64_t EstimateEnd(const std::uint8_t* p, const std::uint8_t* end) {
 }  // namespace
 
 ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft) {
-    if (text == nullptr) length = 0;
-    if (const void* nul = length ? std::memchr(text, 0, length) : nullptr)
-        length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - text);
-    const std::uint8_t* p = text;
-    const std::uint8_t* const end = text + length;
-    if (length >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) p += 3;
+    const TextRange range = RecordText(text, length);
+    const std::uint8_t* p = range.begin;
+    const std::uint8_t* const end = range.end;
 
     const std::uint64_t room = std::min<std::uint64_t>(roomLeft, std::vector<std::uint8_t>().max_size());
 
