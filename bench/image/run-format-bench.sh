@@ -20,7 +20,7 @@ mkdir -p "$out"
 cd "$out"
 
 flags=(-std=c++17 -O2 -DNDEBUG -Wall -Wextra -Werror -I"$root/image" -I"$here")
-g++ "${flags[@]}" "$here/format_tool.cpp" "$root"/image/{FileFormat,IntelHex,SRecord,Elf,LoadState}.cpp \
+g++ "${flags[@]}" "$here/format_tool.cpp" "$root"/image/{FileFormat,IntelHex,HexPairs,SRecord,Elf,LoadState}.cpp \
     -o format_tool
 
 # A 16 MiB random image; the S-record and ELF files made from it by binutils
