@@ -27,6 +27,7 @@
 #include "framework/Handles.h"
 #include "isp/IspRecords.h"
 #include "isp/Outcome.h"
+#include "isp/PortLink.h"
 #include "isp/RateTable.h"
 #include "isp/TarvelDll.h"
 #include "text/UiText.h"
@@ -223,14 +224,7 @@ public:
 
     // True when a COM port no longer answers as one: the adapter was pulled
     // or its driver went away, and the handle only fails from now on.
-    bool Lost() const {
-        if (!handle_) return false;
-        DWORD errors = 0;
-        COMSTAT status{};
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        return !::ClearCommError(handle_.get(), &errors, &status) || !::GetCommState(handle_.get(), &dcb);
-    }
+    bool Lost() const { return handle_ && isp::ComPortLost(handle_.get()); }
 
 private:
     UniqueHandle handle_;  // destroyed after the destructor's ClosePort

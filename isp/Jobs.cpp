@@ -2,6 +2,7 @@
 
 #include "framework/UiTask.h"
 #include "isp/Outcome.h"
+#include "isp/PortLink.h"
 #include "text/UiText.h"
 
 #include <system_error>
@@ -16,6 +17,9 @@ constexpr DWORD kPromptHiddenMs = 200;
 constexpr DWORD kProgressPollMs = 10;
 
 constexpr std::size_t kInfoBlockSize = 256;
+
+// How often a COM port is looked at during a run.
+constexpr DWORD kPortCheckMs = 250;
 
 }  // namespace
 
@@ -56,6 +60,8 @@ bool JobRunner::Start(JobType type, HWND hwnd) {
     m_hwnd = hwnd;
     m_busy = true;
     m_param.StopCell->store(0);
+    m_portLost = false;
+    m_portCheckedAt = ::GetTickCount();
     ::ResetEvent(m_jobEnded.get());
     try {
         m_job = std::thread(&JobRunner::JobMain, this);
@@ -119,15 +125,27 @@ void JobRunner::FinishRun() {
     if (m_worker.joinable()) m_worker.join();
 }
 
+void JobRunner::WatchPort() {
+    if (m_portLost || m_param.PortType != kPortCom) return;
+    const DWORD now = ::GetTickCount();
+    if (now - m_portCheckedAt < kPortCheckMs) return;
+    m_portCheckedAt = now;
+    if (!ComPortLost(static_cast<HANDLE>(m_param.PortHandle))) return;
+    m_portLost = true;
+    m_param.StopCell->store(1);
+}
+
 void JobRunner::BlinkOnce() {
     OnUi([&] { m_log.ShowRepowerPrompt(true); });
     ::WaitForSingleObject(m_runEnded.get(), kPromptShownMs);
+    WatchPort();
     OnUi([&] { m_log.ShowRepowerPrompt(false); });
     ::WaitForSingleObject(m_runEnded.get(), kPromptHiddenMs);
 }
 
 void JobRunner::WaitForRun(bool followProgress) {
     while (m_workerBusy.load()) {
+        WatchPort();
         const std::uint16_t status = m_param.StatusCell->load();
         if (!followProgress || status == kStatusWaitingForTarget) {
             BlinkOnce();
@@ -136,6 +154,7 @@ void JobRunner::WaitForRun(bool followProgress) {
             for (std::uint16_t s = status; s <= 100 && m_workerBusy.load(); s = m_param.StatusCell->load()) {
                 OnUi([&] { m_host.ShowProgress(s); });
                 ::WaitForSingleObject(m_runEnded.get(), kProgressPollMs);
+                WatchPort();
             }
             OnUi([&] { m_host.ShowProgress(-1); });
         } else {
@@ -167,8 +186,11 @@ void JobRunner::UpdateJob() {
         WaitForRun(true);
         FinishRun();
         const std::uint16_t result = m_workerResult.load();
-        OnUi([&] { m_log.LogResult(OutcomeTextId(JobKind::Update, result), start); });
-        if (!repeat || result != kPass) break;
+        // A board cut short because its port went away failed; it was not
+        // stopped by the user.
+        const int text = m_portLost && result != kPass ? texts::kFail : OutcomeTextId(JobKind::Update, result);
+        OnUi([&] { m_log.LogResult(text, start); });
+        if (!repeat || result != kPass || m_portLost) break;
         start = ::GetTickCount();
         OnUi([&] { m_log.LogRepeatHeading(texts::kRepeatUpdate); });
     }
@@ -192,9 +214,10 @@ void JobRunner::DumpJob() {
         WaitForRun(false);
         FinishRun();
         const std::uint16_t result = m_workerResult.load();
+        const int text = m_portLost && result != kPass ? texts::kFail : OutcomeTextId(JobKind::Dump, result);
         OnUi([&] {
             if (result == kPass) m_host.ShowReadBack(m_code.data(), m_code.size());
-            m_log.LogResult(OutcomeTextId(JobKind::Dump, result), start);
+            m_log.LogResult(text, start);
         });
     }
     m_param.CodeImage = nullptr;

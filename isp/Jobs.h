@@ -56,6 +56,10 @@ private:
     // otherwise, until the worker ends.
     void WaitForRun(bool followProgress);
     void BlinkOnce();
+    // A COM port is looked at every few hundred milliseconds while the
+    // library works; one that is gone (an adapter pulled out) ends the run
+    // at once through the stop request instead of the library's deadlines.
+    void WatchPort();
     // Runs f on the window's thread; the job goes on when the window is gone.
     template <class F>
     void OnUi(F&& f);
@@ -73,6 +77,8 @@ private:
     std::thread m_worker;
     std::atomic<std::int32_t> m_workerBusy{0};
     std::atomic<std::uint16_t> m_workerResult{0};
+    bool m_portLost = false;          // job thread only
+    DWORD m_portCheckedAt = 0;        // job thread only
     UniqueHandle m_runEnded;  // manual-reset event, set by the worker as it ends
     UniqueHandle m_jobEnded;  // manual-reset event, set by the job thread as it ends
 

@@ -39,4 +39,13 @@ bool PortLink::Close(IspParam& param) {
     return true;
 }
 
+bool ComPortLost(HANDLE port) {
+    if (port == nullptr || port == INVALID_HANDLE_VALUE) return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    return !::ClearCommError(port, &errors, &status) || !::GetCommState(port, &dcb);
+}
+
 }  // namespace isp

@@ -11,6 +11,10 @@
 
 namespace isp {
 
+// True when an opened COM port no longer answers as one: the adapter was
+// pulled or its driver went away, and the handle only fails from now on.
+bool ComPortLost(HANDLE port);
+
 class PortLink {
 public:
     enum class OpenResult { Pass, ComOpenError, Fail };

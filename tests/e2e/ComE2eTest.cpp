@@ -5,6 +5,7 @@
 #include "LinkFixture.h"
 
 #include <gtest/gtest.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -27,6 +28,16 @@ std::wstring ArgValue(const std::wstring& prefix) {
     }
     ::LocalFree(argv);
     return value;
+}
+
+// Writes a whole file at an absolute path (the simulators' control files,
+// the script's pull and restore marks).
+void WriteTextFile(const std::wstring& path, const std::string& text) {
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << path;
+    DWORD written = 0;
+    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(h);
 }
 
 // The simulator's output folder for a COM port.
@@ -179,3 +190,59 @@ TEST_F(ComE2e, ARepeatJobOfTwentyBoardsLeaksNoHandlesOrMemory) {
 }
 
 }  // namespace
+
+TEST_F(ComE2e, AnAdapterPulledOutMidBoardFailsTheBoardAtOnceAndThePortWorksAgainOncePluggedIn) {
+    const std::wstring work = ArgValue(L"--work=");
+    if (work.empty()) GTEST_SKIP() << "run through run-link-e2e.sh";
+    Start(L"T30C64");
+    // At 9600 baud, paced like a real line, 48 KiB take about a minute: the
+    // port is pulled a few percent in.
+    WriteTextFile(SimFolder(8) + L"control.txt", "--part T30C64 --pace 1\n");
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(SimFolder(8) + L"control.txt.ack").size() != 0; }));
+    Bytes flash(48 * 1024);
+    for (size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<std::uint8_t>(i * 13 + 5);
+    dir.WriteBytes(L"fw.bin", flash);
+    LoadFlash(dir.File(L"fw.bin"));
+    ASSERT_TRUE(tool->WaitForLogLines(1));
+
+    ChoosePort(L"COM8");
+    const auto rates = tool->ComboItems(kBaudList);
+    const auto at = std::find(rates.begin(), rates.end(), L"9600");
+    ASSERT_NE(at, rates.end());
+    tool->ChooseComboItem(kBaudList, static_cast<int>(at - rates.begin()));
+    tool->Click(kOpenPort);
+    ASSERT_TRUE(tool->WaitForLogLines(2));
+    ASSERT_NE(tool->Log().rfind(L"Open Port =>Pass"), std::wstring::npos) << tool->Log();
+
+    tool->Click(kUpdate);
+    const HWND progress = ::GetDlgItem(tool->Main(), kProgress);
+    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(progress) && ::SendMessageW(progress, PBM_GETPOS, 0, 0) >= 3; },
+                          60000))
+        << tool->Log();
+    const DWORD pulled = ::GetTickCount();
+    WriteTextFile(work + L"\\pull8", "");
+
+    // The board fails (not "Stop": nobody asked for one) within a few
+    // seconds, and the window gives its controls back.
+    ASSERT_TRUE(tool->WaitForLogLines(3, 20000)) << tool->Log();
+    const DWORD seconds = (::GetTickCount() - pulled) / 1000;
+    EXPECT_LT(seconds, 5u) << tool->Log();
+    EXPECT_NE(tool->Log().rfind(L"Update Target =>Fail   ["), std::wstring::npos) << tool->Log();
+    ASSERT_TRUE(WaitUntil([&] { return Enabled(kUpdate) && Enabled(kClosePort); })) << tool->Log();
+
+    tool->Click(kClosePort);
+    ASSERT_TRUE(tool->WaitForLogLines(4)) << tool->Log();
+    EXPECT_TRUE(WaitUntil([&] { return Enabled(kOpenPort) && !Enabled(kClosePort); })) << tool->Log();
+
+    // Plugged in again: the same port opens without restarting the tool.
+    WriteTextFile(work + L"\\restore8", "");
+    bool opened = false;
+    for (int tries = 0; tries < 20 && !opened; ++tries) {
+        const int before = CountLogLines(tool->Log());
+        tool->Click(kOpenPort);
+        ASSERT_TRUE(tool->WaitForLogLines(before + 1)) << tool->Log();
+        opened = tool->Log().rfind(L"Open Port =>Pass") > tool->Log().rfind(L"Close Port");
+        if (!opened) ::Sleep(250);
+    }
+    EXPECT_TRUE(opened) << tool->Log();
+}

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the tool's COM port tests: two socat pty pairs, a native target
-# simulator on the far end of each, Wine's COM9 and COM12 linked to the near
-# ends (so the tool lists them at start), COM5 to a plain file, then the test
+# Runs the tool's COM port tests: socat pty pairs, a native target
+# simulator on the far end of each, Wine's COM9, COM12 and COM8 linked to the
+# near ends (so the tool lists them at start), COM5 to a plain file, then the test
 # program with --gtest_filter ComE2e.* and the simulators' output folders.
 # Everything started here is stopped on exit.
 #   run-link-e2e.sh TEST_EXE SIMULATOR [ARGS...]
@@ -37,6 +37,26 @@ done
 : >"$work/gone5"
 sim_port_link 5 "$work/gone5"
 args+=("--gone5=Z:${work//\//\\}\\gone5")
+# COM8 is an adapter that the test pulls out in the middle of a board and
+# plugs in again: it asks by creating pull8 and restore8 in the work folder,
+# and a watcher here ends the pair's socat and later makes the pair anew
+# under the same names (the simulator waits for its end to come back).
+sim_port_start 8 "$work/out8" --repeat-delay-ms 50
+pull8_socat=${_sim_pids[-2]}
+(
+  again=
+  trap '[ -n "$again" ] && kill "$again" 2>/dev/null' EXIT
+  trap 'exit 0' TERM
+  while [ ! -e "$work/pull8" ]; do sleep 0.05; done
+  kill "$pull8_socat" 2>/dev/null
+  while [ ! -e "$work/restore8" ]; do sleep 0.05; done
+  rm -f "$work/host8" "$work/target8"
+  socat pty,raw,echo=0,link="$work/host8" pty,raw,echo=0,link="$work/target8" 2>>"$work/socat8.log" &
+  again=$!
+  wait "$again"
+) &
+_sim_pids+=($!)
+args+=("--sim8=Z:${work//\//\\}\\out8" "--work=Z:${work//\//\\}")
 
 set +e
 if [ ${#extra[@]} -gt 0 ]; then
