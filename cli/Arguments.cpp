@@ -163,6 +163,23 @@ private:
         return true;
     }
 
+    // --port COM3,COM4 and --port repeated both add to the gang.
+    bool AddPorts(const std::wstring& value) {
+        std::size_t from = 0;
+        while (true) {
+            const std::size_t comma = value.find(L',', from);
+            const std::wstring name = value.substr(from, comma == std::wstring::npos ? std::wstring::npos : comma - from);
+            if (name.empty()) return Fail(L"--port: empty port name in '" + value + L"'");
+            for (const std::wstring& seen : o_.ports)
+                if (seen == name) return Fail(L"--port: " + name + L" is given twice");
+            o_.ports.push_back(name);
+            if (comma == std::wstring::npos) break;
+            from = comma + 1;
+        }
+        o_.port = o_.ports.front();
+        return true;
+    }
+
     bool Text(std::wstring& field, Opt id, const wchar_t* name, const std::wstring& value) {
         if (!Once(id, name)) return false;
         field = value;
@@ -188,7 +205,7 @@ private:
             if (!Once(Opt::Progress, L"progress / --no-progress")) return false;
             o_.progress = s.id == Opt::Progress ? ProgressMode::Lines : ProgressMode::None;
             return true;
-        case Opt::Port: return Text(o_.port, s.id, s.name, value);
+        case Opt::Port: return AddPorts(value);
         case Opt::Part: return Text(o_.part, s.id, s.name, value);
         case Opt::Baud: return Text(o_.baud, s.id, s.name, value);
         case Opt::Checkrate: return Text(o_.checkrate, s.id, s.name, value);
@@ -266,6 +283,7 @@ private:
         const Command c = o_.command;
         if ((c == Command::Program || c == Command::Dump) && o_.port.empty())
             return Fail(L"--port is required (COMn or KV707)");
+        if (c != Command::Program && o_.ports.size() > 1) return Fail(L"--port: only program takes several ports");
         if (c != Command::Parts && o_.part.empty()) return Fail(L"--part is required (see the parts command)");
         if (c == Command::Image && o_.loads.empty()) return Fail(L"give at least one --flash or --eeprom file");
         if (c == Command::Program) {

@@ -67,6 +67,11 @@ void InstallStopHandler() {
 
 bool StopRequested() { return g_presses.load() != 0; }
 
+void RequestStop() {
+    int none = 0;
+    g_presses.compare_exchange_strong(none, 1);
+}
+
 CloseGuard::CloseGuard() {
     if (g_idle != nullptr) ::ResetEvent(g_idle);
 }

@@ -40,6 +40,7 @@ std::string SerialText(const BoardRecord& r) {
 std::string BoardLine(const BoardRecord& r) {
     std::string line = r.time.substr(0, 19);
     if (line.size() > 10) line[10] = ' ';
+    if (!r.port.empty()) line += "  " + r.port;
     line += "  board " + std::to_string(r.board);
     if (r.hasSerial) line += "  serial " + SerialText(r);
     line += "  " + OutcomeLabel(r.code, r.outcome) + "  [" + Fixed(r.seconds, 3) + " s]";
@@ -66,6 +67,7 @@ std::string BoardJson(const BoardRecord& r) {
     j["seconds"] = Rounded(r.seconds, 3);
     j["library_seconds"] = Rounded(r.librarySeconds, 3);
     j["wait_seconds"] = Rounded(r.waitSeconds, 3);
+    if (!r.port.empty()) j["port"] = r.port;
     return JsonLine(j);
 }
 

@@ -25,6 +25,7 @@ struct BoardRecord {
     double seconds = 0;            // the whole board, as the window's log times it
     double librarySeconds = 0;     // inside UpdateMCU
     double waitSeconds = 0;        // of that, while the library waited for a target
+    std::string port;              // a gang's port ("COM7"); empty for a single port
 };
 
 struct SummaryRecord {
