@@ -163,7 +163,7 @@ private:
         return true;
     }
 
-    // --port COM3,COM4 and --port repeated both add to the gang.
+    // --port COM3,COM4,...: more than one port makes a gang.
     bool AddPorts(const std::wstring& value) {
         std::size_t from = 0;
         while (true) {
@@ -205,7 +205,7 @@ private:
             if (!Once(Opt::Progress, L"progress / --no-progress")) return false;
             o_.progress = s.id == Opt::Progress ? ProgressMode::Lines : ProgressMode::None;
             return true;
-        case Opt::Port: return AddPorts(value);
+        case Opt::Port: return Once(s.id, s.name) && AddPorts(value);
         case Opt::Part: return Text(o_.part, s.id, s.name, value);
         case Opt::Baud: return Text(o_.baud, s.id, s.name, value);
         case Opt::Checkrate: return Text(o_.checkrate, s.id, s.name, value);
