@@ -125,10 +125,10 @@ void JobRunner::FinishRun() {
     if (m_worker.joinable()) m_worker.join();
 }
 
-void JobRunner::WatchPort() {
+void JobRunner::WatchPort(bool atOnce) {
     if (m_portLost || m_param.PortType != kPortCom) return;
     const DWORD now = ::GetTickCount();
-    if (now - m_portCheckedAt < kPortCheckMs) return;
+    if (!atOnce && now - m_portCheckedAt < kPortCheckMs) return;
     m_portCheckedAt = now;
     if (!ComPortLost(static_cast<HANDLE>(m_param.PortHandle))) return;
     m_portLost = true;
@@ -186,6 +186,9 @@ void JobRunner::UpdateJob() {
         WaitForRun(true);
         FinishRun();
         const std::uint16_t result = m_workerResult.load();
+        // The library may notice the broken line before the next check
+        // does: a failed board is checked against its port at once.
+        if (result != kPass) WatchPort(true);
         // A board cut short because its port went away failed; it was not
         // stopped by the user.
         const int text = m_portLost && result != kPass ? texts::kFail : OutcomeTextId(JobKind::Update, result);
@@ -214,6 +217,7 @@ void JobRunner::DumpJob() {
         WaitForRun(false);
         FinishRun();
         const std::uint16_t result = m_workerResult.load();
+        if (result != kPass) WatchPort(true);
         const int text = m_portLost && result != kPass ? texts::kFail : OutcomeTextId(JobKind::Dump, result);
         OnUi([&] {
             if (result == kPass) m_host.ShowReadBack(m_code.data(), m_code.size());

@@ -59,7 +59,8 @@ private:
     // A COM port is looked at every few hundred milliseconds while the
     // library works; one that is gone (an adapter pulled out) ends the run
     // at once through the stop request instead of the library's deadlines.
-    void WatchPort();
+    // atOnce looks now, whenever the last look was.
+    void WatchPort(bool atOnce = false);
     // Runs f on the window's thread; the job goes on when the window is gone.
     template <class F>
     void OnUi(F&& f);
