@@ -52,6 +52,7 @@ struct Options {
     std::uint64_t repeat = 1;
     bool forever = false;
     bool keepGoing = false;
+    bool stopOnFail = false;  // a gang: the first failed board ends the run on every port
 
     bool serial = false;  // --serial-addr given
     SerialField serialField;
