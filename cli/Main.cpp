@@ -5,7 +5,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,7 @@
 #include "cli/ExitCodes.h"
 #include "buffers/FirmwareFile.h"
 #include "cli/Files.h"
-#include "cli/GangWire.h"
+#include "cli/Gang.h"
 #include "cli/ImageBuffer.h"
 #include "cli/Job.h"
 #include "cli/JsonLine.h"
@@ -262,23 +261,20 @@ std::string OutcomeText(isp::JobKind kind, std::uint16_t code) {
 
 // ---------------------------------------------------------------- program
 
-int RunProgram(const Options& o) {
-    Library lib;
-    std::int32_t index = -1;
-    LinkSettings link;
-    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
-    const isp::BodyInfo& part = lib.table[index];
-    ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
+// The Flash image a program run writes, with room for the serial field, and
+// the EEPROM image; checks that the serial numbers fit before any board.
+int PrepareImages(const Options& o, const isp::BodyInfo& part, ImageBuffer& eeprom, std::vector<std::uint8_t>* code,
+                  bool* extended) {
+    ImageBuffer flash(part.CodeCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
-    std::vector<std::uint8_t> code = flash.Content();
-    if (code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
-
-    bool extended = false;
+    *code = flash.Content();
+    if (code->empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
+    *extended = false;
     if (o.serial) {
         const SerialProblem problem = CheckField(o.serialField, part.CodeCapacity);
         if (problem != SerialProblem::None)
             return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, part.CodeCapacity)));
-        extended = ExtendForField(code, o.serialField);
+        *extended = ExtendForField(*code, o.serialField);
         std::uint64_t last = 0;
         const std::uint64_t lastIndex = o.forever ? 0 : o.repeat - 1;
         // A state file or a list decides the numbers itself; running out is
@@ -290,6 +286,19 @@ int RunProgram(const Options& o) {
                                         std::to_wstring(o.serialField.width) + L" bytes" +
                                         (o.forever ? L"" : L" for " + std::to_wstring(o.repeat) + L" boards"));
     }
+    return kExitOk;
+}
+
+int RunProgram(const Options& o) {
+    Library lib;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
+    const isp::BodyInfo& part = lib.table[index];
+    ImageBuffer eeprom(part.DataCapacity);
+    std::vector<std::uint8_t> code;
+    bool extended = false;
+    if (const int rc = PrepareImages(o, part, eeprom, &code, &extended)) return rc;
 
     SerialRun serials;
     if (o.serial) {
@@ -439,90 +448,49 @@ int RunProgram(const Options& o) {
 
 // ---------------------------------------------------------------- gang
 
-// A gang runs one worker process per port: the library holds one link and
-// one stop request per process. The parent builds the image once, hands out
-// the serial numbers and writes every record; a worker only programs boards
-// on its port, one "board" message at a time, and answers with "result".
-
-void SendWire(HANDLE pipe, const WireMessage& message) {
-    const std::string line = EncodeWire(message) + "\n";
-    DWORD written = 0;
-    ::WriteFile(pipe, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+// The parent of a gang: the image is built once here; Gang.cpp runs the
+// workers.
+int RunGangProgram(const Options& o, const std::vector<std::wstring>& args) {
+    Library lib;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
+    const isp::BodyInfo& part = lib.table[index];
+    ImageBuffer eeprom(part.DataCapacity);
+    GangImage image;
+    bool extended = false;
+    if (const int rc = PrepareImages(o, part, eeprom, &image.code, &extended)) return rc;
+    image.data = eeprom.Content();
+    image.codeChecksum = image::ByteSum16(image.code.data(), image.code.size());
+    image.codeCrc = Crc32(image.code.data(), image.code.size());
+    std::wstring names;
+    for (const std::wstring& n : o.ports) names += (names.empty() ? L"" : L", ") + n;
+    image.header.push_back(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + names + L", baud " +
+                                link.baudText + L", checkrate " + link.checkText));
+    if (extended)
+        image.header.push_back("Flash image extended with 0xFF to " + std::to_string(image.code.size()) +
+                               " bytes for the serial field");
+    image.header.push_back(FiguresLine(Figures("flash", image.code, "")));
+    if (HasArea(o, Area::Eeprom)) image.header.push_back(FiguresLine(Figures("eeprom", image.data, "")));
+    return RunGang(o, args, image);
 }
 
-bool ReadWholeFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {
-    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > (64ll << 20)) return false;
-    bytes->resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    return bytes->empty() ||
-           (::ReadFile(file.get(), bytes->data(), static_cast<DWORD>(bytes->size()), &read, nullptr) &&
-            read == bytes->size());
-}
-
-// The worker's standard input: "board" messages queue up for the main
-// thread, "stop" (or the parent going away) stops the running board.
-struct WorkerInbox {
-    CRITICAL_SECTION lock;
-    UniqueHandle ready{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::vector<WireMessage> boards;
-    bool closed = false;
-    WorkerInbox() { ::InitializeCriticalSection(&lock); }
-    ~WorkerInbox() { ::DeleteCriticalSection(&lock); }
-};
-
-DWORD WINAPI ReadInbox(void* context) {
-    auto* inbox = static_cast<WorkerInbox*>(context);
-    const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-    std::string pending;
-    char chunk[512];
-    DWORD got = 0;
-    while (::ReadFile(in, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        pending.append(chunk, got);
-        std::size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            WireMessage m;
-            const bool ok = DecodeWire(pending.substr(0, end), &m);
-            pending.erase(0, end + 1);
-            if (!ok) continue;
-            if (m.verb == "stop") {
-                RequestStop();
-            } else if (m.verb == "board") {
-                ::EnterCriticalSection(&inbox->lock);
-                inbox->boards.push_back(m);
-                ::LeaveCriticalSection(&inbox->lock);
-            }
-            ::SetEvent(inbox->ready.get());
-        }
-    }
-    RequestStop();
-    ::EnterCriticalSection(&inbox->lock);
-    inbox->closed = true;
-    ::LeaveCriticalSection(&inbox->lock);
-    ::SetEvent(inbox->ready.get());
-    return 0;
-}
-
-// Tarvel_CLI --worker PORT CODEFILE DATAFILE|- ARGS...: ARGS are the gang's
-// own arguments; the images come from the files the parent wrote.
-int RunWorker(const std::vector<std::wstring>& args) {
-    if (args.size() < 4) return kExitUsage;
-    const std::vector<std::wstring> rest(args.begin() + 4, args.end());
-    ParsedArguments parsed = ParseArguments(rest);
-    if (!parsed.ok) return kExitUsage;
+// A gang's worker: one port, the images the parent wrote, boards as the
+// parent sends them.
+int RunGangWorker(const std::vector<std::wstring>& args) {
+    WorkerArguments w;
+    if (!SplitWorkerArguments(args, &w)) return Fail(kExitUsage, L"--worker: PORT CODE DATA expected");
+    const ParsedArguments parsed = ParseArguments(w.rest);
+    if (!parsed.ok) return Fail(kExitUsage, parsed.error);
     Options o = parsed.options;
-    o.port = args[1];
-    o.ports.assign(1, args[1]);
+    o.port = w.port;
+    o.ports.assign(1, w.port);
     Library lib;
     std::int32_t index = -1;
     LinkSettings link;
     if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
     std::vector<std::uint8_t> code, data;
-    if (!ReadWholeFile(args[2], &code) || (args[3] != L"-" && !ReadWholeFile(args[3], &data)))
-        return Fail(kExitFile, L"the gang's image files cannot be read");
+    if (!ReadGangImages(w, &code, &data)) return Fail(kExitFile, L"the gang's image files cannot be read");
 
     LibraryRecord request(index, link);
     isp::IspParam& param = request.param;
@@ -530,398 +498,28 @@ int RunWorker(const std::vector<std::wstring>& args) {
     param.SetupFlags = static_cast<std::uint8_t>((o.eraseBySize ? 1u : 0u) | (o.rstnColdReset ? 2u : 0u));
     LinkSession session;
     if (const int rc = session.Open(lib.dll, &param, link)) return rc;
-
-    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    WorkerInbox inbox;
-    UniqueHandle reader(::CreateThread(nullptr, 0, ReadInbox, &inbox, 0, nullptr));
-    if (!reader) return Fail(kExitBoardFailed, L"no worker thread could be started");
-    SendWire(out, WireMessage{"ready", {}});
     ProgressDisplay display(ProgressMode::None, Err());
-    while (true) {
-        ::WaitForSingleObject(inbox.ready.get(), INFINITE);
-        std::vector<WireMessage> boards;
-        ::EnterCriticalSection(&inbox.lock);
-        boards.swap(inbox.boards);
-        const bool closed = inbox.closed;
-        ::LeaveCriticalSection(&inbox.lock);
-        for (const WireMessage& board : boards) {
-            std::vector<std::uint8_t> codeCopy = code, dataCopy = data;
-            SerialValue serial;
-            if (!board.Field("serial").empty() && ParseSerialValue(board.Field("serial"), &serial))
-                WriteSerialValue(codeCopy.data(), o.serialField, serial);
-            param.CodeImage = codeCopy.data();
-            param.CodeSize = static_cast<std::int32_t>(codeCopy.size());
-            param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
-            param.DataSize = static_cast<std::int32_t>(dataCopy.size());
-            const double started = Now();
-            const JobResult job =
-                RunJob(lib.dll, Operation::Update, &param, display, [&session] { return session.Lost(); });
-            const bool lost = job.portLost || (job.code != isp::kPass && job.code != isp::kStop && session.Lost());
-            WireMessage result{"result", {}};
-            result.fields["n"] = board.Field("n");
-            result.fields["code"] = std::to_string(job.code);
-            result.fields["seconds"] = Fixed(Now() - started, 3);
-            result.fields["library"] = Fixed(job.librarySeconds, 3);
-            result.fields["wait"] = Fixed(job.waitSeconds, 3);
-            SendWire(out, result);
-            if (lost) {
-                SendWire(out, WireMessage{"lost", {{"text", Utf8(link.port.name + L" was lost during a board "
-                                                                                  L"(adapter unplugged or port closed)")}}});
-                return kExitBoardFailed;
-            }
-        }
-        if (closed || (boards.empty() && StopRequested())) break;
-    }
-    return kExitOk;
-}
-
-// A file that lives as long as the run.
-struct TempFile {
-    std::wstring path;
-    TempFile() = default;
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() {
-        if (!path.empty()) ::DeleteFileW(path.c_str());
-    }
-    std::wstring Write(const std::vector<std::uint8_t>& bytes) {
-        wchar_t folder[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
-        if (::GetTempPathW(MAX_PATH, folder) == 0 || ::GetTempFileNameW(folder, L"tvg", 0, name) == 0)
-            return SystemMessage(::GetLastError());
-        path = name;
-        return WriteWholeFile(path, bytes);
-    }
-};
-
-std::wstring QuoteArgument(const std::wstring& arg) {
-    if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
-    std::wstring quoted = L"\"";
-    std::size_t slashes = 0;
-    for (wchar_t c : arg) {
-        if (c == L'\\') {
-            ++slashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
-        slashes = 0;
-        quoted += c;
-    }
-    quoted.append(slashes * 2, L'\\');
-    return quoted + L"\"";
-}
-
-struct GangPort {
-    std::wstring name;
-    UniqueHandle process, toWorker, fromWorker;
-    std::string pending;
-    bool alive = false, ready = false, busy = false, retired = false;
-    std::uint64_t board = 0;
-    SerialValue serial;
-    bool hasSerial = false;
-    std::uint64_t passed = 0, failed = 0;
-    std::string lastSerial = "-", state = "starting";
-};
-
-bool StartWorker(HANDLE job, const std::vector<std::wstring>& args, const std::wstring& codeFile,
-                 const std::wstring& dataFile, GangPort* port) {
-    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
-    if (!::CreatePipe(&inRead, &inWrite, &inherit, 0)) return false;
-    UniqueHandle childIn(inRead);
-    port->toWorker.reset(inWrite);
-    if (!::CreatePipe(&outRead, &outWrite, &inherit, 0)) return false;
-    UniqueHandle childOut(outWrite);
-    port->fromWorker.reset(outRead);
-    ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-    ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    HANDLE err = nullptr;
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetStdHandle(STD_ERROR_HANDLE), ::GetCurrentProcess(), &err, 0, TRUE,
-                      DUPLICATE_SAME_ACCESS);
-    UniqueHandle childErr(err);
-
-    wchar_t exe[MAX_PATH + 1] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring line = QuoteArgument(exe) + L" --worker " + QuoteArgument(port->name) + L" " +
-                        QuoteArgument(codeFile) + L" " + QuoteArgument(dataFile.empty() ? L"-" : dataFile);
-    for (const std::wstring& a : args) line += L" " + QuoteArgument(a);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = inRead;
-    si.hStdOutput = outWrite;
-    si.hStdError = err;
-    PROCESS_INFORMATION pi{};
-    // Its own process group: Ctrl+C reaches the parent only, which passes
-    // it on as "stop" so that every board still ends with its record.
-    if (!::CreateProcessW(exe, &line[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED | CREATE_NEW_PROCESS_GROUP,
-                          nullptr, nullptr, &si, &pi))
-        return false;
-    port->process.reset(pi.hProcess);
-    UniqueHandle thread(pi.hThread);
-    if (!::AssignProcessToJobObject(job, pi.hProcess)) {
-        ::TerminateProcess(pi.hProcess, kExitBoardFailed);
-        return false;
-    }
-    ::ResumeThread(pi.hThread);
-    port->alive = true;
-    return true;
-}
-
-std::string PortTable(const std::vector<GangPort>& ports) {
-    std::string text = "port      state        passed  failed  last serial\n";
-    for (const GangPort& p : ports) {
-        std::string row = Utf8(p.name);
-        row.resize(10, ' ');
-        std::string state = p.state;
-        state.resize(13, ' ');
-        std::string passed = std::to_string(p.passed), failed = std::to_string(p.failed);
-        passed.resize(8, ' ');
-        failed.resize(8, ' ');
-        text += row + state + passed + failed + p.lastSerial + "\n";
-    }
-    return text;
-}
-
-int RunGang(const Options& o, const std::vector<std::wstring>& args) {
-    Library lib;
-    std::int32_t index = -1;
-    LinkSettings link;
-    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
-    for (const std::wstring& name : o.ports) {
-        PortChoice choice;
-        if (!NormalizePort(name, &choice) || !choice.com)
-            return Fail(kExitUsage, L"--port: '" + name + L"' is no COM port (a gang takes COM ports only)");
-    }
-    const isp::BodyInfo& part = lib.table[index];
-    ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
-    if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
-    std::vector<std::uint8_t> code = flash.Content();
-    if (code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
-    if (o.serial) {
-        const SerialProblem problem = CheckField(o.serialField, part.CodeCapacity);
-        if (problem != SerialProblem::None)
-            return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, part.CodeCapacity)));
-        ExtendForField(code, o.serialField);
-    }
-    SerialRun serials;
-    if (o.serial) {
-        std::wstring note, why;
-        if (const int rc = serials.Setup(o, &note, &why)) return Fail(rc, why);
-        if (!note.empty()) Err().Line("Tarvel_CLI: " + Utf8(note));
-    }
-    CsvLog log;
-    if (!o.log.empty()) {
-        std::wstring why;
-        if (!log.Open(o.log, CsvHeader() + ",port", &why))
-            return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
-    }
-    TempFile codeFile, dataFile;
-    std::wstring why = codeFile.Write(code);
-    if (why.empty() && HasArea(o, Area::Eeprom)) why = dataFile.Write(eeprom.Content());
-    if (!why.empty()) return Fail(kExitFile, L"cannot write the gang's image file: " + why);
-
-    // Closing the job (also when this process dies) ends every worker, so
-    // none keeps a port open behind a killed command.
-    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job || !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits))
-        return Fail(kExitBoardFailed, L"no job object for the gang's workers: " + SystemMessage(::GetLastError()));
-
-    SummaryRecord summary;
-    summary.flashSize = static_cast<std::uint32_t>(code.size());
-    summary.flashChecksum = image::ByteSum16(code.data(), code.size());
-    summary.flashCrc = Crc32(code.data(), code.size());
-    if (!o.json) {
-        std::wstring names;
-        for (const std::wstring& n : o.ports) names += (names.empty() ? L"" : L", ") + n;
-        Out().Line(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + names + L", baud " + link.baudText +
-                        L", checkrate " + link.checkText));
-        Out().Line(FiguresLine(Figures("flash", code, "")));
-    }
-
-    std::vector<GangPort> ports(o.ports.size());
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        ports[i].name = o.ports[i];
-        if (!StartWorker(job.get(), args, codeFile.path, dataFile.path, &ports[i])) {
-            Fail(kExitBoardFailed, L"no worker process for " + ports[i].name + L": " + SystemMessage(::GetLastError()));
-            ports[i].state = "lost";
-            ports[i].retired = true;
-        }
-    }
-
-    bool serialsUsedUp = false, fileFailed = false, stopSent = false;
-    std::uint64_t started = 0;
-    const double runStarted = Now();
-    double runEnded = runStarted;
-    const CloseGuard holdClose;
-    while (true) {
-        const bool stopping = StopRequested() || fileFailed || serialsUsedUp;
-        if (StopRequested() && !stopSent) {
-            for (GangPort& p : ports)
-                if (p.alive) SendWire(p.toWorker.get(), WireMessage{"stop", {}});
-            stopSent = true;
-        }
-        bool anyActive = false;
-        for (GangPort& p : ports) {
-            if (p.alive && p.ready && !p.busy && !p.retired && !stopping && (o.forever || started < o.repeat)) {
-                WireMessage board{"board", {}};
-                p.hasSerial = false;
-                if (o.serial) {
-                    std::string bookWhy;
-                    const SerialBook::Taken taken = serials.Book().Take(&p.serial, &bookWhy);
-                    if (taken == SerialBook::Taken::RanOut) {
-                        serialsUsedUp = true;
-                        Fail(kExitSerialsUsedUp, o.serialList.empty()
-                                                     ? L"serial numbers used up: the next one does not fit " +
-                                                           std::to_wstring(o.serialField.width) + L" bytes"
-                                                     : L"serial numbers used up: no value left in " + o.serialList);
-                        continue;
-                    }
-                    if (taken == SerialBook::Taken::JournalFailed) {
-                        Fail(kExitFile, L"cannot write the serial state file " + o.serialState + L": " +
-                                            Widen(bookWhy) + L"; no further board is started");
-                        fileFailed = true;
-                        continue;
-                    }
-                    p.hasSerial = true;
-                    board.fields["serial"] = p.serial.Text();
-                }
-                p.board = ++started;
-                board.fields["n"] = std::to_string(p.board);
-                p.busy = true;
-                p.state = "programming";
-                SendWire(p.toWorker.get(), board);
-            }
-            if (!p.alive) continue;
-            const bool ended = ::WaitForSingleObject(p.process.get(), 0) == WAIT_OBJECT_0;
-            DWORD avail = 0;
-            while (::PeekNamedPipe(p.fromWorker.get(), nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
-                std::string chunk(avail, '\0');
-                DWORD got = 0;
-                if (!::ReadFile(p.fromWorker.get(), &chunk[0], avail, &got, nullptr) || got == 0) break;
-                p.pending.append(chunk, 0, got);
-            }
-            std::size_t end;
-            while ((end = p.pending.find('\n')) != std::string::npos) {
-                WireMessage m;
-                const bool ok = DecodeWire(p.pending.substr(0, end), &m);
-                p.pending.erase(0, end + 1);
-                if (!ok) continue;
-                if (m.verb == "ready") {
-                    p.ready = true;
-                    p.state = "waiting";
-                } else if (m.verb == "lost") {
-                    Fail(kExitBoardFailed, Widen(m.Field("text")) + L"; no further board is started on it");
-                    p.retired = true;
-                } else if (m.verb == "result" && p.busy) {
-                    BoardRecord record;
-                    record.board = p.board;
-                    record.port = Utf8(p.name);
-                    record.code = static_cast<std::uint16_t>(std::stoul("0" + m.Field("code")));
-                    record.outcome = OutcomeText(isp::JobKind::Update, record.code);
-                    record.seconds = std::atof(m.Field("seconds").c_str());
-                    record.librarySeconds = std::atof(m.Field("library").c_str());
-                    record.waitSeconds = std::atof(m.Field("wait").c_str());
-                    record.time = NowStamp();
-                    if (p.hasSerial) {
-                        record.hasSerial = true;
-                        record.serial = p.serial.number;
-                        if (p.serial.isBytes) record.serialText = p.serial.Text();
-                    }
-                    Out().Line(o.json ? BoardJson(record) : BoardLine(record));
-                    if (log.IsOpen() && !fileFailed) {
-                        std::wstring logWhy;
-                        if (!log.Append(BoardCsv(record) + "," + CsvField(record.port), &logWhy)) {
-                            Fail(kExitFile, L"cannot write the log " + o.log + L": " + logWhy +
-                                                L"; no further board is started");
-                            fileFailed = true;
-                        }
-                    }
-                    if (p.hasSerial) {
-                        std::string bookWhy;
-                        const bool kept = record.code == isp::kPass ? serials.Book().Passed(p.serial, &bookWhy)
-                                                                    : serials.Book().Failed(p.serial, &bookWhy);
-                        if (!kept && !fileFailed) {
-                            Fail(kExitFile, L"cannot write the serial state file " + o.serialState + L": " +
-                                                Widen(bookWhy) + L"; no further board is started");
-                            fileFailed = true;
-                        }
-                    }
-                    p.busy = false;
-                    runEnded = Now();
-                    ++summary.boards;
-                    if (record.code == isp::kPass) {
-                        ++p.passed;
-                        ++summary.passed;
-                        p.state = "passed";
-                        if (p.hasSerial) p.lastSerial = SerialText(record);
-                    } else if (record.code == isp::kStop) {
-                        summary.stopped = 1;
-                        p.state = "stopped";
-                    } else {
-                        ++p.failed;
-                        ++summary.failed;
-                        p.state = "failed";
-                        // Without --keep-going a failed board ends its own port only.
-                        if (!o.keepGoing) p.retired = true;
-                    }
-                }
-            }
-            if (ended) {
-                p.alive = false;
-                if (p.busy) {
-                    // Its board's number may be in a board: it is never given again.
-                    if (p.hasSerial) {
-                        std::string bookWhy;
-                        serials.Book().Lost(p.serial, &bookWhy);
-                    }
-                    Fail(kExitBoardFailed, L"the worker of " + p.name + L" ended during board " +
-                                               std::to_wstring(p.board));
-                    ++p.failed;
-                    ++summary.failed;
-                    ++summary.boards;
-                    p.busy = false;
-                    p.state = "lost";
-                } else if (!p.ready || p.retired) {
-                    if (p.state != "failed") p.state = "lost";
-                }
-                p.retired = true;
-                continue;
-            }
-            if (p.busy || (p.ready && !p.retired && !stopping && (o.forever || started < o.repeat)) ||
-                (!p.ready && !p.retired))
-                anyActive = true;
-        }
-        if (!anyActive) break;
-        ::Sleep(20);
-    }
-    // No more boards: closing their input ends the workers.
-    for (GangPort& p : ports) {
-        p.toWorker.reset();
-        if (p.alive) ::WaitForSingleObject(p.process.get(), 5000);
-    }
-    if (!o.json) Out().Write(PortTable(ports));
-    summary.time = NowStamp();
-    summary.seconds = runEnded - runStarted;
-    summary.boardsPerHour = BoardsPerHour(summary.passed, summary.seconds);
-    if (StopRequested()) summary.stopped = 1;
-    bool anyLost = false;
-    for (const GangPort& p : ports) anyLost = anyLost || p.state == "lost";
-    summary.exitCode = fileFailed ? kExitFile
-                       : summary.failed != 0 || anyLost ? kExitBoardFailed
-                       : serialsUsedUp ? kExitSerialsUsedUp
-                       : summary.stopped != 0 ? kExitStopped
-                       : kExitOk;
-    Out().Line(o.json ? SummaryJson(summary) : SummaryLine(summary));
-    if (log.IsOpen() && !fileFailed) {
-        std::wstring logWhy;
-        if (!log.Append(SummaryCsv(summary) + ",", &logWhy)) {
-            Fail(kExitFile, L"cannot write the log " + o.log + L": " + logWhy);
-            return kExitFile;
-        }
-    }
-    return summary.exitCode;
+    return ServeGang(o.serialField, code, data,
+                     [&](std::vector<std::uint8_t>& codeCopy, std::vector<std::uint8_t>& dataCopy,
+                         const std::function<void(std::uint16_t)>& report) {
+                         param.CodeImage = codeCopy.data();
+                         param.CodeSize = static_cast<std::int32_t>(codeCopy.size());
+                         param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
+                         param.DataSize = static_cast<std::int32_t>(dataCopy.size());
+                         // The port check runs every quarter second: the
+                         // parent's table hears the status word as often.
+                         const JobResult job = RunJob(lib.dll, Operation::Update, &param, display, [&] {
+                             report(param.StatusCell->load());
+                             return session.Lost();
+                         });
+                         WorkerBoard board;
+                         board.code = job.threadFailed ? static_cast<std::uint16_t>(isp::kNotFindDevice) : job.code;
+                         board.librarySeconds = job.librarySeconds;
+                         board.waitSeconds = job.waitSeconds;
+                         board.portLost =
+                             job.portLost || (job.code != isp::kPass && job.code != isp::kStop && session.Lost());
+                         return board;
+                     });
 }
 
 // ---------------------------------------------------------------- dump
@@ -1002,7 +600,7 @@ int wmain(int argc, wchar_t** argv) {
     InstallStopHandler();
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    if (!args.empty() && args[0] == L"--worker") return RunWorker(args);
+    if (!args.empty() && args[0] == L"--worker") return RunGangWorker(args);
     const ParsedArguments parsed = ParseArguments(args);
     if (!parsed.ok) {
         Fail(kExitUsage, parsed.error);
@@ -1015,7 +613,7 @@ int wmain(int argc, wchar_t** argv) {
     case Command::Version: return RunVersion();
     case Command::Parts: return RunParts(o);
     case Command::Image: return RunImage(o);
-    case Command::Program: return o.ports.size() > 1 ? RunGang(o, args) : RunProgram(o);
+    case Command::Program: return o.ports.size() > 1 ? RunGangProgram(o, args) : RunProgram(o);
     case Command::Dump: return RunDump(o);
     }
     return kExitUsage;

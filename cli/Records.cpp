@@ -89,19 +89,19 @@ std::string SummaryJson(const SummaryRecord& r) {
 }
 
 std::string CsvHeader() {
-    return "record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour";
+    return "record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour,port";
 }
 
 std::string BoardCsv(const BoardRecord& r) {
     return "board," + CsvField(r.time) + "," + std::to_string(r.board) + "," +
            (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," +
-           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,,";
+           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,,," + CsvField(r.port);
 }
 
 std::string SummaryCsv(const SummaryRecord& r) {
     return "summary," + CsvField(r.time) + "," + std::to_string(r.boards) + ",,,," + Fixed(r.seconds, 3) + "," +
            std::to_string(r.passed) + "," + std::to_string(r.failed) + "," + std::to_string(r.stopped) + "," +
-           Fixed(r.boardsPerHour, 1);
+           Fixed(r.boardsPerHour, 1) + ",";
 }
 
 }  // namespace cli
