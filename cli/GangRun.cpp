@@ -23,7 +23,7 @@ void GangRun::Ready(std::size_t i) {
     GangPort& p = ports_[i];
     if (p.ready || p.retired) return;
     p.ready = true;
-    p.state = PortState::Waiting;
+    p.state = PortState::Idle;
 }
 
 void GangRun::Status(std::size_t i, std::uint16_t word) {
@@ -55,7 +55,7 @@ GangRun::Next GangRun::Start(std::size_t i, std::string* why) {
     p.board = ++started_;
     p.busy = true;
     p.percent = 0;
-    if (p.state == PortState::Stopped) p.state = PortState::Waiting;
+    if (p.state == PortState::Idle || p.state == PortState::Stopped) p.state = PortState::Waiting;
     return Next::Board;
 }
 
@@ -146,6 +146,7 @@ int GangRun::ExitCode() const {
 std::string StateText(const GangPort& port) {
     switch (port.state) {
     case PortState::Starting: return "opening the port";
+    case PortState::Idle: return "idle";
     case PortState::Waiting: return "waiting for a board";
     case PortState::Programming: return "programming " + std::to_string(port.percent) + "%";
     case PortState::Passed: return "passed";

@@ -17,7 +17,7 @@
 
 namespace cli {
 
-enum class PortState { Starting, Waiting, Programming, Passed, Failed, Stopped, Lost };
+enum class PortState { Starting, Idle, Waiting, Programming, Passed, Failed, Stopped, Lost };
 
 struct GangPort {
     std::string name;
@@ -105,7 +105,8 @@ private:
     int startFailure_ = 0;  // exit code of the first worker that ended before it was ready
 };
 
-// "waiting for a board", "programming 45%", "passed", ...
+// "waiting for a board", "programming 45%", "passed", ... ("idle": the port
+// is open and has had no board yet).
 std::string StateText(const GangPort& port);
 
 // The console table: a header, one row per port, and a total line with the

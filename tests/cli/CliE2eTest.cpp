@@ -1138,6 +1138,29 @@ TEST(CliGang, PortPulledMidTransferFailsItsBoardAndTheOthersGoOn) {
     std::printf("gang: COM24's board ended %.2f s after the pull\n", seconds);
 }
 
+// Ctrl+C while every port waits for its target: each running board ends
+// "Stop", the summary follows, and the run exits 6.
+TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
+    REQUIRE_GANG();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 54));
+    for (int n : {21, 22}) SimScenario("--part T30C64 --never", GangDir(n));
+    const RunResult r = PressCtrlCWhen(f, {"program", "--port", "COM21,COM22", "--part", "T30C64", "--flash",
+                                           "fw.bin", "--forever", "--json", "--progress"},
+                                       [](const std::string& err) {
+                                           return err.find("COM21  waiting for a board") != std::string::npos &&
+                                                  err.find("COM22  waiting for a board") != std::string::npos;
+                                       });
+    EXPECT_EQ(r.exitCode, 6) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    const std::vector<Value> boards = Boards(records);
+    ASSERT_EQ(boards.size(), 2u) << Describe(r);
+    for (const Value& b : boards) EXPECT_EQ(b["outcome"].text, "Stop");
+    EXPECT_EQ(records.back()["record"].text, "summary");
+    EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
+    EXPECT_EQ(records.back()["exit_code"].Unsigned(), 6u);
+}
+
 // A parent killed while its boards wait for targets leaves no worker holding
 // a port: its workers end with it (their job object closes, and their input
 // pipe breaks), and a single programmer opens the port at once.
