@@ -283,6 +283,7 @@ public:
         while (!run_.Done()) {
             if (StopRequested() && !stopSent) {
                 // Every running board ends "Stop" and reports it.
+                Say(kExitStopped, L"Ctrl+C: asking every port to stop (Ctrl+C again quits at once)");
                 run_.Halt();
                 StopPorts(false);
                 stopSent = true;
@@ -620,6 +621,7 @@ bool ReadGangImages(const WorkerArguments& w, std::vector<std::uint8_t>* code, s
 
 int ServeGang(const SerialField& field, const std::vector<std::uint8_t>& code,
               const std::vector<std::uint8_t>& data, const ProgramBoard& program) {
+    QuietStopNotice();
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     Inbox inbox;
     UniqueHandle reader(::CreateThread(nullptr, 0, ReadInbox, &inbox, 0, nullptr));

@@ -1159,6 +1159,25 @@ TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
     EXPECT_EQ(records.back()["record"].text, "summary");
     EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
     EXPECT_EQ(records.back()["exit_code"].Unsigned(), 6u);
+    EXPECT_NE(r.err.find("asking every port to stop"), std::string::npos) << Describe(r);
+    EXPECT_EQ(r.err.find("asking the library to stop"), std::string::npos) << "one notice for the gang\n" << Describe(r);
+}
+
+// A port of the gang that does not exist is named, the others program the
+// boards, and the exit code is the one of a port that cannot be opened.
+TEST(CliGang, PortThatDoesNotExistIsNamedAndTheOthersProgram) {
+    REQUIRE_GANG();
+    if (g_env.idleCom.empty()) GTEST_SKIP() << "no idle COM name (run-cli-e2e.sh)";
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 55));
+    SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 100", GangDir(21));
+    const RunResult r = f.Cli({"program", "--port", "COM21", "--port", g_env.idleCom, "--part", "T30C64", "--flash",
+                               "fw.bin", "--repeat", "2", "--json"});
+    EXPECT_EQ(r.exitCode, 5) << Describe(r);
+    EXPECT_NE(r.err.find(g_env.idleCom + " does not exist"), std::string::npos) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    EXPECT_EQ(records.back()["passed"].Unsigned(), 2u) << Describe(r);
+    EXPECT_EQ(PortRecords(records)[g_env.idleCom]["state"].text, "lost");
 }
 
 // A parent killed while its boards wait for targets leaves no worker holding
