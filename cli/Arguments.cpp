@@ -177,7 +177,8 @@ private:
         std::size_t from = 0;
         while (true) {
             const std::size_t comma = value.find(L',', from);
-            const std::wstring name = value.substr(from, comma == std::wstring::npos ? std::wstring::npos : comma - from);
+            const std::wstring name =
+                value.substr(from, comma == std::wstring::npos ? std::wstring::npos : comma - from);
             if (name.empty()) return Fail(L"--port: empty port name in '" + value + L"'");
             for (const std::wstring& seen : o_.ports)
                 if (SameName(seen, name)) return Fail(L"--port: " + name + L" is given twice");

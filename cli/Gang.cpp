@@ -4,7 +4,6 @@
 #include <psapi.h>
 
 #include <cstdlib>
-#include <memory>
 
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
@@ -482,7 +481,8 @@ private:
         Out().Line(o_.json ? SummaryJson(summary) : SummaryLine(summary));
         if (log_.IsOpen() && !logFailed_) {
             std::wstring why;
-            if (!log_.Append(SummaryCsv(summary), &why)) return Fail(kExitFile, L"cannot write the log " + o_.log + L": " + why);
+            if (!log_.Append(SummaryCsv(summary), &why))
+                return Fail(kExitFile, L"cannot write the log " + o_.log + L": " + why);
         }
         return summary.exitCode;
     }
@@ -619,8 +619,8 @@ bool ReadGangImages(const WorkerArguments& w, std::vector<std::uint8_t>* code, s
     return ReadWholeFile(w.codeFile, code) && (w.dataFile.empty() || ReadWholeFile(w.dataFile, data));
 }
 
-int ServeGang(const SerialField& field, const std::vector<std::uint8_t>& code,
-              const std::vector<std::uint8_t>& data, const ProgramBoard& program) {
+int ServeGang(const SerialField& field, const std::vector<std::uint8_t>& code, const std::vector<std::uint8_t>& data,
+              const ProgramBoard& program) {
     QuietStopNotice();
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
     Inbox inbox;

@@ -55,7 +55,7 @@ using ProgramBoard = std::function<WorkerBoard(std::vector<std::uint8_t>& code, 
 // The worker's side, once its port is open: says "ready", then programs the
 // boards the parent sends, each with its serial written in, until the parent
 // closes the pipe. A lost port ends it after the board's result.
-int ServeGang(const SerialField& field, const std::vector<std::uint8_t>& code,
-              const std::vector<std::uint8_t>& data, const ProgramBoard& program);
+int ServeGang(const SerialField& field, const std::vector<std::uint8_t>& code, const std::vector<std::uint8_t>& data,
+              const ProgramBoard& program);
 
 }  // namespace cli

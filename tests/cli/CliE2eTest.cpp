@@ -1035,7 +1035,8 @@ TEST(CliGang, NineBoardsOverThreePortsCarryTheNineSerialsOnce) {
         ASSERT_FALSE(mine.empty()) << Describe(r);
         const std::string runs = std::to_string(mine.size()) + "\n";
         EXPECT_TRUE(WaitUntil([&] { return Slurp(GangDir(n) + "/runs.txt") == runs; }, 10000));
-        EXPECT_TRUE(ReadBytes(GangDir(n) + "/flash.bin") == PadTo(WithSerial(fw, 0x100, static_cast<std::uint32_t>(mine.back())), 65536));
+        const Bytes want = PadTo(WithSerial(fw, 0x100, static_cast<std::uint32_t>(mine.back())), 65536);
+        EXPECT_TRUE(ReadBytes(GangDir(n) + "/flash.bin") == want);
         EXPECT_EQ(PortRecords(records)["COM" + std::to_string(n)]["passed"].Unsigned(), mine.size());
     }
     EXPECT_EQ(records.back()["passed"].Unsigned(), 9u);
@@ -1160,7 +1161,8 @@ TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
     EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
     EXPECT_EQ(records.back()["exit_code"].Unsigned(), 6u);
     EXPECT_NE(r.err.find("asking every port to stop"), std::string::npos) << Describe(r);
-    EXPECT_EQ(r.err.find("asking the library to stop"), std::string::npos) << "one notice for the gang\n" << Describe(r);
+    EXPECT_EQ(r.err.find("asking the library to stop"), std::string::npos)
+        << "one notice for the gang\n" << Describe(r);
 }
 
 // A port of the gang that does not exist is named, the others program the
