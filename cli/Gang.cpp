@@ -272,8 +272,8 @@ public:
         ended_ = started_;
         for (std::size_t i = 0; i < workers_.size(); ++i) {
             if (!StartWorker(job, o_.ports[i], codeFile, dataFile, args, &workers_[i])) {
-                Fail(kExitBoardFailed,
-                     L"no worker process for " + o_.ports[i] + L": " + SystemMessage(::GetLastError()));
+                const DWORD error = ::GetLastError();
+                Fail(kExitBoardFailed, L"no worker process for " + o_.ports[i] + L": " + SystemMessage(error));
                 std::string why;
                 run_.WorkerEnded(i, kExitBoardFailed, &why);
             }
