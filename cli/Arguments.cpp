@@ -12,7 +12,7 @@ enum CommandBit : unsigned { kParts = 1, kImage = 2, kProgram = 4, kDump = 8 };
 
 enum class Opt {
     Json, Progress, NoProgress, Port, Part, Baud, Checkrate, Flash, Eeprom, Clear, Out, EepromOut,
-    OptionBits, EraseBySize, RstnColdReset, Repeat, Forever, KeepGoing, SerialAddr, SerialStart,
+    OptionBits, EraseBySize, RstnColdReset, Repeat, Forever, KeepGoing, StopOnFail, SerialAddr, SerialStart,
     SerialStep, SerialWidth, SerialEndian, SerialState, SerialList, Log,
 };
 
@@ -42,6 +42,7 @@ const OptionRule kOptions[] = {
     {L"repeat", Opt::Repeat, true, kProgram},
     {L"forever", Opt::Forever, false, kProgram},
     {L"keep-going", Opt::KeepGoing, false, kProgram},
+    {L"stop-on-fail", Opt::StopOnFail, false, kProgram},
     {L"serial-addr", Opt::SerialAddr, true, kProgram},
     {L"serial-start", Opt::SerialStart, true, kProgram},
     {L"serial-step", Opt::SerialStep, true, kProgram},
@@ -72,6 +73,13 @@ unsigned DigitValue(wchar_t c) {
     if (c >= L'0' && c <= L'9') return static_cast<unsigned>(c - L'0');
     if (c >= L'a' && c <= L'f') return static_cast<unsigned>(c - L'a' + 10);
     return static_cast<unsigned>(c - L'A' + 10);
+}
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::towupper(a[i]) != std::towupper(b[i])) return false;
+    return true;
 }
 
 bool HasHexPrefix(const std::wstring& t) { return t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'X'); }
@@ -163,6 +171,25 @@ private:
         return true;
     }
 
+    // --port COM3,COM4,... and --port repeated: more than one port makes a
+    // gang. One port named twice would start two workers that fight over it.
+    bool AddPorts(const std::wstring& value) {
+        std::size_t from = 0;
+        while (true) {
+            const std::size_t comma = value.find(L',', from);
+            const std::wstring name =
+                value.substr(from, comma == std::wstring::npos ? std::wstring::npos : comma - from);
+            if (name.empty()) return Fail(L"--port: empty port name in '" + value + L"'");
+            for (const std::wstring& seen : o_.ports)
+                if (SameName(seen, name)) return Fail(L"--port: " + name + L" is given twice");
+            o_.ports.push_back(name);
+            if (comma == std::wstring::npos) break;
+            from = comma + 1;
+        }
+        o_.port = o_.ports.front();
+        return true;
+    }
+
     bool Text(std::wstring& field, Opt id, const wchar_t* name, const std::wstring& value) {
         if (!Once(id, name)) return false;
         field = value;
@@ -188,7 +215,7 @@ private:
             if (!Once(Opt::Progress, L"progress / --no-progress")) return false;
             o_.progress = s.id == Opt::Progress ? ProgressMode::Lines : ProgressMode::None;
             return true;
-        case Opt::Port: return Text(o_.port, s.id, s.name, value);
+        case Opt::Port: return AddPorts(value);
         case Opt::Part: return Text(o_.part, s.id, s.name, value);
         case Opt::Baud: return Text(o_.baud, s.id, s.name, value);
         case Opt::Checkrate: return Text(o_.checkrate, s.id, s.name, value);
@@ -225,6 +252,7 @@ private:
             return Count(s.name, value, 1, 0xFFFFFFFFu, &o_.repeat);
         case Opt::Forever: o_.forever = true; return true;
         case Opt::KeepGoing: o_.keepGoing = true; return true;
+        case Opt::StopOnFail: o_.stopOnFail = true; return true;
         case Opt::SerialAddr:
             if (!Once(s.id, s.name)) return false;
             if (!ParseAddress(value, &o_.serialField.address))
@@ -266,6 +294,7 @@ private:
         const Command c = o_.command;
         if ((c == Command::Program || c == Command::Dump) && o_.port.empty())
             return Fail(L"--port is required (COMn or KV707)");
+        if (c != Command::Program && o_.ports.size() > 1) return Fail(L"--port: only program takes several ports");
         if (c != Command::Parts && o_.part.empty()) return Fail(L"--part is required (see the parts command)");
         if (c == Command::Image && o_.loads.empty()) return Fail(L"give at least one --flash or --eeprom file");
         if (c == Command::Program) {
@@ -273,6 +302,7 @@ private:
             for (const FileLoad& l : o_.loads) flash = flash || l.area == Area::Flash;
             if (!flash) return Fail(L"--flash is required: the library programs no board without code");
             if (o_.forever && Given(Opt::Repeat)) return Fail(L"--repeat and --forever exclude each other");
+            if (o_.keepGoing && o_.stopOnFail) return Fail(L"--keep-going and --stop-on-fail exclude each other");
             const bool serialDetail = Given(Opt::SerialStart) || Given(Opt::SerialStep) ||
                                       Given(Opt::SerialWidth) || Given(Opt::SerialEndian) ||
                                       Given(Opt::SerialState) || Given(Opt::SerialList);
@@ -353,10 +383,10 @@ Usage:
   Tarvel_CLI parts   [--json]
   Tarvel_CLI image   --part NAME (--flash FILE[@ADDR] | --eeprom FILE[@ADDR])...
                      [--clear] [--out FILE] [--eeprom-out FILE] [--json]
-  Tarvel_CLI program --port PORT --part NAME --flash FILE[@ADDR]... [--eeprom FILE[@ADDR]]...
+  Tarvel_CLI program --port PORT[,PORT...] --part NAME --flash FILE[@ADDR]... [--eeprom FILE[@ADDR]]...
                      [--baud RATE] [--checkrate RATE] [--option-bits N]
                      [--erase-by-size] [--rstn-cold-reset]
-                     [--repeat N | --forever] [--keep-going]
+                     [--repeat N | --forever] [--keep-going | --stop-on-fail]
                      [--serial-addr ADDR [--serial-start N] [--serial-step N]
                       [--serial-width 1..8] [--serial-endian little|big]
                       [--serial-list FILE] [--serial-state FILE]]
@@ -376,6 +406,8 @@ Commands:
 
 Ports and rates:
   --port PORT         COM1, COM2, ... (a serial port) or KV707 (the adapter).
+                      program: several COM ports (COM3,COM4,... or --port
+                      repeated) make a gang, one worker process per port.
   --baud RATE         Download rate, one the window's Baudrate list offers for
                       the port and part: Auto (default), 1200 ... 115200.
   --checkrate RATE    Handshake rate from the Checkrate list (default 9600).
@@ -399,10 +431,14 @@ Programming:
   --option-bits N       Option bits (the MCU Options boxes), bit n = box n.
   --erase-by-size       Erase only as much Flash as the image needs.
   --rstn-cold-reset     External RSTN cold reset.
-  --repeat N            Program N boards, one after another.
+  --repeat N            Program N boards, one after another (a gang counts
+                        the boards of all its ports).
   --forever             Program boards until Ctrl+C.
   --keep-going          Go on with the next board after a failed one (a
-                        repeat run otherwise ends at the first failure).
+                        repeat run otherwise ends at the first failure; in
+                        a gang, a failed board ends its own port only).
+  --stop-on-fail        Gang: the first failed board ends the run on every
+                        port (boards already programming finish).
   Ctrl+C                Asks the library to stop; the running board ends with
                         Stop, then the summary follows. A second Ctrl+C quits
                         at once.

@@ -34,7 +34,8 @@ struct Options {
     bool json = false;
     ProgressMode progress = ProgressMode::Auto;
 
-    std::wstring port;       // as typed; see NormalizePort
+    std::wstring port;       // as typed; see NormalizePort (the first of ports)
+    std::vector<std::wstring> ports;  // every --port, commas split: more than one makes a gang
     std::wstring part;
     std::wstring baud;       // empty when not given
     std::wstring checkrate;  // empty when not given
@@ -51,6 +52,7 @@ struct Options {
     std::uint64_t repeat = 1;
     bool forever = false;
     bool keepGoing = false;
+    bool stopOnFail = false;  // a gang: the first failed board ends the run on every port
 
     bool serial = false;  // --serial-addr given
     SerialField serialField;

@@ -9,6 +9,7 @@ namespace cli {
 namespace {
 
 std::atomic<int> g_presses{0};
+std::atomic<bool> g_quietStop{false};
 // Set while no command holds a CloseGuard; a console close waits for it.
 HANDLE g_idle = nullptr;
 
@@ -67,6 +68,13 @@ void InstallStopHandler() {
 
 bool StopRequested() { return g_presses.load() != 0; }
 
+void QuietStopNotice() { g_quietStop = true; }
+
+void RequestStop() {
+    int none = 0;
+    g_presses.compare_exchange_strong(none, 1);
+}
+
 CloseGuard::CloseGuard() {
     if (g_idle != nullptr) ::ResetEvent(g_idle);
 }
@@ -117,7 +125,7 @@ JobResult RunJob(const isp::TarvelDll& library, Operation operation, isp::IspPar
         if (StopRequested() && param->StopCell->load() == 0) {
             param->StopCell->store(1);
             display.Clear();
-            Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
+            if (!g_quietStop) Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
         }
         if (portLost && !result.portLost && turn % 10 == 0 && portLost()) {
             result.portLost = true;

@@ -20,6 +20,11 @@ namespace cli {
 // until the running call has ended or about four seconds have passed.
 void InstallStopHandler();
 bool StopRequested();
+// A gang's worker is asked to stop by its parent, as a first Ctrl+C would.
+void RequestStop();
+// A gang's worker leaves telling about Ctrl+C to its parent: one line for
+// the gang rather than one per port.
+void QuietStopNotice();
 // Held by a command while it talks to the library and writes its records: a
 // console close waits (a few seconds at most) until the holder is gone, so
 // that the running board ends with Stop and its record and the summary

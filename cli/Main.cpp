@@ -15,6 +15,7 @@
 #include "cli/ExitCodes.h"
 #include "buffers/FirmwareFile.h"
 #include "cli/Files.h"
+#include "cli/Gang.h"
 #include "cli/ImageBuffer.h"
 #include "cli/Job.h"
 #include "cli/JsonLine.h"
@@ -260,23 +261,20 @@ std::string OutcomeText(isp::JobKind kind, std::uint16_t code) {
 
 // ---------------------------------------------------------------- program
 
-int RunProgram(const Options& o) {
-    Library lib;
-    std::int32_t index = -1;
-    LinkSettings link;
-    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
-    const isp::BodyInfo& part = lib.table[index];
-    ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
+// The Flash image a program run writes, with room for the serial field, and
+// the EEPROM image; checks that the serial numbers fit before any board.
+int PrepareImages(const Options& o, const isp::BodyInfo& part, ImageBuffer& eeprom, std::vector<std::uint8_t>* code,
+                  bool* extended) {
+    ImageBuffer flash(part.CodeCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
-    std::vector<std::uint8_t> code = flash.Content();
-    if (code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
-
-    bool extended = false;
+    *code = flash.Content();
+    if (code->empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
+    *extended = false;
     if (o.serial) {
         const SerialProblem problem = CheckField(o.serialField, part.CodeCapacity);
         if (problem != SerialProblem::None)
             return Fail(kExitUsage, Widen(DescribeProblem(problem, o.serialField, part.CodeCapacity)));
-        extended = ExtendForField(code, o.serialField);
+        *extended = ExtendForField(*code, o.serialField);
         std::uint64_t last = 0;
         const std::uint64_t lastIndex = o.forever ? 0 : o.repeat - 1;
         // A state file or a list decides the numbers itself; running out is
@@ -288,6 +286,19 @@ int RunProgram(const Options& o) {
                                         std::to_wstring(o.serialField.width) + L" bytes" +
                                         (o.forever ? L"" : L" for " + std::to_wstring(o.repeat) + L" boards"));
     }
+    return kExitOk;
+}
+
+int RunProgram(const Options& o) {
+    Library lib;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
+    const isp::BodyInfo& part = lib.table[index];
+    ImageBuffer eeprom(part.DataCapacity);
+    std::vector<std::uint8_t> code;
+    bool extended = false;
+    if (const int rc = PrepareImages(o, part, eeprom, &code, &extended)) return rc;
 
     SerialRun serials;
     if (o.serial) {
@@ -435,6 +446,82 @@ int RunProgram(const Options& o) {
     return summary.exitCode;
 }
 
+// ---------------------------------------------------------------- gang
+
+// The parent of a gang: the image is built once here; Gang.cpp runs the
+// workers.
+int RunGangProgram(const Options& o, const std::vector<std::wstring>& args) {
+    Library lib;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
+    const isp::BodyInfo& part = lib.table[index];
+    ImageBuffer eeprom(part.DataCapacity);
+    GangImage image;
+    bool extended = false;
+    if (const int rc = PrepareImages(o, part, eeprom, &image.code, &extended)) return rc;
+    image.data = eeprom.Content();
+    image.codeChecksum = image::ByteSum16(image.code.data(), image.code.size());
+    image.codeCrc = Crc32(image.code.data(), image.code.size());
+    std::wstring names;
+    for (const std::wstring& n : o.ports) names += (names.empty() ? L"" : L", ") + n;
+    image.header.push_back(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + names + L", baud " +
+                                link.baudText + L", checkrate " + link.checkText));
+    if (extended)
+        image.header.push_back("Flash image extended with 0xFF to " + std::to_string(image.code.size()) +
+                               " bytes for the serial field");
+    image.header.push_back(FiguresLine(Figures("flash", image.code, "")));
+    if (HasArea(o, Area::Eeprom)) image.header.push_back(FiguresLine(Figures("eeprom", image.data, "")));
+    return RunGang(o, args, image);
+}
+
+// A gang's worker: one port, the images the parent wrote, boards as the
+// parent sends them.
+int RunGangWorker(const std::vector<std::wstring>& args) {
+    WorkerArguments w;
+    if (!SplitWorkerArguments(args, &w)) return Fail(kExitUsage, L"--worker: PORT CODE DATA expected");
+    const ParsedArguments parsed = ParseArguments(w.rest);
+    if (!parsed.ok) return Fail(kExitUsage, parsed.error);
+    Options o = parsed.options;
+    o.port = w.port;
+    o.ports.assign(1, w.port);
+    Library lib;
+    std::int32_t index = -1;
+    LinkSettings link;
+    if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
+    std::vector<std::uint8_t> code, data;
+    if (!ReadGangImages(w, &code, &data)) return Fail(kExitFile, L"the gang's image files cannot be read");
+
+    LibraryRecord request(index, link);
+    isp::IspParam& param = request.param;
+    param.OptionBits = o.optionBits;
+    param.SetupFlags = static_cast<std::uint8_t>((o.eraseBySize ? 1u : 0u) | (o.rstnColdReset ? 2u : 0u));
+    LinkSession session;
+    if (const int rc = session.Open(lib.dll, &param, link)) return rc;
+    ProgressDisplay display(ProgressMode::None, Err());
+    return ServeGang(o.serialField, code, data,
+                     [&](std::vector<std::uint8_t>& codeCopy, std::vector<std::uint8_t>& dataCopy,
+                         const std::function<void(std::uint16_t)>& report) {
+                         param.CodeImage = codeCopy.data();
+                         param.CodeSize = static_cast<std::int32_t>(codeCopy.size());
+                         param.DataImage = dataCopy.empty() ? nullptr : dataCopy.data();
+                         param.DataSize = static_cast<std::int32_t>(dataCopy.size());
+                         // The port check runs every quarter second: the
+                         // parent's table hears the status word as often.
+                         const JobResult job = RunJob(lib.dll, Operation::Update, &param, display, [&] {
+                             report(param.StatusCell->load());
+                             return session.Lost();
+                         });
+                         WorkerBoard board;
+                         board.code = job.threadFailed ? static_cast<std::uint16_t>(isp::kNotFindDevice) : job.code;
+                         board.librarySeconds = job.librarySeconds;
+                         board.waitSeconds = job.waitSeconds;
+                         board.portLost =
+                             job.portLost || (job.code != isp::kPass && job.code != isp::kStop && session.Lost());
+                         return board;
+                     });
+}
+
 // ---------------------------------------------------------------- dump
 
 int RunDump(const Options& o) {
@@ -513,6 +600,7 @@ int wmain(int argc, wchar_t** argv) {
     InstallStopHandler();
     std::vector<std::wstring> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    if (!args.empty() && args[0] == L"--worker") return RunGangWorker(args);
     const ParsedArguments parsed = ParseArguments(args);
     if (!parsed.ok) {
         Fail(kExitUsage, parsed.error);
@@ -525,7 +613,7 @@ int wmain(int argc, wchar_t** argv) {
     case Command::Version: return RunVersion();
     case Command::Parts: return RunParts(o);
     case Command::Image: return RunImage(o);
-    case Command::Program: return RunProgram(o);
+    case Command::Program: return o.ports.size() > 1 ? RunGangProgram(o, args) : RunProgram(o);
     case Command::Dump: return RunDump(o);
     }
     return kExitUsage;

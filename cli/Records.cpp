@@ -40,6 +40,7 @@ std::string SerialText(const BoardRecord& r) {
 std::string BoardLine(const BoardRecord& r) {
     std::string line = r.time.substr(0, 19);
     if (line.size() > 10) line[10] = ' ';
+    if (!r.port.empty()) line += "  " + r.port;
     line += "  board " + std::to_string(r.board);
     if (r.hasSerial) line += "  serial " + SerialText(r);
     line += "  " + OutcomeLabel(r.code, r.outcome) + "  [" + Fixed(r.seconds, 3) + " s]";
@@ -66,6 +67,7 @@ std::string BoardJson(const BoardRecord& r) {
     j["seconds"] = Rounded(r.seconds, 3);
     j["library_seconds"] = Rounded(r.librarySeconds, 3);
     j["wait_seconds"] = Rounded(r.waitSeconds, 3);
+    if (!r.port.empty()) j["port"] = r.port;
     return JsonLine(j);
 }
 
@@ -87,19 +89,19 @@ std::string SummaryJson(const SummaryRecord& r) {
 }
 
 std::string CsvHeader() {
-    return "record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour";
+    return "record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour,port";
 }
 
 std::string BoardCsv(const BoardRecord& r) {
     return "board," + CsvField(r.time) + "," + std::to_string(r.board) + "," +
            (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," +
-           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,,";
+           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,,," + CsvField(r.port);
 }
 
 std::string SummaryCsv(const SummaryRecord& r) {
     return "summary," + CsvField(r.time) + "," + std::to_string(r.boards) + ",,,," + Fixed(r.seconds, 3) + "," +
            std::to_string(r.passed) + "," + std::to_string(r.failed) + "," + std::to_string(r.stopped) + "," +
-           Fixed(r.boardsPerHour, 1);
+           Fixed(r.boardsPerHour, 1) + ",";
 }
 
 }  // namespace cli

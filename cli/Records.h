@@ -25,6 +25,7 @@ struct BoardRecord {
     double seconds = 0;            // the whole board, as the window's log times it
     double librarySeconds = 0;     // inside UpdateMCU
     double waitSeconds = 0;        // of that, while the library waited for a target
+    std::string port;              // a gang's port ("COM7"); empty for a single port
 };
 
 struct SummaryRecord {
@@ -55,7 +56,7 @@ std::string SummaryJson(const SummaryRecord& r);
 
 // The CSV log: one header line for a new file, then board and summary rows
 // with the same columns (a summary leaves the serial and outcome empty, a
-// board the counts).
+// board the counts; the port is a gang's, empty for a single port).
 std::string CsvHeader();
 std::string BoardCsv(const BoardRecord& r);
 std::string SummaryCsv(const SummaryRecord& r);

@@ -10,11 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -44,6 +46,8 @@ struct Environment {
     std::string nullCom; // a COM name that opens a device that is no serial port
     std::string lostCom, lostSimDir;  // a port whose pty pair a test closes for good
     int lostSocatPid = 0;             // the socat that holds that pair
+    std::string gangDir;              // COM21 to COM24 with their simulators writing to gangDir/gangN
+    int gangLostSocatPid = 0;         // the socat of COM24's pair, which a gang test closes for good
 } g_env;
 
 std::string Slurp(const std::string& path) {
@@ -773,12 +777,12 @@ TEST(CliDump, ReadsTheInformationBlock) {
 // The simulator's scenario, through its control file; returns once it has
 // re-seated a fresh target with it. Each call carries a new first serial so
 // that the content always changes.
-void SimScenario(const std::string& options) {
+void SimScenario(const std::string& options, const std::string& dir = g_env.simDir) {
     static unsigned nonce = 1000;
     const std::string text = options + " --serial " + std::to_string(++nonce) + "\n";
-    for (const char* name : {"flash.bin", "eeprom.bin", "info.bin", "runs.txt"}) ::unlink((g_env.simDir + "/" + name).c_str());
-    WriteText(g_env.simDir + "/control.txt", text);
-    ASSERT_TRUE(WaitUntil([&] { return Slurp(g_env.simDir + "/control.txt.ack") == text; }, 10000))
+    for (const char* name : {"flash.bin", "eeprom.bin", "info.bin", "runs.txt"}) ::unlink((dir + "/" + name).c_str());
+    WriteText(dir + "/control.txt", text);
+    ASSERT_TRUE(WaitUntil([&] { return Slurp(dir + "/control.txt.ack") == text; }, 10000))
         << "the simulator did not take the scenario";
 }
 
@@ -956,6 +960,261 @@ TEST(CliLostPort, PortClosedMidTransferEndsTheBoardNamingThePort) {
     std::printf("board ended %.2f s after the pull\n", seconds);
 }
 
+// ---------------------------------------------------------------- a gang of ports
+
+namespace {
+
+std::string GangDir(int com) { return g_env.gangDir + "/gang" + std::to_string(com); }
+
+#define REQUIRE_GANG() \
+    if (g_env.gangDir.empty()) GTEST_SKIP() << "no gang ports (run through run-cli-e2e.sh)"
+
+std::vector<Value> Boards(const std::vector<Value>& records) {
+    std::vector<Value> boards;
+    for (const Value& v : records)
+        if (v["record"].text == "board") boards.push_back(v);
+    return boards;
+}
+
+std::map<std::string, Value> PortRecords(const std::vector<Value>& records) {
+    std::map<std::string, Value> ports;
+    for (const Value& v : records)
+        if (v["record"].text == "port") ports[v["port"].text] = v;
+    return ports;
+}
+
+std::vector<std::uint64_t> SortedPassedSerials(const std::vector<Value>& records) {
+    std::vector<std::uint64_t> serials = Serials(records);
+    std::sort(serials.begin(), serials.end());
+    return serials;
+}
+
+std::vector<std::uint64_t> Range(std::uint64_t from, std::uint64_t count) {
+    std::vector<std::uint64_t> v;
+    for (std::uint64_t i = 0; i < count; ++i) v.push_back(from + i);
+    return v;
+}
+
+// The highest percent a gang's progress lines show for a port.
+int GangPercent(const std::string& err, const std::string& com) {
+    const std::string mark = com + "  programming ";
+    int best = -1;
+    for (std::size_t at = err.find(mark); at != std::string::npos; at = err.find(mark, at + 1))
+        best = std::max(best, std::atoi(err.c_str() + at + mark.size()));
+    return best;
+}
+
+}  // namespace
+
+// Nine boards over three ports: each passed board carries one of the nine
+// numbers, none twice, each simulator's Flash holds the image of its own
+// last board with that board's number, and the JSON and CSV records name the
+// port of every board.
+TEST(CliGang, NineBoardsOverThreePortsCarryTheNineSerialsOnce) {
+    REQUIRE_GANG();
+    Folder f;
+    const Bytes fw = Random(6000, 50);
+    WriteBytes(f.File("fw.bin"), fw);
+    // A re-seat delay long enough that every worker has its port open before
+    // the other two could program all nine boards.
+    for (int n : {21, 22, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 1500", GangDir(n));
+    const RunResult r = f.Cli({"program", "--port", "COM21,COM22", "--port", "COM23", "--part", "T30C64", "--flash",
+                               "fw.bin", "--repeat", "9", "--serial-addr", "100", "--serial-start", "500", "--json",
+                               "--log", "run.csv"},
+                              120000);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    const std::vector<Value> boards = Boards(records);
+    ASSERT_EQ(boards.size(), 9u) << Describe(r);
+    EXPECT_EQ(SortedPassedSerials(records), Range(500, 9));
+    std::map<std::string, std::vector<std::uint64_t>> byPort;
+    for (const Value& b : boards) byPort[b["port"].text].push_back(b["serial"].Unsigned());
+    for (int n : {21, 22, 23}) {
+        SCOPED_TRACE(n);
+        const std::vector<std::uint64_t>& mine = byPort["COM" + std::to_string(n)];
+        ASSERT_FALSE(mine.empty()) << Describe(r);
+        const std::string runs = std::to_string(mine.size()) + "\n";
+        EXPECT_TRUE(WaitUntil([&] { return Slurp(GangDir(n) + "/runs.txt") == runs; }, 10000));
+        const Bytes want = PadTo(WithSerial(fw, 0x100, static_cast<std::uint32_t>(mine.back())), 65536);
+        EXPECT_TRUE(ReadBytes(GangDir(n) + "/flash.bin") == want);
+        EXPECT_EQ(PortRecords(records)["COM" + std::to_string(n)]["passed"].Unsigned(), mine.size());
+    }
+    EXPECT_EQ(records.back()["passed"].Unsigned(), 9u);
+    EXPECT_EQ(records.back()["exit_code"].Unsigned(), 0u);
+    const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("run.csv")));
+    ASSERT_EQ(rows.size(), 11u);  // header, nine boards, summary
+    EXPECT_EQ(rows[0].back(), "port");
+    for (std::size_t i = 0; i < 9; ++i) {
+        ASSERT_EQ(rows[i + 1].size(), rows[0].size());
+        EXPECT_EQ(rows[i + 1][3], boards[i]["serial"].text);
+        EXPECT_EQ(rows[i + 1].back(), boards[i]["port"].text);
+    }
+}
+
+// A target that fails on one port ends that port only: the other two
+// program the remaining boards, and the failed board's number goes to the
+// next board. With --stop-on-fail no board starts after the failure.
+TEST(CliGang, FailingTargetOnOnePortLeavesTheOthersGoingUnlessStopOnFail) {
+    REQUIRE_GANG();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(3000, 51));
+    for (int n : {21, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 300", GangDir(n));
+    SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 300 --fail erase", GangDir(22));
+    const std::vector<std::string> args = {"program", "--port", "COM21,COM22,COM23", "--part", "T30C64", "--flash",
+                                           "fw.bin", "--serial-addr", "100", "--json"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> a = args;
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    };
+    RunResult r = f.Cli(with({"--repeat", "6"}), 120000);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    std::vector<Value> records = JsonLines(r.out);
+    std::vector<Value> failed;
+    for (const Value& b : Boards(records))
+        if (!b["passed"].boolean) failed.push_back(b);
+    ASSERT_EQ(failed.size(), 1u) << Describe(r);
+    EXPECT_EQ(failed[0]["port"].text, "COM22");
+    EXPECT_EQ(failed[0]["outcome"].text, "Erase error");
+    EXPECT_EQ(SortedPassedSerials(records), Range(1, 5));
+    std::map<std::string, Value> ports = PortRecords(records);
+    EXPECT_EQ(ports["COM22"]["state"].text, "failed");
+    EXPECT_EQ(ports["COM21"]["passed"].Unsigned() + ports["COM23"]["passed"].Unsigned(), 5u);
+    EXPECT_EQ(records.back()["failed"].Unsigned(), 1u);
+
+    r = f.Cli(with({"--repeat", "30", "--stop-on-fail"}), 120000);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.err.find("--stop-on-fail ends the run on every port"), std::string::npos) << Describe(r);
+    records = JsonLines(r.out);
+    const std::vector<Value> boards = Boards(records);
+    std::size_t at = 0;
+    while (at < boards.size() && boards[at]["passed"].boolean) ++at;
+    ASSERT_LT(at, boards.size()) << Describe(r);
+    EXPECT_EQ(boards[at]["port"].text, "COM22");
+    // Only the boards already running on the other two ports end after it.
+    EXPECT_LE(boards.size() - at - 1, 2u) << Describe(r);
+    EXPECT_LT(records.back()["boards"].Unsigned(), 30u);
+}
+
+// COM24's adapter is pulled in the middle of its first board: that board
+// fails within 5 s naming the port, the other two ports program the rest,
+// and the exit code says a board failed. The pair is gone for good after.
+TEST(CliGang, PortPulledMidTransferFailsItsBoardAndTheOthersGoOn) {
+    REQUIRE_GANG();
+    if (g_env.gangLostSocatPid <= 0) GTEST_SKIP() << "no gang port to lose (run-cli-e2e.sh)";
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(4096, 52));
+    for (int n : {21, 22, 24}) SimScenario("--part T30C64 --pace 1 --repeat-delay-ms 100", GangDir(n));
+    clitest::Process p(f.Command({"program", "--port", "COM21,COM22,COM24", "--part", "T30C64", "--flash", "fw.bin",
+                                  "--baud", "9600", "--repeat", "5", "--json", "--progress"}),
+                       f.Path());
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point pulled{}, failed{};
+    const RunResult r = p.Wait(180000, [&](const std::string& err) {
+        if (pulled == Clock::time_point{} && GangPercent(err, "COM24") >= 10) {
+            pulled = Clock::now();
+            ::kill(g_env.gangLostSocatPid, SIGTERM);
+        }
+        if (pulled != Clock::time_point{} && failed == Clock::time_point{} &&
+            err.find("COM24 was lost") != std::string::npos)
+            failed = Clock::now();
+    });
+    ASSERT_NE(pulled, Clock::time_point{}) << Describe(r);
+    ASSERT_NE(failed, Clock::time_point{}) << Describe(r);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_LT(GangPercent(r.err, "COM24"), 100) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    std::size_t passed = 0;
+    for (const Value& b : Boards(records)) {
+        if (b["port"].text == "COM24") {
+            EXPECT_FALSE(b["passed"].boolean);
+        }
+        passed += b["passed"].boolean ? 1 : 0;
+    }
+    // Boards 4 and 5 start only after the pull, on the ports that are left.
+    EXPECT_EQ(passed, 4u) << Describe(r);
+    EXPECT_EQ(PortRecords(records)["COM24"]["state"].text, "lost");
+    const double seconds = std::chrono::duration<double>(failed - pulled).count();
+    EXPECT_LT(seconds, 5.0) << Describe(r);
+    std::printf("gang: COM24's board ended %.2f s after the pull\n", seconds);
+}
+
+// Ctrl+C while every port waits for its target: each running board ends
+// "Stop", the summary follows, and the run exits 6.
+TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
+    REQUIRE_GANG();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 54));
+    for (int n : {21, 22}) SimScenario("--part T30C64 --never", GangDir(n));
+    const RunResult r = PressCtrlCWhen(f, {"program", "--port", "COM21,COM22", "--part", "T30C64", "--flash",
+                                           "fw.bin", "--forever", "--json", "--progress"},
+                                       [](const std::string& err) {
+                                           return err.find("COM21  waiting for a board") != std::string::npos &&
+                                                  err.find("COM22  waiting for a board") != std::string::npos;
+                                       });
+    EXPECT_EQ(r.exitCode, 6) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    const std::vector<Value> boards = Boards(records);
+    ASSERT_EQ(boards.size(), 2u) << Describe(r);
+    for (const Value& b : boards) EXPECT_EQ(b["outcome"].text, "Stop");
+    EXPECT_EQ(records.back()["record"].text, "summary");
+    EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
+    EXPECT_EQ(records.back()["exit_code"].Unsigned(), 6u);
+    EXPECT_NE(r.err.find("asking every port to stop"), std::string::npos) << Describe(r);
+    EXPECT_EQ(r.err.find("asking the library to stop"), std::string::npos)
+        << "one notice for the gang\n" << Describe(r);
+}
+
+// A port of the gang that does not exist is named, the others program the
+// boards, and the exit code is the one of a port that cannot be opened.
+TEST(CliGang, PortThatDoesNotExistIsNamedAndTheOthersProgram) {
+    REQUIRE_GANG();
+    if (g_env.idleCom.empty()) GTEST_SKIP() << "no idle COM name (run-cli-e2e.sh)";
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 55));
+    SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 100", GangDir(21));
+    const RunResult r = f.Cli({"program", "--port", "COM21", "--port", g_env.idleCom, "--part", "T30C64", "--flash",
+                               "fw.bin", "--repeat", "2", "--json"});
+    EXPECT_EQ(r.exitCode, 5) << Describe(r);
+    EXPECT_NE(r.err.find(g_env.idleCom + " does not exist"), std::string::npos) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    EXPECT_EQ(records.back()["passed"].Unsigned(), 2u) << Describe(r);
+    EXPECT_EQ(PortRecords(records)[g_env.idleCom]["state"].text, "lost");
+}
+
+// A parent killed while its boards wait for targets leaves no worker holding
+// a port: its workers end with it (their job object closes, and their input
+// pipe breaks), and a single programmer opens the port at once.
+TEST(CliGang, KilledParentLeavesNoWorkerHoldingAPort) {
+    REQUIRE_GANG();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 53));
+    for (int n : {21, 22}) SimScenario("--part T30C64 --never", GangDir(n));
+    {
+        clitest::Process p(f.Command({"program", "--port", "COM21,COM22", "--part", "T30C64", "--flash", "fw.bin",
+                                      "--forever", "--progress"}),
+                           f.Path());
+        bool killed = false;
+        const RunResult r = p.Wait(60000, [&](const std::string& err) {
+            if (killed || err.find("COM21  waiting for a board") == std::string::npos ||
+                err.find("COM22  waiting for a board") == std::string::npos)
+                return;
+            killed = true;
+            p.Signal(SIGKILL);
+        });
+        ASSERT_TRUE(killed) << Describe(r);
+    }
+    SimScenario("--part T30C64 --pace 0", GangDir(22));
+    RunResult single;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            single = f.Cli({"program", "--port", "COM22", "--part", "T30C64", "--flash", "fw.bin"});
+            return single.exitCode != 5;
+        },
+        15000));
+    EXPECT_EQ(single.exitCode, 0) << Describe(single);
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
@@ -972,6 +1231,9 @@ int main(int argc, char** argv) {
         if (!value("lost-com").empty()) g_env.lostCom = value("lost-com");
         if (!value("lost-sim-dir").empty()) g_env.lostSimDir = value("lost-sim-dir");
         if (!value("lost-socat-pid").empty()) g_env.lostSocatPid = std::atoi(value("lost-socat-pid").c_str());
+        if (!value("gang-dir").empty()) g_env.gangDir = value("gang-dir");
+        if (!value("gang-lost-socat-pid").empty())
+            g_env.gangLostSocatPid = std::atoi(value("gang-lost-socat-pid").c_str());
     }
     if (g_env.winBin.empty()) {
         std::fprintf(stderr, "usage: cli_e2e_tests --win-bin=DIR [--sim-dir=DIR --com=COMn --idle-com=COMm]\n");

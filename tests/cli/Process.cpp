@@ -73,6 +73,10 @@ void Process::SignalGroup(int sig) {
     if (pid_ > 0) kill(-pid_, sig);
 }
 
+void Process::Signal(int sig) {
+    if (pid_ > 0) kill(pid_, sig);
+}
+
 RunResult Process::Wait(int timeoutMs, const std::function<void(const std::string&)>& onError) {
     RunResult r;
     if (pid_ <= 0) return r;

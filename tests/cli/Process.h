@@ -29,6 +29,8 @@ public:
     bool Started() const { return pid_ > 0; }
     // Sends a signal to the whole group, as a terminal's Ctrl+C does.
     void SignalGroup(int sig);
+    // Sends a signal to the started process alone (not the ones it started).
+    void Signal(int sig);
 
     // Reads both outputs until the process ends or timeoutMs passes (then
     // the group is killed). onError, when given, sees the error output so

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the end-to-end tests of Tarvel_CLI.exe: a socat pty pair with the
 # native target simulator on its far end and Wine's COM7 linked to its near
-# end, then the native test driver, which starts the real programmer under
+# end (and more such ports: COM8 to lose, COM21 to COM24 for a gang), then
+# the native test driver, which starts the real programmer under
 # Wine for every case. Everything started here is stopped on exit.
 #   run-cli-e2e.sh DRIVER SIMULATOR WIN_BIN_DIR [gtest options]
 set -euo pipefail
@@ -35,10 +36,15 @@ sim_port_start "$com" "$work/out"
 lost=8
 sim_port_start "$lost" "$work/out$lost"
 lost_socat=${_sim_pids[-2]}
+# A gang: three ports with a simulator each, and a fourth that a gang test
+# pulls out mid-transfer.
+for n in 21 22 23 24; do sim_port_start "$n" "$work/gang$n"; done
+gang_lost_socat=${_sim_pids[-2]}
 
 set +e
 timeout 580 "$driver" --win-bin="$winbin" --sim-dir="$work/out" --com="COM$com" --idle-com="COM$idle" --null-com="COM$notserial" \
-  --lost-com="COM$lost" --lost-sim-dir="$work/out$lost" --lost-socat-pid="$lost_socat" "$@"
+  --lost-com="COM$lost" --lost-sim-dir="$work/out$lost" --lost-socat-pid="$lost_socat" \
+  --gang-dir="$work" --gang-lost-socat-pid="$gang_lost_socat" "$@"
 rc=$?
 set -e
 [ $rc -eq 0 ] || sim_ports_logs

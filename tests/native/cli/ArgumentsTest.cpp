@@ -47,7 +47,10 @@ TEST(Arguments, RefusesWhatItCannotMeanAndNamesTheCulprit) {
         {kProgram + L"--repeat 4294967296", L"--repeat must be 1 to 4294967295"},
         {kProgram + L"--repeat 2 --repeat 3", L"--repeat given twice"},
         {kProgram + L"--repeat 2 --forever", L"exclude each other"},
-        {kProgram + L"--port COM4", L"--port given twice"},
+        {kProgram + L"--port com3", L"--port: com3 is given twice"},
+        {kProgram + L"--port COM4,,COM5", L"empty port name"},
+        {L"dump --port COM3,COM4 --part HX2560", L"only program takes several ports"},
+        {kProgram + L"--keep-going --stop-on-fail", L"exclude each other"},
         {kProgram + L"--option-bits 256", L"--option-bits must be 0 to 255"},
         {kProgram + L"--serial-width 4", L"--serial-addr is required"},
         {kProgram + L"--serial-addr 10 --serial-width 9", L"--serial-width must be 1 to 8"},
@@ -139,6 +142,29 @@ TEST(Arguments, ProgramOptionsAndTheirDefaults) {
     EXPECT_EQ(o.checkrate, L"4800");
     EXPECT_EQ(o.log, L"run.csv");
     EXPECT_EQ(o.progress, cli::ProgressMode::None);
+}
+
+// A gang is named with commas, by --port repeated, or both, in the order
+// given; one port is no gang.
+TEST(Arguments, SeveralPortsMakeAGangInTheOrderGiven) {
+    struct Case {
+        std::wstring ports;
+        std::vector<std::wstring> want;
+    };
+    const Case cases[] = {
+        {L"--port COM3", {L"COM3"}},
+        {L"--port COM3,COM4,COM5", {L"COM3", L"COM4", L"COM5"}},
+        {L"--port COM4 --port COM3", {L"COM4", L"COM3"}},
+        {L"--port COM3,COM4 --port COM9", {L"COM3", L"COM4", L"COM9"}},
+    };
+    for (const Case& c : cases) {
+        const cli::ParsedArguments p =
+            ParseArguments(Split(L"program --part T30C64 --flash a.hex --stop-on-fail " + c.ports));
+        ASSERT_TRUE(p.ok) << std::string(p.error.begin(), p.error.end());
+        EXPECT_EQ(p.options.ports, c.want);
+        EXPECT_EQ(p.options.port, c.want.front());
+        EXPECT_TRUE(p.options.stopOnFail);
+    }
 }
 
 TEST(Arguments, AddressesReadLikeTheInsertAreaDialog) {
