@@ -428,7 +428,7 @@ private:
         Out().Line(o_.json ? BoardJson(record) : BoardLine(record));
         if (log_.IsOpen() && !logFailed_) {
             std::wstring why;
-            if (!log_.Append(BoardCsv(record), &why)) {
+            if (!log_.Append(BoardCsv(record, true), &why)) {
                 logFailed_ = true;
                 run_.FileFailed();
                 Say(kExitFile, L"cannot write the log " + o_.log + L": " + why + L"; no further board is started");
@@ -481,7 +481,7 @@ private:
         Out().Line(o_.json ? SummaryJson(summary) : SummaryLine(summary));
         if (log_.IsOpen() && !logFailed_) {
             std::wstring why;
-            if (!log_.Append(SummaryCsv(summary), &why))
+            if (!log_.Append(SummaryCsv(summary, true), &why))
                 return Fail(kExitFile, L"cannot write the log " + o_.log + L": " + why);
         }
         return summary.exitCode;
@@ -574,7 +574,7 @@ int RunGang(const Options& o, const std::vector<std::wstring>& args, const GangI
     CsvLog log;
     if (!o.log.empty()) {
         std::wstring why;
-        if (!log.Open(o.log, CsvHeader(), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
+        if (!log.Open(o.log, CsvHeader(true), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
     }
     TempFile codeFile, dataFile;
     std::wstring why = codeFile.Write(image.code);

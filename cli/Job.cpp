@@ -18,6 +18,14 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
         // The first press is ours; the second goes to the default handler.
+        // A gang's worker shares its parent's console and may hear one
+        // press more than once; the parent decides for the gang (a second
+        // press ends it, and the job object its workers), so a worker only
+        // ever stops its board.
+        if (g_quietStop.load()) {
+            g_presses.fetch_add(1);
+            return TRUE;
+        }
         return g_presses.fetch_add(1) == 0 ? TRUE : FALSE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:

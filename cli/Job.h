@@ -22,8 +22,9 @@ void InstallStopHandler();
 bool StopRequested();
 // A gang's worker is asked to stop by its parent, as a first Ctrl+C would.
 void RequestStop();
-// A gang's worker leaves telling about Ctrl+C to its parent: one line for
-// the gang rather than one per port.
+// A gang's worker leaves telling about Ctrl+C to its parent (one line for
+// the gang rather than one per port), and leaves ending the gang at a second
+// press to it too: in the worker every press only stops the board.
 void QuietStopNotice();
 // Held by a command while it talks to the library and writes its records: a
 // console close waits (a few seconds at most) until the holder is gone, so

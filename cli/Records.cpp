@@ -88,20 +88,22 @@ std::string SummaryJson(const SummaryRecord& r) {
     return JsonLine(j);
 }
 
-std::string CsvHeader() {
-    return "record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour,port";
+std::string CsvHeader(bool withPort) {
+    return std::string("record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour") +
+           (withPort ? ",port" : "");
 }
 
-std::string BoardCsv(const BoardRecord& r) {
+std::string BoardCsv(const BoardRecord& r, bool withPort) {
     return "board," + CsvField(r.time) + "," + std::to_string(r.board) + "," +
            (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," +
-           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,,," + CsvField(r.port);
+           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,," +
+           (withPort ? "," + CsvField(r.port) : std::string());
 }
 
-std::string SummaryCsv(const SummaryRecord& r) {
+std::string SummaryCsv(const SummaryRecord& r, bool withPort) {
     return "summary," + CsvField(r.time) + "," + std::to_string(r.boards) + ",,,," + Fixed(r.seconds, 3) + "," +
            std::to_string(r.passed) + "," + std::to_string(r.failed) + "," + std::to_string(r.stopped) + "," +
-           Fixed(r.boardsPerHour, 1) + ",";
+           Fixed(r.boardsPerHour, 1) + (withPort ? "," : "");
 }
 
 }  // namespace cli

@@ -56,9 +56,11 @@ std::string SummaryJson(const SummaryRecord& r);
 
 // The CSV log: one header line for a new file, then board and summary rows
 // with the same columns (a summary leaves the serial and outcome empty, a
-// board the counts; the port is a gang's, empty for a single port).
-std::string CsvHeader();
-std::string BoardCsv(const BoardRecord& r);
-std::string SummaryCsv(const SummaryRecord& r);
+// board the counts). A gang's log has a last column, the port; a single
+// port's log keeps the columns it always had, so that a run appending to an
+// older log matches its header.
+std::string CsvHeader(bool withPort = false);
+std::string BoardCsv(const BoardRecord& r, bool withPort = false);
+std::string SummaryCsv(const SummaryRecord& r, bool withPort = false);
 
 }  // namespace cli

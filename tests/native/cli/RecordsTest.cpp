@@ -105,14 +105,22 @@ TEST(Records, TextsWithQuotesCommasAndControlsStayInTheirField) {
     const Value v = MustParse(cli::BoardJson(r));
     EXPECT_EQ(v["outcome"].text, r.outcome);
 
-    const std::vector<std::string> header = CsvCells(cli::CsvHeader());
-    const std::vector<std::string> row = CsvCells(cli::BoardCsv(r));
-    ASSERT_EQ(row.size(), header.size());
-    EXPECT_EQ(row[5], r.outcome);
-    EXPECT_EQ(row[3], "18446744073709551615");
-    const std::vector<std::string> sum = CsvCells(cli::SummaryCsv(cli::SummaryRecord{}));
-    EXPECT_EQ(sum.size(), header.size());
-    EXPECT_EQ(sum[0], "summary");
+    r.port = "COM7";
+    // A single port's log and a gang's (one column more, the port).
+    for (const bool withPort : {false, true}) {
+        const std::vector<std::string> header = CsvCells(cli::CsvHeader(withPort));
+        const std::vector<std::string> row = CsvCells(cli::BoardCsv(r, withPort));
+        ASSERT_EQ(row.size(), header.size());
+        EXPECT_EQ(header.size(), withPort ? 12u : 11u);
+        EXPECT_EQ(row[5], r.outcome);
+        EXPECT_EQ(row[3], "18446744073709551615");
+        if (withPort) {
+            EXPECT_EQ(row.back(), "COM7");
+        }
+        const std::vector<std::string> sum = CsvCells(cli::SummaryCsv(cli::SummaryRecord{}, withPort));
+        EXPECT_EQ(sum.size(), header.size());
+        EXPECT_EQ(sum[0], "summary");
+    }
 }
 
 TEST(Records, NumbersUseAPointWhateverTheLocale) {
