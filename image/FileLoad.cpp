@@ -35,8 +35,11 @@ constexpr std::size_t kHexBlock = 256 * 1024;
 // Parses an Intel HEX file from its head on, block by block, so that the text
 // is never held whole. The file is read to its end even after the end record,
 // so that a read error is reported as when the file is read whole.
-bool ParseHexInBlocks(FileSource& file, std::vector<std::uint8_t>& block, std::uint64_t room, ImageResult& parsed) {
-    IntelHexStream stream(room);
+bool ParseHexInBlocks(FileSource& file, std::uint64_t length, std::vector<std::uint8_t>& block, std::uint64_t room,
+                      ImageResult& parsed) {
+    // Every data byte takes two digits: the image of a file written from
+    // address 0 on, as nearly all are, fits in half the file's length.
+    IntelHexStream stream(room, length / 2);
     bool more = stream.Feed(block.data(), block.size());
     block.resize(kHexBlock);
     for (;;) {
@@ -107,7 +110,7 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         // record takes the whole-text path, which judges the rest.
         if (DetectFormat(bytes.data(), bytes.size(), false) == FileFormat::IntelHex) {
             ImageResult parsed;
-            if (!ParseHexInBlocks(*file, bytes, room, parsed)) return Fail(FileLoadStatus::ReadError, file->LastError());
+            if (!ParseHexInBlocks(*file, length, bytes, room, parsed)) return Fail(FileLoadStatus::ReadError, file->LastError());
             std::vector<std::uint8_t>().swap(bytes);
             composed = ComposeParsed(compose, FileFormat::IntelHex, std::move(parsed));
         } else {

@@ -29,10 +29,11 @@ std::size_t RecordDigits(std::uint8_t count) { return 2 * (std::size_t{count} + 
 
 }  // namespace
 
-IntelHexStream::IntelHexStream(std::uint64_t roomLeft)
+IntelHexStream::IntelHexStream(std::uint64_t roomLeft, std::uint64_t sizeHint)
     // A 32-bit process has no room for an image of gigabytes however large the
     // part claims to be; such an image is refused like any other that does not fit.
-    : room_(std::min<std::uint64_t>(roomLeft, std::vector<std::uint8_t>().max_size())) {}
+    : room_(std::min<std::uint64_t>(roomLeft, std::vector<std::uint8_t>().max_size())),
+      hint_(std::min(sizeHint, room_)) {}
 
 bool IntelHexStream::Feed(const std::uint8_t* block, std::size_t length) {
     if (mode_ == Mode::Done || textEnded_ || block == nullptr) return mode_ != Mode::Done && !textEnded_;
@@ -158,6 +159,13 @@ void IntelHexStream::Record(const std::uint8_t* p, const std::uint8_t* end) {
         if (recordEnd > room_) return Refuse(ImageStatus::TooLarge);
         const std::size_t old = image_.size();
         if (recordEnd > old) {
+            if (image_.capacity() == 0 && hint_ > recordEnd) {
+                try {
+                    image_.reserve(static_cast<std::size_t>(hint_));
+                } catch (const std::bad_alloc&) {
+                    // Only a hint: the image grows as it needs to instead.
+                }
+            }
             try {
                 if (recordEnd > image_.capacity()) {
                     // Geometric growth keeps a file of many small records

@@ -17,8 +17,12 @@ namespace image {
 
 class IntelHexStream {
 public:
-    // roomLeft as for ParseIntelHex.
-    explicit IntelHexStream(std::uint64_t roomLeft);
+    // roomLeft as for ParseIntelHex. sizeHint, when not 0, is reserved for
+    // the image at its first record (never beyond roomLeft), so that an image
+    // of about that size is not grown by copying: the caller may pass half
+    // the file's length, the most data bytes its text can carry. Only address
+    // space is taken for what the image does not use.
+    explicit IntelHexStream(std::uint64_t roomLeft, std::uint64_t sizeHint = 0);
 
     // Takes the next block of the text. False once the outcome is settled (a
     // refusal, the end-of-file record, or a NUL): the rest of the file need
@@ -37,6 +41,7 @@ private:
     void Refuse(ImageStatus status);
 
     std::uint64_t room_;
+    std::uint64_t hint_;
     Mode mode_ = Mode::LineStart;
     ImageStatus status_ = ImageStatus::Ok;
     bool textEnded_ = false;  // a NUL was seen

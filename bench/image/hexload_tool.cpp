@@ -89,7 +89,7 @@ int Speed(const char* in) {
     if (!ReadWholeFile(in, text)) return 1;
     std::size_t imageLength = 0;
     const double parse = Best(5, [&] {
-        image::IntelHexStream stream(64u << 20);
+        image::IntelHexStream stream(64u << 20, text.size() / 2);  // as LoadFileForBuffer does
         constexpr std::size_t kBlock = 256 * 1024;
         for (std::size_t at = 0; at < text.size(); at += kBlock)
             if (!stream.Feed(text.data() + at, std::min(kBlock, text.size() - at))) break;
