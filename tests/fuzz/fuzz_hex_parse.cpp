@@ -13,7 +13,8 @@
 namespace {
 
 image::ImageResult InBlocks(const std::uint8_t* data, std::size_t size, std::uint64_t room, std::uint32_t seed) {
-    image::IntelHexStream stream(room);
+    // With a seed, the image is also reserved ahead as a load does.
+    image::IntelHexStream stream(room, seed ? size / 2 : 0);
     // Block sizes from 1 up to a limit the seed sets, drawn by a small LCG.
     const std::uint32_t limit = seed % 600 + 1;
     std::uint32_t state = seed;
