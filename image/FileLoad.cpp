@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "ImageCompose.h"
+#include "IntelHexStream.h"
 
 namespace image {
 namespace {
@@ -24,6 +25,30 @@ bool ReadUpTo(FileSource& file, std::vector<std::uint8_t>& bytes, std::size_t fr
         from += got;
     }
     bytes.resize(from);
+    return true;
+}
+
+// The block an Intel HEX file is read in after its head: large enough that a
+// read costs little per byte, small beside any image worth the name.
+constexpr std::size_t kHexBlock = 256 * 1024;
+
+// Parses an Intel HEX file from its head on, block by block, so that the text
+// is never held whole. The file is read to its end even after the end record,
+// so that a read error is reported as when the file is read whole.
+bool ParseHexInBlocks(FileSource& file, std::uint64_t length, std::vector<std::uint8_t>& block, std::uint64_t room,
+                      ImageResult& parsed) {
+    // Every data byte takes two digits: the image of a file written from
+    // address 0 on, as nearly all are, fits in half the file's length.
+    IntelHexStream stream(room, length / 2);
+    bool more = stream.Feed(block.data(), block.size());
+    block.resize(kHexBlock);
+    for (;;) {
+        std::size_t got = 0;
+        if (!file.Read(block.data(), block.size(), got)) return false;
+        if (got == 0) break;
+        if (more) more = stream.Feed(block.data(), got);
+    }
+    parsed = stream.Finish();
     return true;
 }
 
@@ -69,14 +94,7 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         if (!ReadUpTo(*file, bytes, 0, head)) return Fail(FileLoadStatus::ReadError, file->LastError());
         if (length > ReadLimit(DetectFormat(bytes.data(), bytes.size(), hexName), room))
             return Fail(FileLoadStatus::TooLarge);
-        if (bytes.size() == head && head < length) {
-            bytes.resize(static_cast<std::size_t>(length));
-            if (!ReadUpTo(*file, bytes, head, bytes.size())) return Fail(FileLoadStatus::ReadError, file->LastError());
-        }
-
         LoadRequest compose;
-        compose.file = bytes.data();
-        compose.fileLength = bytes.size();
         compose.isHex = hexName;
         compose.current = request.current;
         compose.currentLength = request.currentLength;
@@ -85,7 +103,26 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         compose.reloading = request.reloading;
         compose.path = request.path;
         compose.capacity = request.capacity;
-        LoadOutcome composed = ComposeLoad(compose);
+
+        LoadOutcome composed;
+        // A head whose first record proves the file Intel HEX by its content
+        // alone tells the same for the whole file; a .hex name without such a
+        // record takes the whole-text path, which judges the rest.
+        if (DetectFormat(bytes.data(), bytes.size(), false) == FileFormat::IntelHex) {
+            ImageResult parsed;
+            if (!ParseHexInBlocks(*file, length, bytes, room, parsed)) return Fail(FileLoadStatus::ReadError, file->LastError());
+            std::vector<std::uint8_t>().swap(bytes);
+            composed = ComposeParsed(compose, FileFormat::IntelHex, std::move(parsed));
+        } else {
+            if (bytes.size() == head && head < length) {
+                bytes.resize(static_cast<std::size_t>(length));
+                if (!ReadUpTo(*file, bytes, head, bytes.size()))
+                    return Fail(FileLoadStatus::ReadError, file->LastError());
+            }
+            compose.file = bytes.data();
+            compose.fileLength = bytes.size();
+            composed = ComposeLoad(compose);
+        }
         out.format = composed.format;
         switch (composed.status) {
         case ImageStatus::Ok: break;

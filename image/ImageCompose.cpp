@@ -34,32 +34,54 @@ ImageStatus ComposeBuffer(const std::uint8_t* current, std::size_t currentLength
     return ImageStatus::Ok;
 }
 
-LoadOutcome ComposeLoad(const LoadRequest& request) {
-    LoadOutcome out;
+namespace {
+
+// The buffer's new content from the image, the plan and the slot. `owned` is
+// the image's own storage when the image may be taken over rather than copied.
+void ComposeInto(const LoadRequest& request, const std::uint8_t* image, std::size_t imageLength,
+                 std::vector<std::uint8_t>* owned, LoadOutcome& out) {
     const std::uint32_t offset = request.insert.InsertOffset;
-
-    ImageResult parsed;
-    const std::uint8_t* image = request.file;
-    std::size_t imageLength = request.file ? request.fileLength : 0;
-    out.format = DetectFormat(request.file, imageLength, request.isHex);
-    if (out.format != FileFormat::Binary) {
-        parsed = ParseFormat(out.format, request.file, imageLength, RoomLeft(request.capacity, offset));
-        if (parsed.status != ImageStatus::Ok) {
-            out.status = parsed.status;
-            return out;
-        }
-        image = parsed.bytes.data();
-        imageLength = parsed.bytes.size();
-    }
-
     const LoadPlan plan =
         PlanLoad(request.slot.LoadState, request.reloading, request.insert.ClearFirst != 0);
-    out.status = ComposeBuffer(request.current, request.currentLength, plan.merge, offset, image,
-                               imageLength, request.capacity, out.content);
-    if (out.status != ImageStatus::Ok) return out;
+    if (owned != nullptr && !plan.merge && offset == 0 && imageLength <= request.capacity) {
+        // The content would be the image itself: taking it over spares a
+        // second image-sized block at the peak of a large load.
+        out.status = ImageStatus::Ok;
+        out.content.swap(*owned);
+    } else {
+        out.status = ComposeBuffer(request.current, request.currentLength, plan.merge, offset, image,
+                                   imageLength, request.capacity, out.content);
+    }
+    if (out.status != ImageStatus::Ok) return;
 
     out.slot = SlotAfterLoad(request.slot, plan, request.reloading, request.path);
     out.pathText = PathText(out.slot.FilePath, plan.mixedText);
+}
+
+}  // namespace
+
+LoadOutcome ComposeLoad(const LoadRequest& request) {
+    const std::size_t length = request.file ? request.fileLength : 0;
+    const FileFormat format = DetectFormat(request.file, length, request.isHex);
+    if (format != FileFormat::Binary) {
+        return ComposeParsed(request, format,
+                             ParseFormat(format, request.file, length,
+                                         RoomLeft(request.capacity, request.insert.InsertOffset)));
+    }
+    LoadOutcome out;
+    out.format = format;
+    ComposeInto(request, request.file, length, nullptr, out);
+    return out;
+}
+
+LoadOutcome ComposeParsed(const LoadRequest& request, FileFormat format, ImageResult parsed) {
+    LoadOutcome out;
+    out.format = format;
+    if (parsed.status != ImageStatus::Ok) {
+        out.status = parsed.status;
+        return out;
+    }
+    ComposeInto(request, parsed.bytes.data(), parsed.bytes.size(), &parsed.bytes, out);
     return out;
 }
 

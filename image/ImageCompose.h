@@ -56,4 +56,8 @@ struct LoadOutcome {
 // buffer, the slot and the page as they were.
 LoadOutcome ComposeLoad(const LoadRequest& request);
 
+// ComposeLoad for a file already parsed (an Intel HEX file read in blocks):
+// `parsed` is the parse's outcome for `format`; request.file is not read.
+LoadOutcome ComposeParsed(const LoadRequest& request, FileFormat format, ImageResult parsed);
+
 }  // namespace image

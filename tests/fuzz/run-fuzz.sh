@@ -17,7 +17,7 @@ root=$(cd "$here/../.." && pwd)
 out=${FUZZ_OUT:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
 targets=(hex_parse hex_pairs hex_model hex_roundtrip compose insert_address srec_parse elf_parse)
-core=(IntelHex HexPairs ImageCompose LoadState ByteSum InsertAddress SRecord Elf FileFormat)
+core=(IntelHex IntelHexStream HexPairs ImageCompose LoadState ByteSum InsertAddress SRecord Elf FileFormat)
 support=(HexModel HexWriter)
 
 cxx=${CXX_FUZZ:-clang++}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FileLoad.h"
+#include "ImageCompose.h"
 #include "HexText.h"
 
 namespace {
@@ -25,6 +26,7 @@ public:
         Bytes bytes;
         std::uint64_t claimedLength = 0;  // 0: the real length
         bool readFails = false;
+        std::size_t failFrom = 0;  // nonzero: reads fail once this many bytes are handed out
     };
     std::map<std::wstring, File> files;
     std::size_t bytesRead = 0;
@@ -47,7 +49,7 @@ private:
             return true;
         }
         bool Read(std::uint8_t* into, std::size_t count, std::size_t& got) override {
-            if (f_.readFails) return false;
+            if (f_.readFails || (f_.failFrom != 0 && at_ >= f_.failFrom)) return false;
             got = std::min(count, f_.bytes.size() - at_);
             std::copy(f_.bytes.begin() + static_cast<long>(at_), f_.bytes.begin() + static_cast<long>(at_ + got), into);
             at_ += got;
@@ -119,6 +121,77 @@ TEST(FileLoad, ContentDecidesTheFormatAndDamageItsText) {
             EXPECT_TRUE(out.pathText.empty());
         }
     }
+}
+
+TEST(FileLoad, HexReadInBlocksLandsAsTheWholeTextWould) {
+    // Files far longer than the head and the read block, with their damage
+    // or their stray address at the far end, loaded fresh and merged at an
+    // offset: the outcome is that of composing the whole text at once.
+    std::string body;
+    for (unsigned window = 0; window < 3; ++window) {
+        body += hextest::Rec(4, 0, "000" + std::to_string(window)) + "\r\n";
+        for (unsigned a = 0; a < 0x10000; a += 32)
+            body += hextest::Rec(0, a, "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F") + "\r\n";
+    }
+    const std::string eof = ":00000001FF\r\n";
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"good", body + eof},
+        {"good, LF and no end record", [&] {
+             std::string t;
+             for (char c : body) if (c != '\r') t += c;
+             return t;
+         }()},
+        {"good after a byte-order mark", "\xEF\xBB\xBF" + body + eof},
+        {"damaged at the end", body + ":0100000000\r\n" + eof},
+        {"too large at the end", body + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n"},
+        {"too large, then damaged", body + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n:ZZ\r\n"},
+        {"damaged, then too large", body + ":ZZ\r\n" + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n"},
+        {"cut off inside a record", body.substr(0, body.size() - 7)},
+        {"ended by a NUL before damage", body + std::string(1, '\0') + ":ZZ\r\n"},
+    };
+    for (const auto& c : cases) {
+        for (const std::uint32_t offset : {0u, 0x100u}) {
+            SCOPED_TRACE(std::string(c.name) + (offset ? ", at an offset over a buffer" : ""));
+            MemoryFiles files;
+            files.files[L"big.hex"].bytes = B(c.text);
+            image::FileLoadRequest request = Request(L"big.hex", 0x100000, offset);
+            const Bytes current(0x200, 0x5A);
+            if (offset != 0) {
+                request.slot.LoadState = image::LoadState::OneFile;
+                request.current = current.data();
+                request.currentLength = current.size();
+            }
+            const image::FileLoadOutcome out = image::LoadFileForBuffer(files, request);
+
+            image::LoadRequest whole;
+            whole.file = reinterpret_cast<const std::uint8_t*>(c.text.data());
+            whole.fileLength = c.text.size();
+            whole.isHex = true;
+            whole.current = request.current;
+            whole.currentLength = request.currentLength;
+            whole.slot = request.slot;
+            whole.insert = request.insert;
+            whole.path = request.path;
+            whole.capacity = request.capacity;
+            const image::LoadOutcome expected = image::ComposeLoad(whole);
+            const FileLoadStatus status = expected.status == image::ImageStatus::Ok          ? FileLoadStatus::Ok
+                                          : expected.status == image::ImageStatus::TooLarge ? FileLoadStatus::TooLarge
+                                                                                            : FileLoadStatus::HexError;
+            EXPECT_EQ(out.status, status);
+            EXPECT_EQ(out.format, FileFormat::IntelHex);
+            EXPECT_EQ(out.content, expected.content);
+            EXPECT_EQ(out.pathText, expected.pathText);
+        }
+    }
+
+    // A read that fails after the end record is still a failed read, as
+    // when the file is read whole.
+    MemoryFiles files;
+    files.files[L"bad.hex"] = {B(body + eof + std::string(400000, '\n')), 0, false, body.size() + 300000};
+    EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"bad.hex", 0x100000)).status, FileLoadStatus::ReadError);
 }
 
 TEST(FileLoad, OpenAndReadFailuresAreOpenFileErrors) {

@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <random>
 #include <string>
 
 #include "HexModel.h"
 #include "HexText.h"
 #include "IntelHex.h"
+#include "IntelHexStream.h"
 
 using hextest::Fill;
 using hextest::Put;
@@ -211,6 +213,113 @@ TEST(IntelHex, ReservesTheFinalSizeOnce) {
     EXPECT_EQ(r.bytes.size(), 0x40000u);
     EXPECT_EQ(r.bytes.capacity(), 0x40000u);
     EXPECT_LE(g_largest.load(), std::size_t{0x40000});
+}
+
+// The text fed in blocks whose sizes `next` chooses (0 means the rest).
+image::ImageResult StreamParse(const std::string& text, std::uint64_t room,
+                               const std::function<std::size_t()>& next) {
+    image::IntelHexStream stream(room);
+    const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
+    std::size_t left = text.size();
+    while (left > 0) {
+        std::size_t n = next();
+        n = n == 0 || n > left ? left : n;
+        const bool more = stream.Feed(p, n);
+        p += n;
+        left -= n;
+        if (!more) break;
+    }
+    return stream.Finish();
+}
+
+void ExpectSameAsWholeText(const std::string& text, std::uint64_t room, std::mt19937& rng) {
+    const image::ImageResult whole = Parse(text, room);
+    std::uniform_int_distribution<std::size_t> small(1, 16), large(1, 700);
+    const std::function<std::size_t()> splits[] = {
+        [] { return std::size_t{1}; },
+        [] { return std::size_t{2}; },
+        [] { return std::size_t{3}; },
+        [] { return std::size_t{0}; },
+        [&] { return small(rng); },
+        [&] { return large(rng); },
+    };
+    for (const auto& next : splits) {
+        const image::ImageResult r = StreamParse(text, room, next);
+        ASSERT_EQ(r.status, whole.status);
+        ASSERT_EQ(r.bytes, whole.bytes);
+    }
+}
+
+TEST(IntelHexStream, AgreesWithTheWholeTextOnEveryCaseAndEverySplit) {
+    std::mt19937 rng(20);
+    for (const Case& c : Cases()) {
+        SCOPED_TRACE(c.name);
+        ExpectSameAsWholeText(c.text, c.room, rng);
+        // The same after a byte-order mark and with CR LF line ends.
+        ExpectSameAsWholeText("\xEF\xBB\xBF" + c.text, c.room, rng);
+        std::string crlf;
+        for (char ch : c.text) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+        ExpectSameAsWholeText(crlf, c.room, rng);
+    }
+}
+
+TEST(IntelHexStream, AgreesWithTheWholeTextOnRandomTexts) {
+    // Texts stitched from good records, damaged ones and everything that
+    // may sit between them, so that record, line and text ends fall on
+    // every side of a block boundary.
+    std::mt19937 rng(2026);
+    const auto pick = [&](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng); };
+    const auto hexBytes = [&](std::size_t n) {
+        std::string s;
+        static const char digits[] = "0123456789ABCDEFabcdef";
+        for (std::size_t i = 0; i < 2 * n; ++i) s += digits[pick(22)];
+        return s;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const std::size_t pieces = 1 + pick(12);
+        for (std::size_t i = 0; i < pieces; ++i) {
+            switch (pick(16)) {
+            case 0: case 1: case 2: case 3:
+                text += Rec(0, static_cast<unsigned>(pick(0x400)), hexBytes(pick(3) == 0 ? pick(256) : pick(33)));
+                break;
+            case 4: text += Rec(4, 0, hexBytes(2).replace(0, 3, "000")); break;
+            case 5: text += Rec(2, 0, hexBytes(2).replace(0, 2, "00")); break;
+            case 6: text += kEof; break;
+            case 7: text += std::string(1 + pick(40), pick(2) ? ' ' : '\t'); break;
+            case 8: text += "\r\n"; break;
+            case 9: text += pick(2) ? "\n" : "\r"; break;
+            case 10: text += std::string(1, '\0'); break;
+            case 11: text += "; note " + hexBytes(pick(8)); break;
+            case 12: text += ":" + hexBytes(pick(12)); break;
+            case 13: text += "\xEF\xBB\xBF"; break;
+            case 14: {  // a good record with one character changed
+                std::string r = Rec(static_cast<unsigned>(pick(7)), static_cast<unsigned>(pick(0x100)), hexBytes(pick(20)));
+                r[pick(r.size())] = "0F:\n \rZ"[pick(7)];
+                text += r;
+                break;
+            }
+            default: text += Rec(3, 0, hexBytes(4)); break;
+            }
+            if (pick(3) != 0) text += pick(2) ? "\n" : "\r\n";
+        }
+        const std::uint64_t rooms[] = {0x100, 0x3FF, 0x10000, 0x20000, kRoom};
+        SCOPED_TRACE(text);
+        ExpectSameAsWholeText(text, rooms[pick(5)], rng);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(IntelHexStream, HoldsNoMoreThanOneRecordBesidesTheImage) {
+    // A skipped line of a megabyte and a megabyte of blanks after a record,
+    // fed in small blocks: nothing of them is kept.
+    const std::string text = std::string(1 << 20, 'x') + "\n" + Rec(0, 0, "0102") + std::string(1 << 20, ' ') +
+                             "\n" + Rec(0, 2, std::string(510, 'A')) + "\n" + kEof + "\n";
+    g_largest = 0;
+    const image::ImageResult r = StreamParse(text, kRoom, [] { return std::size_t{4096}; });
+    ASSERT_EQ(r.status, ImageStatus::Ok);
+    EXPECT_EQ(r.bytes.size(), 257u);
+    EXPECT_LE(g_largest.load(), std::size_t{1024});
 }
 
 }  // namespace
