@@ -1,5 +1,6 @@
 #include "cli/Console.h"
 
+#include "cli/Records.h"
 #include "cli/Text.h"
 #include "text/UiText.h"
 
@@ -92,6 +93,25 @@ void ProgressDisplay::Clear() {
     if (kind_ != Kind::Bar || shown_.empty()) return;
     err_.Write("\r" + std::string(shown_.size(), ' ') + "\r");
     shown_.clear();
+}
+
+int Fail(int code, const std::wstring& message) {
+    Err().Line("Tarvel_CLI: " + Utf8(message));
+    return code;
+}
+
+std::string NowStamp() {
+    SYSTEMTIME st{};
+    ::GetLocalTime(&st);
+    LocalTime t;
+    t.year = st.wYear;
+    t.month = st.wMonth;
+    t.day = st.wDay;
+    t.hour = st.wHour;
+    t.minute = st.wMinute;
+    t.second = st.wSecond;
+    t.millisecond = st.wMilliseconds;
+    return TimeStamp(t);
 }
 
 }  // namespace cli

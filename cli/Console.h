@@ -29,6 +29,12 @@ private:
 Stream& Out();
 Stream& Err();
 
+// Prints "Tarvel_CLI: message" on the error output and gives back code, so
+// that a command can end with `return Fail(kExit..., L"...")`.
+int Fail(int code, const std::wstring& message);
+// The local time as the records write it.
+std::string NowStamp();
+
 // The progress bar (console), plain progress lines, or nothing.
 class ProgressDisplay {
 public:

@@ -24,25 +24,6 @@
 namespace cli {
 namespace {
 
-int Fail(int code, const std::wstring& message) {
-    Err().Line("Tarvel_CLI: " + Utf8(message));
-    return code;
-}
-
-std::string NowStamp() {
-    SYSTEMTIME st{};
-    ::GetLocalTime(&st);
-    LocalTime t;
-    t.year = st.wYear;
-    t.month = st.wMonth;
-    t.day = st.wDay;
-    t.hour = st.wHour;
-    t.minute = st.wMinute;
-    t.second = st.wSecond;
-    t.millisecond = st.wMilliseconds;
-    return TimeStamp(t);
-}
-
 void SendWire(HANDLE pipe, const WireMessage& message) {
     const std::string line = EncodeWire(message) + "\n";
     DWORD written = 0;

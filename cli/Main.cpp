@@ -39,25 +39,6 @@ namespace {
 
 constexpr const char* kVersion = "1.0.0.0";
 
-int Fail(int code, const std::wstring& message) {
-    Err().Line("Tarvel_CLI: " + Utf8(message));
-    return code;
-}
-
-std::string NowStamp() {
-    SYSTEMTIME st{};
-    ::GetLocalTime(&st);
-    LocalTime t;
-    t.year = st.wYear;
-    t.month = st.wMonth;
-    t.day = st.wDay;
-    t.hour = st.wHour;
-    t.minute = st.wMinute;
-    t.second = st.wSecond;
-    t.millisecond = st.wMilliseconds;
-    return TimeStamp(t);
-}
-
 std::wstring Hex8(std::uint32_t v) { return Widen(HexText(v, 8)); }
 
 // The library and its parts table.
