@@ -139,7 +139,6 @@ BOOL CTarvel_APDlg::OnInitDialog() {
                       MB_OK | MB_ICONWARNING);
     }
     m_partPicker.SetTable(BodyTable, BodyCount);
-    if (BodyCount != 0) OnFamilyChanged();
 
     const SettingsFile settings(m_exeFolder);
     Language = settings.ReadInt(L"Language", 0);
@@ -148,8 +147,9 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     IspParam->PartIndex = settings.ReadInt(L"LastPartNo", 0);
 
     m_portPicker.FillPorts();
-    OnPortChanged();
     SelectLastPart();
+    // The rate lists follow the part the lists start on (or no part).
+    OnPortChanged();
 
     const std::wstring folder = settings.ReadString(L"LoadFilePath", L"NULL");
     if (folder != L"NULL") LastFolder = folder;
@@ -496,8 +496,10 @@ void CTarvel_APDlg::OnPartChanged() {
 }
 
 bool CTarvel_APDlg::ShowPart(std::int32_t index) {
+    // One part change for the lot: the family's first part, which a choice
+    // of the family alone would select, is never shown on the way.
     m_partPicker.SelectFamilyOf(index);
-    OnFamilyChanged();
+    m_partPicker.ListPartsOfSelectedFamily();
     const bool shown = m_partPicker.SelectPart(index);
     OnPartChanged();
     return shown;

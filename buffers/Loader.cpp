@@ -4,6 +4,7 @@
 #include "buffers/SelectAreaDlg.h"
 #include "image/ByteSum.h"
 #include "image/FileLoad.h"
+#include "framework/SystemLibrary.h"
 #include "text/UiText.h"
 
 #include <commdlg.h>
@@ -51,7 +52,9 @@ bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& ins
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!::GetOpenFileNameW(&ofn)) return false;
+    // The file dialogs' library is loaded when a dialog is first wanted.
+    static const auto show = syslib::Bind<decltype(&::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
+    if (!show || !show(&ofn)) return false;
     m_longPaths = false;
     const bool loaded = LoadAsChosen(target, insert, std::wstring(file.data()), lastFolder, language, dataAddress);
     m_longPaths = true;

@@ -2,6 +2,7 @@
 
 #include "buffers/FirmwareFile.h"
 #include "image/LoadState.h"
+#include "framework/SystemLibrary.h"
 #include "text/UiText.h"
 
 #include <commdlg.h>
@@ -49,7 +50,9 @@ bool Saver::SaveBufferAs(CHexEditBase& editor, std::wstring& lastFolder) {
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
-    if (!::GetSaveFileNameW(&ofn)) return false;
+    // The file dialogs' library is loaded when a dialog is first wanted.
+    static const auto show = syslib::Bind<decltype(&::GetSaveFileNameW)>(L"comdlg32.dll", "GetSaveFileNameW");
+    if (!show || !show(&ofn)) return false;
     std::wstring path(file.data());
     lastFolder = FolderOf(path);
 

@@ -1,6 +1,7 @@
 #include "update/VersionFetch.h"
 
 #include "framework/Handles.h"
+#include "framework/SystemLibrary.h"
 
 #include <urlmon.h>
 #include <wininet.h>
@@ -13,6 +14,30 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+
+namespace {
+// COM and the download, bound when a check first runs rather than when the
+// program starts (most starts never check).
+struct DownloadApi {
+    decltype(&::CoInitializeEx) coInitializeEx = syslib::Bind<decltype(&::CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+    decltype(&::CoUninitialize) coUninitialize = syslib::Bind<decltype(&::CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+    decltype(&::CoTaskMemAlloc) coTaskMemAlloc = syslib::Bind<decltype(&::CoTaskMemAlloc)>(L"ole32.dll", "CoTaskMemAlloc");
+    decltype(&::DeleteUrlCacheEntryW) deleteUrlCacheEntry =
+        syslib::Bind<decltype(&::DeleteUrlCacheEntryW)>(L"wininet.dll", "DeleteUrlCacheEntryW");
+    decltype(&::URLDownloadToFileW) urlDownloadToFile =
+        syslib::Bind<decltype(&::URLDownloadToFileW)>(L"urlmon.dll", "URLDownloadToFileW");
+
+    bool Complete() const {
+        return coInitializeEx && coUninitialize && coTaskMemAlloc && deleteUrlCacheEntry && urlDownloadToFile;
+    }
+};
+
+const DownloadApi& Api() {
+    static const DownloadApi api;
+    return api;
+}
+}  // namespace
 
 namespace update {
 
@@ -101,7 +126,7 @@ public:
         // A proxy or cache on the way must ask the server, not answer from
         // an earlier check.
         static const wchar_t kHeaders[] = L"Cache-Control: no-cache\r\nPragma: no-cache\r\n";
-        *additionalHeaders = static_cast<LPWSTR>(::CoTaskMemAlloc(sizeof kHeaders));
+        *additionalHeaders = static_cast<LPWSTR>(Api().coTaskMemAlloc(sizeof kHeaders));
         if (*additionalHeaders) std::memcpy(*additionalHeaders, kHeaders, sizeof kHeaders);
         return S_OK;
     }
@@ -121,9 +146,9 @@ private:
 // COM for the download thread, released on every way out.
 class ComApartment {
 public:
-    ComApartment() : m_hr(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ComApartment() : m_hr(Api().coInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
     ~ComApartment() {
-        if (SUCCEEDED(m_hr)) ::CoUninitialize();
+        if (SUCCEEDED(m_hr)) Api().coUninitialize();
     }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
@@ -190,13 +215,15 @@ void RunDownload(const std::shared_ptr<Download>& download) {
     FetchResult result;
     result.filePath = download->path;
     const std::wstring part = NewDownloadFile(download->folder);
-    if (!part.empty()) {
+    // Without the system's download functions there is nothing to fetch
+    // with: the check ends as for a server that cannot be reached.
+    if (!part.empty() && Api().Complete()) {
         ComApartment com;
         // The file of an earlier check could otherwise be served from the
         // local cache instead of the server.
-        ::DeleteUrlCacheEntryW(download->url.c_str());
+        Api().deleteUrlCacheEntry(download->url.c_str());
         BindCallback* callback = new BindCallback(download);
-        const HRESULT hr = ::URLDownloadToFileW(nullptr, download->url.c_str(), part.c_str(), 0, callback);
+        const HRESULT hr = Api().urlDownloadToFile(nullptr, download->url.c_str(), part.c_str(), 0, callback);
         callback->Release();
 
         const DWORD status = download->httpStatus;
