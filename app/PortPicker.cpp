@@ -4,15 +4,23 @@
 #include "isp/RateTable.h"
 
 void PortPicker::FillPorts() {
+    ListAdapter();
+    AddComPorts();
+}
+
+void PortPicker::ListAdapter() {
     m_ports.ResetContent();
     m_ports.AddString(L"KV707");
+    m_ports.SetCurSel(0);
+}
+
+void PortPicker::AddComPorts() {
     for (int n = 1; n <= 256; ++n) {
         const std::wstring name = L"COM" + std::to_wstring(n);
         UniqueHandle port(::CreateFileW(ComDeviceName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (port.valid()) m_ports.AddString(name.c_str());
     }
-    m_ports.SetCurSel(0);
 }
 
 void PortPicker::FillRates(int partClass) {

@@ -14,6 +14,10 @@ public:
 
     // "KV707", then every COM port from COM1 to COM256 that can be opened now.
     void FillPorts();
+    // The two halves of FillPorts: "KV707" alone, selected; then the COM
+    // ports after it, leaving the selection as it is.
+    void ListAdapter();
+    void AddComPorts();
     // Refills both rate lists for the selected port and the part class.
     void FillRates(int partClass);
 

@@ -23,6 +23,8 @@ constexpr UINT kCmdSaveEeprom = 0x50;
 // Posted to itself at start-up: the command line's files load once the
 // window is shown and its message loop runs.
 constexpr UINT kMsgOpenStartFiles = WM_APP + 0x18;
+// Lists the COM ports just after the start (OnKickIdle).
+constexpr UINT_PTR kTimerComPorts = 1;
 // Posted to itself on a change of dpi, so that its pixel layout is redone
 // after the dialog manager has scaled the controls.
 constexpr UINT kMsgAfterDpiChange = WM_APP + 0x19;
@@ -146,7 +148,12 @@ BOOL CTarvel_APDlg::OnInitDialog() {
 
     IspParam->PartIndex = settings.ReadInt(L"LastPartNo", 0);
 
-    m_portPicker.FillPorts();
+    // Trying 256 COM port names takes a good part of the start, and nothing
+    // shows the ports before the list is opened: they are added just after
+    // the window is painted and ready (or when the list is opened before
+    // that). "KV707" is the port selected either way.
+    m_portPicker.ListAdapter();
+    m_comPortsPending = true;
     SelectLastPart();
     // The rate lists follow the part the lists start on (or no part).
     OnPortChanged();
@@ -239,9 +246,9 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
                                version::Dotted(isp::Library().Version());
     SetWindowText(title.c_str());
 
-    for (const ControlText& c : kCaptions) SetDlgItemText(c.id, LangText(c.text));
+    for (const ControlText& c : kCaptions) AfxSetWindowText(GetDlgItem(c.id), LangText(c.text));
     SetJobCaptions();
-    for (const ControlText& c : kLabels) SetDlgItemText(c.id, LabelText(LangText(c.text)).c_str());
+    for (const ControlText& c : kLabels) AfxSetWindowText(GetDlgItem(c.id), LabelText(LangText(c.text)).c_str());
     const std::wstring sizeLabel = LabelText(LangText(texts::kFileSize));
     const std::wstring sumLabel = LabelText(LangText(texts::kCheckSum));
     FlashPage.SetLabels(sizeLabel.c_str(), sumLabel.c_str());
@@ -352,9 +359,33 @@ void CTarvel_APDlg::OnActivate(UINT state, HWND other) {
 
 void CTarvel_APDlg::OnDestroy() { m_jobs.StopAndWait(); }
 
+bool CTarvel_APDlg::OnKickIdle(long) {
+    // The window is painted. The ports are listed a moment later, once the
+    // window has waited for input (and so has told the system it is ready)
+    // rather than before.
+    if (m_comPortsPending) ::SetTimer(m_hWnd, kTimerComPorts, USER_TIMER_MINIMUM, nullptr);
+    return false;
+}
+
+void CTarvel_APDlg::OnTimer(UINT_PTR id) {
+    if (id != kTimerComPorts) return;
+    ::KillTimer(m_hWnd, kTimerComPorts);
+    ListComPorts();
+}
+
+void CTarvel_APDlg::ListComPorts() {
+    if (!m_comPortsPending) return;
+    m_comPortsPending = false;
+    m_portPicker.AddComPorts();
+}
+
 bool CTarvel_APDlg::OnCommand(int id, int code) {
     if (id == static_cast<int>(CHexEditBase::kCmdSave)) {
         OnSaveBuffer(m_tab.GetCurSel() == 1 ? 1 : 0);
+        return true;
+    }
+    if (id == IDC_PORT_LIST && code == CBN_DROPDOWN) {
+        ListComPorts();
         return true;
     }
     if (code == CBN_SELCHANGE) {
@@ -432,8 +463,9 @@ void CTarvel_APDlg::OnTabChanged() {
 void CTarvel_APDlg::ShowTabPage(int tab) {
     CurrentTab = tab;
     m_tab.SetCurSel(tab);
-    EepromPage.ShowWindow(SW_HIDE);
-    FlashPage.ShowWindow(SW_HIDE);
+    // The page already shown stays as it is rather than being hidden and
+    // shown again (and repainted for nothing).
+    Page(tab == 1 ? 0 : 1).ShowWindow(SW_HIDE);
     Page(tab).ShowWindow(SW_SHOW);
 }
 
@@ -477,7 +509,7 @@ void CTarvel_APDlg::OnPartChanged() {
     const unsigned shown = body ? parts::VisibleOptions(*body) : 0;
     for (unsigned n = 0; n < 8; ++n) {
         const int id = IDC_OPTION0 + static_cast<int>(n);
-        SetDlgItemText(id, body ? parts::OptionCaption(*body, n, Language) : L"");
+        AfxSetWindowText(GetDlgItem(id), body ? parts::OptionCaption(*body, n, Language) : L"");
         EnableDlgItem(id, n < shown);
         SendDlgItemMessage(id, BM_SETCHECK, BST_UNCHECKED);
     }

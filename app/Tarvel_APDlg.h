@@ -65,11 +65,15 @@ protected:
     bool OnSysCommand(UINT command) override;
     void OnActivate(UINT state, HWND other) override;
     void OnDestroy() override;
+    bool OnKickIdle(long count) override;
+    void OnTimer(UINT_PTR id) override;
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     // The record at IspParam.PartIndex, or nullptr when it names none.
     const isp::BodyInfo* SelectedBody() const;
+    // Adds the COM ports to the port list, once.
+    void ListComPorts();
     // True when the tab's buffer was filled from a file that a silent reload
     // can read again.
     bool CanReload(int tab) const;
@@ -135,6 +139,8 @@ private:
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.
     bool m_leftForOtherProgram = true;
+    // The COM ports are not listed yet (see OnInitDialog).
+    bool m_comPortsPending = false;
 
     CTabCtrl m_tab;
     CComboBox m_familyList;

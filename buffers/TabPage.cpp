@@ -37,18 +37,22 @@ BOOL CBufferTabPage::OnInitDialog() {
     HexEdit.SetBytesPerRow(16);
     ApplyLook(HexEdit, false);
     HexEdit.SetBuffer(nullptr, 0);
-    return TRUE;
+    // The page leaves the focus where it is. Given to the hex editor of a
+    // page that is not shown yet, it would activate the main window before
+    // its time (a slow round trip to the window system at start-up), only
+    // for the main window to move it to its own first control.
+    return FALSE;
 }
 
 void CBufferTabPage::SetLabels(const wchar_t* sizeLabel, const wchar_t* sumLabel) {
-    SetDlgItemText(m_ids.sizeLabel, sizeLabel);
-    SetDlgItemText(m_ids.sumLabel, sumLabel);
+    AfxSetWindowText(GetDlgItem(m_ids.sizeLabel), sizeLabel);
+    AfxSetWindowText(GetDlgItem(m_ids.sumLabel), sumLabel);
 }
 
 void CBufferTabPage::SetBoxes(const wchar_t* path, const wchar_t* size, const wchar_t* sum) {
-    SetDlgItemText(m_ids.path, path);
-    SetDlgItemText(m_ids.size, size);
-    SetDlgItemText(m_ids.sum, sum);
+    AfxSetWindowText(GetDlgItem(m_ids.path), path);
+    AfxSetWindowText(GetDlgItem(m_ids.size), size);
+    AfxSetWindowText(GetDlgItem(m_ids.sum), sum);
 }
 
 void CBufferTabPage::ClearBoxes() { SetBoxes(L"", L"", L""); }

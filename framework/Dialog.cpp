@@ -60,6 +60,8 @@ INT_PTR CDialogEx::DoModal() {
 
 bool CDialogEx::PumpOneMessage() {
     MSG msg;
+    while (m_kickIdle && !m_ending && !::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE))
+        m_kickIdle = OnKickIdle(m_idleCount++);
     BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
         // WM_QUIT ends the dialog; hand the quit on to any outer loop.
@@ -113,6 +115,8 @@ bool CDialogEx::OnSysCommand(UINT) { return false; }
 void CDialogEx::OnActivate(UINT, HWND) {}
 void CDialogEx::OnTimer(UINT_PTR) {}
 void CDialogEx::OnDestroy() {}
+
+bool CDialogEx::OnKickIdle(long) { return false; }
 
 LRESULT CDialogEx::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {

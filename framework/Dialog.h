@@ -65,6 +65,11 @@ protected:
     virtual void OnTimer(UINT_PTR id);
     // WM_DESTROY: the window is going; controls still exist.
     virtual void OnDestroy();
+    // A modal dialog's loop found no message waiting: the window is painted
+    // and answers input. Work that nothing shows yet can wait for this
+    // moment. Called with 0, 1, 2, ... for as long as it returns true; once
+    // it returns false it is not called again.
+    virtual bool OnKickIdle(long count);
 
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
     // For a dialog, "not handled": the dialog procedure returns FALSE.
@@ -80,5 +85,7 @@ private:
     bool m_modal = false;
     bool m_ending = false;
     bool m_defaultRequested = false;
+    bool m_kickIdle = true;
+    long m_idleCount = 0;
     INT_PTR m_result = -1;
 };

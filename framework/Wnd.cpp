@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <cwchar>
+
 namespace {
 // Each window we own carries a property pointing at its CWnd, so that the
 // modal loop can find the PreTranslateMessage of any window and its parents.
@@ -96,4 +98,15 @@ bool WalkPreTranslateTree(MSG* msg) {
         if (!(::GetWindowLongW(h, GWL_STYLE) & WS_CHILD)) break;  // stop at the top-level window
     }
     return false;
+}
+
+void AfxSetWindowText(HWND hwnd, const wchar_t* text) {
+    if (!hwnd || !text) return;
+    const std::size_t length = std::wcslen(text);
+    if (static_cast<std::size_t>(::GetWindowTextLengthW(hwnd)) == length) {
+        std::wstring now(length + 1, L'\0');
+        const int got = ::GetWindowTextW(hwnd, &now[0], static_cast<int>(now.size()));
+        if (got >= 0 && static_cast<std::size_t>(got) == length && now.compare(0, length, text) == 0) return;
+    }
+    ::SetWindowTextW(hwnd, text);
 }

@@ -79,6 +79,11 @@ private:
     bool m_subclassed = false;
 };
 
+// Sets a window's text only when it differs from the text it has, so that
+// setting many captions at once (a language, a part's options) costs only
+// the ones that change, and an unchanged one is not redrawn.
+void AfxSetWindowText(HWND hwnd, const wchar_t* text);
+
 // Runs msg through PreTranslateMessage of the window it is for and of each of
 // its parents, up to and including the top-level window. True = swallowed.
 bool WalkPreTranslateTree(MSG* msg);

@@ -7,6 +7,9 @@
 // window is visible and the process's UI thread has gone idle (its first
 // paint done); then the window is closed. Prints the medians, the tool's
 // ratio to the bare window and what each piece adds.
+//   startup_bench.exe [ROUNDS] [OTHER_TOOL.exe]
+// OTHER_TOOL.exe, a build of the tool from other sources placed beside this
+// program, joins the rounds for a before-and-after figure in the same run.
 #include "tests/e2e/ToolDriver.h"
 
 #include <algorithm>
@@ -28,7 +31,7 @@ double StartOnce(const std::wstring& folder, const Variant& v) {
     ::QueryPerformanceFrequency(&freq);
     ::QueryPerformanceCounter(&t0);
     e2e::Tool tool(folder, v.exe, v.arguments);
-    if (!tool.WaitForMainWindow(30000, 2)) return -1.0;
+    if (!tool.WaitForMainWindow()) return -1.0;
     ::QueryPerformanceCounter(&t1);
     ::PostMessageW(tool.Main(), WM_CLOSE, 0, 0);
     tool.WaitForExit();
@@ -47,6 +50,7 @@ int wmain(int argc, wchar_t** argv) {
     e2e::TempFolder dir;
     dir.InstallTool();
     dir.InstallAs(L"bare_dialog.exe", L"bare_dialog.exe");
+    const std::wstring other = argc > 2 ? argv[2] : L"";
     std::vector<Variant> variants = {
         {L"tool", L"Tarvel_AP.exe", L"", {}},
         {L"bare window", L"bare_dialog.exe", L"", {}},
@@ -54,6 +58,10 @@ int wmain(int argc, wchar_t** argv) {
         {L"+ pages and hex editors", L"bare_dialog.exe", L"library pages", {}},
         {L"+ port list", L"bare_dialog.exe", L"library pages ports", {}},
     };
+    if (!other.empty()) {
+        dir.InstallAs(other.c_str(), other.c_str());
+        variants.push_back({other.c_str(), other.c_str(), L"", {}});
+    }
     // One start of each first, unmeasured: the first start of a program
     // pays for the file cache and Wine's first load of its DLLs.
     for (const Variant& v : variants) {
@@ -75,7 +83,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("median of %d alternating starts each (ms; min, max):\n", rounds);
     double previous = 0;
     const double bare = Median(variants[1].ms);
-    for (size_t i = 0; i < variants.size(); ++i) {
+    for (size_t i = 0; i < 5; ++i) {
         const Variant& v = variants[i];
         const double median = Median(v.ms);
         std::printf("  %-32ls %7.1f  (%.1f, %.1f)", v.label, median, *std::min_element(v.ms.begin(), v.ms.end()),
@@ -87,5 +95,10 @@ int wmain(int argc, wchar_t** argv) {
     const double tool = Median(variants[0].ms);
     std::printf("  the rest of the tool's start adds %+.1f\n", tool - previous);
     std::printf("tool / bare window: %.2fx\n", tool / bare);
+    if (!other.empty()) {
+        const double median = Median(variants[5].ms);
+        std::printf("%ls: %.1f ms, %.2fx the bare window; the tool takes %.2fx its time\n", other.c_str(), median,
+                    median / bare, tool / median);
+    }
     return 0;
 }

@@ -54,11 +54,17 @@ protected:
     bool LogHas(const std::wstring& text, DWORD timeoutMs = 20000) const {
         return WaitUntil([&] { return tool->Log().find(text) != std::wstring::npos; }, timeoutMs);
     }
+    // The COM ports join the list just after the window is ready.
     void ChoosePort(const std::wstring& name) {
-        const auto ports = tool->ComboItems(kPortList);
-        for (size_t i = 0; i < ports.size(); ++i)
-            if (ports[i] == name) return tool->ChooseComboItem(kPortList, static_cast<int>(i));
-        FAIL() << "port not listed";
+        int index = -1;
+        WaitUntil([&] {
+            const auto ports = tool->ComboItems(kPortList);
+            for (size_t i = 0; i < ports.size(); ++i)
+                if (ports[i] == name) index = static_cast<int>(i);
+            return index >= 0;
+        }, 5000);
+        if (index < 0) FAIL() << "port not listed";
+        tool->ChooseComboItem(kPortList, index);
     }
 };
 

@@ -86,12 +86,12 @@ void TempFolder::WriteBytes(const wchar_t* name, const std::vector<std::uint8_t>
     ::CloseHandle(f);
 }
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs) {
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
     for (;;) {
         if (condition()) return true;
         if (::GetTickCount() - start >= timeoutMs) return false;
-        ::Sleep(pollMs);
+        ::Sleep(20);
     }
 }
 
@@ -146,13 +146,13 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
 }
 }  // namespace
 
-HWND Tool::WaitForMainWindow(DWORD timeoutMs, DWORD pollMs) {
+HWND Tool::WaitForMainWindow(DWORD timeoutMs) {
     FindCtx ctx{m_pid, true, nullptr};
     WaitUntil([&] {
         ctx.found = nullptr;
         ::EnumWindows(FindTop, reinterpret_cast<LPARAM>(&ctx));
         return ctx.found != nullptr;
-    }, timeoutMs, pollMs);
+    }, timeoutMs);
     m_main = ctx.found;
     if (m_main) ::WaitForInputIdle(m_process, 10000);
     return m_main;

@@ -41,7 +41,7 @@ private:
 void RemoveTree(const std::wstring& folder);
 
 // Polls until the condition holds or the deadline passes.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000, DWORD pollMs = 20);
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
 class Tool {
 public:
@@ -55,9 +55,8 @@ public:
     Tool& operator=(const Tool&) = delete;
 
     bool Started() const { return m_process != nullptr; }
-    // The main window (a dialog with the tab control), once it is shown and
-    // the tool's UI thread has gone idle; looked for every pollMs.
-    HWND WaitForMainWindow(DWORD timeoutMs = 30000, DWORD pollMs = 20);
+    // The main window (a dialog with the tab control), once it is shown.
+    HWND WaitForMainWindow(DWORD timeoutMs = 30000);
     // A top-level dialog of the tool other than the main window (a message
     // box), once it is shown.
     HWND WaitForOtherDialog(DWORD timeoutMs = 30000);

@@ -163,6 +163,31 @@ TEST_F(MainDialogTest, PartChangeSetsOptionBoxesEepromTabAndResetsOptionBitsButN
     EXPECT_EQ(::SendMessageW(Item(IDC_ERASE_BY_SIZE), BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
+// The COM ports are listed just after the window is ready (which needs the
+// modal loop, not run here) or as soon as the list is opened, whichever
+// comes first, and only once.
+TEST_F(MainDialogTest, OpeningThePortListListsTheComPortsOnceAndKeepsTheAdapterChosen) {
+    Start();
+    EXPECT_EQ(Items(IDC_PORT_LIST), std::vector<std::wstring>{L"KV707"});
+    EXPECT_EQ(Selection(IDC_PORT_LIST), 0);
+
+    std::vector<std::wstring> expected{L"KV707"};
+    for (int n = 1; n <= 256; ++n) {
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        const HANDLE port = ::CreateFileW((L"\\\\.\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (port == INVALID_HANDLE_VALUE) continue;
+        ::CloseHandle(port);
+        expected.push_back(name);
+    }
+    for (int opened = 0; opened < 2; ++opened) {
+        ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_PORT_LIST, CBN_DROPDOWN),
+                       reinterpret_cast<LPARAM>(Item(IDC_PORT_LIST)));
+        EXPECT_EQ(Items(IDC_PORT_LIST), expected);
+        EXPECT_EQ(Selection(IDC_PORT_LIST), 0);
+    }
+}
+
 TEST_F(MainDialogTest, RateListsFollowThePartClassAndKeepTheirChoiceWithinAClass) {
     Start();
     ChoosePart(L"TV8052B64");  // class 0 on the adapter

@@ -64,6 +64,39 @@ private:
     std::vector<std::pair<UINT, WPARAM>> m_keys;
 };
 
+// Logs the messages posted before it was shown, each call of its idle work,
+// and the timer that ends it.
+class IdleDialog : public CDialogEx {
+public:
+    explicit IdleDialog(Log& log) : CDialogEx(IDD_SELECT_AREA), m_log(log) {}
+
+protected:
+    BOOL OnInitDialog() override {
+        CDialogEx::OnInitDialog();
+        for (int i = 0; i < 3; ++i) ::PostMessageW(m_hWnd, WM_APP + 1, 0, 0);
+        return TRUE;
+    }
+    bool OnKickIdle(long count) override {
+        m_log.push_back(L"idle " + std::to_wstring(count));
+        if (count < 2) return true;
+        // The loop waits (idle again) before the dialog ends.
+        ::SetTimer(m_hWnd, 1, 50, nullptr);
+        return false;
+    }
+    void OnTimer(UINT_PTR) override {
+        m_log.push_back(L"timer");
+        EndDialog(7);
+    }
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override {
+        if (msg != WM_APP + 1) return CDialogEx::WindowProc(msg, wp, lp);
+        m_log.push_back(L"posted");
+        return 0;
+    }
+
+private:
+    Log& m_log;
+};
+
 }  // namespace
 
 TEST(ModalLoop, PreTranslateReachesTheTargetThenItsParentsAndCanSwallow) {
@@ -80,6 +113,13 @@ TEST(ModalLoop, EscapeEndsTheDialogWithCancelThroughTheDialogManager) {
     Log log;
     ScriptedDialog dlg(log, {{WM_KEYDOWN, VK_ESCAPE}});
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
+TEST(ModalLoop, IdleWorkWaitsForWhatIsQueuedAndStopsOnceDeclined) {
+    Log log;
+    IdleDialog dlg(log);
+    EXPECT_EQ(dlg.DoModal(), 7);
+    EXPECT_EQ(log, (Log{L"posted", L"posted", L"posted", L"idle 0", L"idle 1", L"idle 2", L"timer"}));
 }
 
 TEST(ModalLoop, MissingTemplateGivesMinusOne) {
