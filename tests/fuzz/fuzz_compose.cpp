@@ -62,6 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The whole load decision: refusals leave nothing to apply; " (Mixed file)"
     // goes with the MixedFile state and nothing else; a merge keeps the old bytes.
+    // A load tells the format by the content: bytes that begin as a HEX or
+    // S-record line or with the ELF magic are parsed, not placed as they are
+    // (their parsers have targets of their own), so the model below holds for
+    // binary content only.
+    if (image::DetectFormat(img.data(), img.size(), false) != image::FileFormat::Binary) return 0;
     image::LoadRequest rq;
     rq.file = img.data();
     rq.fileLength = img.size();
