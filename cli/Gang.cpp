@@ -14,6 +14,7 @@
 #include "cli/JsonLine.h"
 #include "cli/PartChoice.h"
 #include "cli/Records.h"
+#include "cli/RunRecords.h"
 #include "cli/SerialRun.h"
 #include "cli/Text.h"
 #include "framework/Handles.h"
@@ -547,16 +548,8 @@ int RunGang(const Options& o, const std::vector<std::wstring>& args, const GangI
             return Fail(kExitUsage, L"--port: '" + name + L"' is no COM port (a gang takes COM ports only)");
     }
     SerialRun serials;
-    if (o.serial) {
-        std::wstring note, why;
-        if (const int rc = serials.Setup(o, &note, &why)) return Fail(rc, why);
-        if (!note.empty()) Err().Line("Tarvel_CLI: " + Utf8(note));
-    }
     CsvLog log;
-    if (!o.log.empty()) {
-        std::wstring why;
-        if (!log.Open(o.log, CsvHeader(true), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
-    }
+    if (const int rc = StartRunRecords(o, true, serials, log)) return rc;
     TempFile codeFile, dataFile;
     std::wstring why = codeFile.Write(image.code);
     if (why.empty() && !image.data.empty()) why = dataFile.Write(image.data);

@@ -22,6 +22,7 @@
 #include "cli/Listing.h"
 #include "cli/PartChoice.h"
 #include "cli/Records.h"
+#include "cli/RunRecords.h"
 #include "cli/SerialNumber.h"
 #include "cli/SerialRun.h"
 #include "cli/Text.h"
@@ -282,17 +283,8 @@ int RunProgram(const Options& o) {
     if (const int rc = PrepareImages(o, part, eeprom, &code, &extended)) return rc;
 
     SerialRun serials;
-    if (o.serial) {
-        std::wstring note, why;
-        if (const int rc = serials.Setup(o, &note, &why)) return Fail(rc, why);
-        if (!note.empty()) Err().Line("Tarvel_CLI: " + Utf8(note));
-    }
-
     CsvLog log;
-    if (!o.log.empty()) {
-        std::wstring why;
-        if (!log.Open(o.log, CsvHeader(), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
-    }
+    if (const int rc = StartRunRecords(o, false, serials, log)) return rc;
 
     LibraryRecord request(index, link);
     isp::IspParam& param = request.param;

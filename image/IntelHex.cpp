@@ -9,27 +9,14 @@
 #include <stdexcept>
 
 #include "HexDigits.h"
+#include "IntelHexRecord.h"
 
 namespace image {
 namespace {
 
 using namespace hexdigits;
 
-// Below this address an unwritten byte is erased Flash (0xFF); above it the
-// extended address windows start zero-filled.
-constexpr std::uint64_t kFirstWindow = 0x10000;
-
-// Largest record: count, address (2), type, 255 data bytes, checksum.
-constexpr std::size_t kMaxRecord = 1 + 2 + 1 + 255 + 1;
-
-enum RecordType : std::uint8_t {
-    kData = 0,
-    kEndOfFile = 1,
-    kSegmentBase = 2,
-    kSegmentStart = 3,
-    kLinearBase = 4,
-    kLinearStart = 5,
-};
+using namespace ihex;
 
 std::uint64_t BaseOf(std::uint8_t type, const std::uint8_t* value) {
     const std::uint64_t v = (std::uint64_t{value[0]} << 8) | value[1];

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "HexDigits.h"
+#include "IntelHexRecord.h"
 #include "HexPairs.h"
 
 namespace image {
@@ -13,16 +14,7 @@ namespace {
 
 using namespace hexdigits;
 
-constexpr std::uint64_t kFirstWindow = 0x10000;
-constexpr std::size_t kMaxRecord = 1 + 2 + 1 + 255 + 1;
-
-enum RecordType : std::uint8_t {
-    kData = 0,
-    kEndOfFile = 1,
-    kSegmentBase = 2,
-    kLinearBase = 4,
-    kLinearStart = 5,
-};
+using namespace ihex;
 
 // The characters of a record after its colon: count, address, type, data, checksum.
 std::size_t RecordDigits(std::uint8_t count) { return 2 * (std::size_t{count} + 5); }
