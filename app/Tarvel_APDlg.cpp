@@ -66,7 +66,7 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
       m_statusCell(new isp::StatusWord(isp::kStatusWaitingForTarget)),
       m_stopCell(new isp::StopRequest(0)),
       m_port(isp::Library()),
-      m_jobs(isp::Library(), *IspParam, *this, Log) {
+      m_jobs(isp::Library(), *IspParam, *this) {
     IspParam->PartIndex = -1;
     IspParam->OptionBits = 0;
     IspParam->SetupFlags = 0;
@@ -430,8 +430,8 @@ void CTarvel_APDlg::OnCheckBoxClicked(int id) {
         AutoReload = checked ? 1 : 0;
         if (checked) Reload();
         break;
-    case IDC_ERASE_BY_SIZE: setBit(IspParam->SetupFlags, 1u); break;
-    case IDC_RSTN_COLD_RESET: setBit(IspParam->SetupFlags, 2u); break;
+    case IDC_ERASE_BY_SIZE: setBit(IspParam->SetupFlags, isp::kSetupEraseByFileSize); break;
+    case IDC_RSTN_COLD_RESET: setBit(IspParam->SetupFlags, isp::kSetupRstnColdReset); break;
     case IDC_ENABLE_MODIFY: SetModifyEnabled(checked); break;
     default:
         if (IsOptionBox(id)) setBit(IspParam->OptionBits, 1u << (id - IDC_OPTION0));
@@ -608,10 +608,10 @@ void CTarvel_APDlg::EnableJobButtons(bool enable) {
 void CTarvel_APDlg::OnOpenPort() {
     const std::uint32_t start = ::GetTickCount();
     Log.LogHeading(texts::kOpenPort);
-    const auto result = m_port.Open(*IspParam, m_portPicker.PortName(), m_portPicker.BaudRate(),
-                                    m_portPicker.CheckRate());
-    if (result != isp::PortLink::OpenResult::Pass) {
-        Log.LogResult(result == isp::PortLink::OpenResult::ComOpenError ? texts::kOpenComError : texts::kFail, start);
+    const isp::OpenOutcome result =
+        m_port.Open(*IspParam, m_portPicker.PortName(), m_portPicker.BaudRate(), m_portPicker.CheckRate());
+    if (!result.Passed()) {
+        Log.LogResult(result.PortFailed() ? texts::kOpenComError : texts::kFail, start);
         return;
     }
     Log.LogResult(texts::kPass, start);

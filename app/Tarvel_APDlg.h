@@ -123,6 +123,11 @@ private:
     void LeaveJob(isp::JobType type) override;
     void CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<std::uint8_t>& eeprom) override;
     void ShowReadBack(const std::uint8_t* bytes, std::size_t length) override;
+    void LogHeading(int operationTextId) override { Log.LogHeading(operationTextId); }
+    void LogRepeatHeading(int operationTextId) override { Log.LogRepeatHeading(operationTextId); }
+    void LogResult(int textId, std::uint32_t startTick) override { Log.LogResult(textId, startTick); }
+    void ClearLog() override { Log.Clear(); }
+    void ShowRepowerPrompt(bool shown) override { Log.ShowRepowerPrompt(shown); }
 
     std::unique_ptr<isp::StatusWord> m_statusCell;
     std::unique_ptr<isp::StopRequest> m_stopCell;

@@ -1,22 +1,15 @@
 #include "cli/Files.h"
 
 #include "buffers/FirmwareFile.h"
+#include "framework/SystemText.h"
 #include "image/FileFormat.h"
-
-#include <new>
 
 namespace cli {
 
 std::wstring SystemMessage(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (n != 0 && buffer != nullptr) text.assign(buffer, n);
-    if (buffer != nullptr) ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ' || text.back() == L'.'))
-        text.pop_back();
+    // Said inside a sentence of ours: without the system's full stop.
+    std::wstring text = SystemMessageLine(error);
+    while (!text.empty() && (text.back() == L' ' || text.back() == L'.')) text.pop_back();
     if (text.empty()) text = L"system error " + std::to_wstring(error);
     return text;
 }

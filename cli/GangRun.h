@@ -1,9 +1,10 @@
-// What a gang of ports does, told only by what its workers report: which
-// port starts the next board and with which serial number, what each port's
-// row of the table says, and how the run ends. Window-free; the worker
-// processes and their pipes are in Gang.cpp.
+// What a run of boards does, on one port or a gang of them, told only by
+// what the ports' drivers report (cli/BoardDriver.h): which port starts the
+// next board and with which serial number, what each port's row of the table
+// says, and how the run ends. Window-free; the loop that drives it is
+// cli/BoardLoop.h.
 //
-// --repeat N counts the boards started over the whole gang. A failed board
+// --repeat N counts the boards started over all ports. A failed board
 // ends its own port (unless --keep-going) and, with --stop-on-fail, the run
 // on every port. A worker that dies during a board loses that board's
 // serial number for good.

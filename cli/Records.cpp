@@ -2,6 +2,7 @@
 
 #include "cli/JsonLine.h"
 #include "cli/Text.h"
+#include "text/UiText.h"
 
 #include <cstdio>
 
@@ -22,6 +23,11 @@ std::string TimeStamp(const LocalTime& t) {
     std::snprintf(buf, sizeof buf, "%04d-%s-%sT%s:%s:%s.%03d", t.year, Two(t.month).c_str(), Two(t.day).c_str(),
                   Two(t.hour).c_str(), Two(t.minute).c_str(), Two(t.second).c_str(), t.millisecond);
     return buf;
+}
+
+std::string OutcomeText(isp::JobKind kind, std::uint16_t code) {
+    const int id = isp::OutcomeTextId(kind, code);
+    return id < 0 ? std::string() : Utf8(LangText(static_cast<texts::TextId>(id), 0));
 }
 
 double BoardsPerHour(std::uint64_t passed, double seconds) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "isp/Outcome.h"
+
 namespace cli {
 
 struct LocalTime {
@@ -38,6 +40,9 @@ struct SummaryRecord {
     std::uint16_t flashChecksum = 0;
     std::uint32_t flashCrc = 0;
 };
+
+// The window's (English) text for a library result, empty when it has none.
+std::string OutcomeText(isp::JobKind kind, std::uint16_t code);
 
 // Passed boards per hour of run time; 0 for no time at all.
 double BoardsPerHour(std::uint64_t passed, double seconds);

@@ -1,9 +1,8 @@
 #include "cli/StateFile.h"
 
-#include <algorithm>
-
 #include "cli/Files.h"
 #include "cli/Text.h"
+#include "framework/FileRead.h"
 
 namespace cli {
 
@@ -21,21 +20,14 @@ StateFile::Opened StateFile::Open(const std::wstring& path, std::string* content
         *why = L"cannot open the serial state file " + path + L": " + SystemMessage(error);
         return Opened::Error;
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file_.get(), &size) || size.QuadPart > 64 * 1024 * 1024) {
+    const DWORD error = ReadToEnd(file_.get(), 64 * 1024 * 1024, content);
+    if (error == ERROR_FILE_TOO_LARGE) {
         *why = L"cannot read the serial state file " + path;
         return Opened::Error;
     }
-    content->resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t got = 0;
-    while (got < content->size()) {
-        DWORD n = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(content->size() - got, 1 << 20));
-        if (!::ReadFile(file_.get(), &(*content)[got], want, &n, nullptr) || n == 0) {
-            *why = L"cannot read the serial state file " + path + L": " + SystemMessage(::GetLastError());
-            return Opened::Error;
-        }
-        got += n;
+    if (error != ERROR_SUCCESS) {
+        *why = L"cannot read the serial state file " + path + L": " + SystemMessage(error);
+        return Opened::Error;
     }
     return Opened::Ok;
 }

@@ -1,5 +1,7 @@
 #include "framework/SettingsFile.h"
 
+#include "framework/FileRead.h"
+
 #include "text/ProfileText.h"
 #include "framework/Handles.h"
 #include "framework/LongPath.h"
@@ -94,27 +96,11 @@ bool SettingsFile::ReadOwn(std::wstring* text) const {
         m_lastError = error;
         return false;
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) {
-        m_lastError = ::GetLastError();
+    std::string bytes;
+    if (const DWORD error = ReadToEnd(file.get(), kMaxOwnFileBytes, &bytes)) {
+        m_lastError = error;
         return false;
     }
-    if (size.QuadPart > kMaxOwnFileBytes) {
-        m_lastError = ERROR_FILE_TOO_LARGE;
-        return false;
-    }
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t have = 0;
-    while (have < bytes.size()) {
-        DWORD got = 0;
-        if (!::ReadFile(file.get(), &bytes[have], static_cast<DWORD>(bytes.size() - have), &got, nullptr)) {
-            m_lastError = ::GetLastError();
-            return false;
-        }
-        if (got == 0) break;  // shorter than it was a moment ago
-        have += got;
-    }
-    bytes.resize(have);
     if (std::optional<std::wstring> wide = profile::DecodeUtf16(bytes)) {
         *text = std::move(*wide);
         return true;

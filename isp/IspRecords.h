@@ -39,6 +39,10 @@ enum Result : std::uint16_t {
     kDumpFail = 113,
 };
 
+// Bits of IspParam::SetupFlags, the window's two setup check boxes.
+constexpr std::uint8_t kSetupEraseByFileSize = 0x01;  // erase only as far as the image reaches
+constexpr std::uint8_t kSetupRstnColdReset = 0x02;    // restart the target through its RSTN pin
+
 // Status word values besides the progress 0..100.
 constexpr std::uint16_t kStatusWaitingForTarget = 0xFFFF;
 
@@ -64,7 +68,7 @@ struct IspParam {
     std::int32_t BaudRate;        // download rate, 0 = "Auto"
     std::int32_t PartIndex;       // index into the BodyInfo table, -1 = none
     std::uint8_t OptionBits;      // bit n = option check box n
-    std::uint8_t SetupFlags;      // bit 0 erase by file size, bit 1 RSTN cold reset
+    std::uint8_t SetupFlags;      // kSetupEraseByFileSize | kSetupRstnColdReset
     std::uint8_t Reserved[2];
     std::uint8_t* CodeImage;      // Flash image, or the 256-byte DumpInfo buffer
     std::int32_t CodeSize;

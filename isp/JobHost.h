@@ -1,7 +1,7 @@
-// What a programming job needs from the window it runs for, besides the log
-// it writes to. The job thread never calls these itself: every call is
-// carried to the window's thread (RunOnWindowThread), so an implementation
-// runs on its own UI thread and needs no locking.
+// What a programming job needs from the window it runs for: its controls,
+// its buffers and its message log. The job thread never calls these itself:
+// every call is carried to the window's thread (RunOnWindowThread), so an
+// implementation runs on its own UI thread and needs no locking.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,16 @@ public:
     virtual void CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<std::uint8_t>& eeprom) = 0;
     // A passing dump: the block read back becomes the Flash buffer.
     virtual void ShowReadBack(const std::uint8_t* bytes, std::size_t length) = 0;
+
+    // The message log: a numbered heading for an operation (a text id), the
+    // heading of the next run of a repeat job, a result text (none for -1)
+    // with the time since startTick, an empty log, and the re-power prompt
+    // at its end.
+    virtual void LogHeading(int operationTextId) = 0;
+    virtual void LogRepeatHeading(int operationTextId) = 0;
+    virtual void LogResult(int textId, std::uint32_t startTick) = 0;
+    virtual void ClearLog() = 0;
+    virtual void ShowRepowerPrompt(bool shown) = 0;
 
 protected:
     ~JobHost() = default;

@@ -2,7 +2,6 @@
 
 #include "framework/UiTask.h"
 #include "isp/Outcome.h"
-#include "isp/PortLink.h"
 #include "text/UiText.h"
 
 #include <system_error>
@@ -18,17 +17,72 @@ constexpr DWORD kProgressPollMs = 10;
 
 constexpr std::size_t kInfoBlockSize = 256;
 
-// How often a COM port is looked at during a run.
-constexpr DWORD kPortCheckMs = 250;
+int HeadingOf(JobType type) {
+    return type == JobType::Dump ? texts::kDumpInfo : type == JobType::Repeat ? texts::kRepeatUpdate : texts::kUpdateTarget;
+}
 
 }  // namespace
 
-JobRunner::JobRunner(const TarvelDll& library, IspParam& param, JobHost& host, MessageLog& log)
-    : m_library(library),
-      m_param(param),
+// The window's side of one run: the re-power prompt blinks while the library
+// waits for a target, and the progress bar follows it while it programs.
+class JobRunner::RunDisplay final : public CallObserver {
+public:
+    RunDisplay(JobRunner& job, bool followProgress) : m_job(job), m_followProgress(followProgress) {}
+
+    DWORD OnStatus(std::uint16_t status) override {
+        if (!m_followProgress || status == kStatusWaitingForTarget) {
+            HideProgress();
+            m_promptShown = !m_promptShown;
+            Prompt(m_promptShown);
+            return m_promptShown ? kPromptShownMs : kPromptHiddenMs;
+        }
+        if (m_promptShown) {
+            m_promptShown = false;
+            Prompt(false);
+        }
+        if (status <= 100) {
+            if (!m_progressShown) {
+                m_progressShown = true;
+                Progress(0);
+            }
+            Progress(status);
+        } else {
+            // A value the library gives no meaning to: wait for it to change.
+            HideProgress();
+        }
+        return kProgressPollMs;
+    }
+
+    // The run has ended: neither the prompt nor the bar stays.
+    void End() {
+        if (m_promptShown) Prompt(false);
+        m_promptShown = false;
+        HideProgress();
+    }
+
+private:
+    void Prompt(bool shown) {
+        m_job.OnUi([&] { m_job.m_host.ShowRepowerPrompt(shown); });
+    }
+    void Progress(int pos) {
+        m_job.OnUi([&] { m_job.m_host.ShowProgress(pos); });
+    }
+    void HideProgress() {
+        if (!m_progressShown) return;
+        m_progressShown = false;
+        Progress(-1);
+    }
+
+    JobRunner& m_job;
+    const bool m_followProgress;
+    bool m_promptShown = false;
+    bool m_progressShown = false;
+};
+
+JobRunner::JobRunner(const TarvelDll& library, IspParam& param, JobHost& host)
+    : m_param(param),
       m_host(host),
-      m_log(log),
-      m_runEnded(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_call(library, param),
       m_jobEnded(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
 JobRunner::~JobRunner() { StopAndWait(); }
@@ -59,19 +113,18 @@ bool JobRunner::Start(JobType type, HWND hwnd) {
     m_type = type;
     m_hwnd = hwnd;
     m_busy = true;
+    // The stop request is cleared once per job, not per run: a Stop clicked
+    // between two boards of a repeat job must end it, and the library
+    // answers a set request at once with 103.
     m_param.StopCell->store(0);
-    m_portLost = false;
-    m_portCheckedAt = ::GetTickCount();
     ::ResetEvent(m_jobEnded.get());
     try {
         m_job = std::thread(&JobRunner::JobMain, this);
     } catch (const std::system_error&) {
         m_busy = false;
         ::SetEvent(m_jobEnded.get());
-        m_log.LogHeading(type == JobType::Dump     ? texts::kDumpInfo
-                         : type == JobType::Repeat ? texts::kRepeatUpdate
-                                                   : texts::kUpdateTarget);
-        m_log.LogResult(texts::kFail, ::GetTickCount());
+        m_host.LogHeading(HeadingOf(type));
+        m_host.LogResult(texts::kFail, ::GetTickCount());
         return false;
     }
     return true;
@@ -88,7 +141,7 @@ void JobRunner::JobMain() {
     bool left = false;
     OnUi([&] {
         m_busy = false;
-        m_log.ShowRepowerPrompt(false);
+        m_host.ShowRepowerPrompt(false);
         m_host.LeaveJob(type);
         left = true;
     });
@@ -100,76 +153,19 @@ void JobRunner::JobMain() {
     ::SetEvent(m_jobEnded.get());
 }
 
-bool JobRunner::StartRun(bool dump) {
-    // The stop request is cleared once per job, not per run: a Stop clicked
-    // between two boards of a repeat job must end it, and the library
-    // answers a set request at once with 103.
-    m_param.StatusCell->store(kStatusWaitingForTarget);
-    m_workerBusy = 1;
-    ::ResetEvent(m_runEnded.get());
-    try {
-        m_worker = std::thread([this, dump] {
-            const std::uint16_t r = dump ? m_library.DumpInfo(&m_param) : m_library.UpdateMCU(&m_param);
-            m_workerResult = r;
-            m_workerBusy = 0;
-            ::SetEvent(m_runEnded.get());
-        });
-    } catch (const std::system_error&) {
-        m_workerBusy = 0;
-        return false;
-    }
-    return true;
-}
-
-void JobRunner::FinishRun() {
-    if (m_worker.joinable()) m_worker.join();
-}
-
-void JobRunner::WatchPort(bool atOnce) {
-    if (m_portLost || m_param.PortType != kPortCom) return;
-    const DWORD now = ::GetTickCount();
-    if (!atOnce && now - m_portCheckedAt < kPortCheckMs) return;
-    m_portCheckedAt = now;
-    if (!ComPortLost(static_cast<HANDLE>(m_param.PortHandle))) return;
-    m_portLost = true;
-    m_param.StopCell->store(1);
-}
-
-void JobRunner::BlinkOnce() {
-    OnUi([&] { m_log.ShowRepowerPrompt(true); });
-    ::WaitForSingleObject(m_runEnded.get(), kPromptShownMs);
-    WatchPort();
-    OnUi([&] { m_log.ShowRepowerPrompt(false); });
-    ::WaitForSingleObject(m_runEnded.get(), kPromptHiddenMs);
-}
-
-void JobRunner::WaitForRun(bool followProgress) {
-    while (m_workerBusy.load()) {
-        WatchPort();
-        const std::uint16_t status = m_param.StatusCell->load();
-        if (!followProgress || status == kStatusWaitingForTarget) {
-            BlinkOnce();
-        } else if (status <= 100) {
-            OnUi([&] { m_host.ShowProgress(0); });
-            for (std::uint16_t s = status; s <= 100 && m_workerBusy.load(); s = m_param.StatusCell->load()) {
-                OnUi([&] { m_host.ShowProgress(s); });
-                ::WaitForSingleObject(m_runEnded.get(), kProgressPollMs);
-                WatchPort();
-            }
-            OnUi([&] { m_host.ShowProgress(-1); });
-        } else {
-            // A value the library gives no meaning to: wait for it to change.
-            ::WaitForSingleObject(m_runEnded.get(), kProgressPollMs);
-        }
-    }
+CallResult JobRunner::RunOnce(Operation operation, bool followProgress) {
+    RunDisplay display(*this, followProgress);
+    const CallResult result = m_call.Run(operation, display);
+    display.End();
+    return result;
 }
 
 void JobRunner::UpdateJob() {
     const bool repeat = m_type == JobType::Repeat;
     DWORD start = ::GetTickCount();
     OnUi([&] {
-        if (repeat) m_log.Clear();
-        m_log.LogHeading(repeat ? texts::kRepeatUpdate : texts::kUpdateTarget);
+        if (repeat) m_host.ClearLog();
+        m_host.LogHeading(HeadingOf(m_type));
         m_host.CopyBuffers(m_code, m_data);
         m_host.EnterJob(m_type);
     });
@@ -179,23 +175,18 @@ void JobRunner::UpdateJob() {
     m_param.DataSize = static_cast<std::int32_t>(m_data.size());
 
     for (;;) {
-        if (!StartRun(false)) {
-            OnUi([&] { m_log.LogResult(texts::kFail, start); });
+        const CallResult run = RunOnce(Operation::Update, true);
+        if (run.threadFailed) {
+            OnUi([&] { m_host.LogResult(texts::kFail, start); });
             break;
         }
-        WaitForRun(true);
-        FinishRun();
-        const std::uint16_t result = m_workerResult.load();
-        // The library may notice the broken line before the next check
-        // does: a failed board is checked against its port at once.
-        if (result != kPass) WatchPort(true);
         // A board cut short because its port went away failed; it was not
         // stopped by the user.
-        const int text = m_portLost && result != kPass ? texts::kFail : OutcomeTextId(JobKind::Update, result);
-        OnUi([&] { m_log.LogResult(text, start); });
-        if (!repeat || result != kPass || m_portLost) break;
+        const int text = run.portLost && run.code != kPass ? texts::kFail : OutcomeTextId(JobKind::Update, run.code);
+        OnUi([&] { m_host.LogResult(text, start); });
+        if (!repeat || run.code != kPass || run.portLost) break;
         start = ::GetTickCount();
-        OnUi([&] { m_log.LogRepeatHeading(texts::kRepeatUpdate); });
+        OnUi([&] { m_host.LogRepeatHeading(texts::kRepeatUpdate); });
     }
     m_param.CodeImage = nullptr;
     m_param.DataImage = nullptr;
@@ -204,24 +195,21 @@ void JobRunner::UpdateJob() {
 void JobRunner::DumpJob() {
     const DWORD start = ::GetTickCount();
     OnUi([&] {
-        m_log.LogHeading(texts::kDumpInfo);
+        m_host.LogHeading(texts::kDumpInfo);
         m_host.EnterJob(JobType::Dump);
     });
     m_code.assign(kInfoBlockSize, 0);
     m_param.CodeImage = m_code.data();
     m_param.CodeSize = static_cast<std::int32_t>(m_code.size());
 
-    if (!StartRun(true)) {
-        OnUi([&] { m_log.LogResult(texts::kFail, start); });
+    const CallResult run = RunOnce(Operation::Dump, false);
+    if (run.threadFailed) {
+        OnUi([&] { m_host.LogResult(texts::kFail, start); });
     } else {
-        WaitForRun(false);
-        FinishRun();
-        const std::uint16_t result = m_workerResult.load();
-        if (result != kPass) WatchPort(true);
-        const int text = m_portLost && result != kPass ? texts::kFail : OutcomeTextId(JobKind::Dump, result);
+        const int text = run.portLost && run.code != kPass ? texts::kFail : OutcomeTextId(JobKind::Dump, run.code);
         OnUi([&] {
-            if (result == kPass) m_host.ShowReadBack(m_code.data(), m_code.size());
-            m_log.LogResult(text, start);
+            if (run.code == kPass) m_host.ShowReadBack(m_code.data(), m_code.size());
+            m_host.LogResult(text, start);
         });
     }
     m_param.CodeImage = nullptr;

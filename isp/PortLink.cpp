@@ -4,8 +4,9 @@
 
 namespace isp {
 
-PortLink::OpenResult PortLink::Open(IspParam& param, const std::wstring& portName, std::uint32_t baudRate,
-                                    std::uint32_t checkRate) {
+OpenOutcome PortLink::Open(IspParam& param, const std::wstring& portName, std::uint32_t baudRate,
+                           std::uint32_t checkRate) {
+    OpenOutcome outcome;
     param.PortHandle = nullptr;
     if (portName == L"KV707") {
         param.PortType = kPortKV707;
@@ -14,21 +15,33 @@ PortLink::OpenResult PortLink::Open(IspParam& param, const std::wstring& portNam
         UniqueHandle com(::CreateFileW(ComDeviceName(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!com.valid()) {
+            outcome.systemError = ::GetLastError();
+            switch (outcome.systemError) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND: outcome.kind = OpenOutcome::kNoSuchPort; break;
+            // A port another program holds is refused with "access denied".
+            case ERROR_ACCESS_DENIED:
+            case ERROR_SHARING_VIOLATION: outcome.kind = OpenOutcome::kPortInUse; break;
+            default: outcome.kind = OpenOutcome::kPortNotOpened; break;
+            }
             param.StatusCell->store(kComOpenError);
-            return OpenResult::ComOpenError;
+            return outcome;
         }
         m_com = std::move(com);
         param.PortHandle = m_com.get();
     }
     param.BaudRate = static_cast<std::int32_t>(baudRate);
     param.CheckRate = static_cast<std::int32_t>(checkRate);
-    if (m_library.OpenPort(&param) != kPass) {
+    const std::uint16_t code = m_library.OpenPort(&param);
+    if (code != kPass) {
         m_com.reset();
         param.PortHandle = nullptr;
-        return OpenResult::Fail;
+        outcome.kind = OpenOutcome::kLibraryRefused;
+        outcome.libraryCode = code;
+        return outcome;
     }
     m_open = true;
-    return OpenResult::Pass;
+    return outcome;
 }
 
 bool PortLink::Close(IspParam& param) {

@@ -1,6 +1,7 @@
 #include "update/CheckSupport.h"
 
 #include "framework/SettingsFile.h"
+#include "framework/SystemText.h"
 #include "isp/TarvelDll.h"
 
 #include <shellapi.h>
@@ -52,14 +53,7 @@ bool OpenWebPage(HWND owner, const std::wstring& url) {
 }
 
 void ReportUndeletedFile(HWND owner, const FetchResult& result) {
-    std::wstring reason;
-    wchar_t* text = nullptr;
-    const DWORD n =
-        ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                         nullptr, result.deleteError, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    if (n && text) reason.assign(text, n);
-    if (text) ::LocalFree(text);
-    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r')) reason.pop_back();
+    std::wstring reason = SystemMessageLine(result.deleteError);
     if (reason.empty()) reason = L"System error " + std::to_wstring(result.deleteError) + L".";
     const std::wstring message = L"The version file could not be deleted:\n" + result.filePath + L"\n\n" + reason;
     ::MessageBoxW(owner, message.c_str(), L"Tarvel", MB_OK | MB_ICONWARNING);

@@ -3,6 +3,7 @@
 // the file's name; the control has the id 1055, so that tests and people can
 // drive it from outside. Nothing is written back to the file.
 #include "framework/Dialog.h"
+#include "framework/FileRead.h"
 #include "framework/Handles.h"
 #include "hexedit/HexEditBase.h"
 #include "hexedit/demo/DemoResource.h"
@@ -14,27 +15,6 @@
 #include <vector>
 
 namespace {
-
-// Reads the whole file; false when it cannot be read or does not fit a buffer.
-bool ReadWholeFile(const wchar_t* path, std::vector<BYTE>* bytes) {
-    UniqueHandle file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file.valid()) return false;
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
-    try {
-        bytes->resize(static_cast<size_t>(size.QuadPart));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    DWORD done = 0;
-    size_t total = 0;
-    while (total < bytes->size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes->size() - total, 1u << 24));
-        if (!::ReadFile(file.get(), bytes->data() + total, chunk, &done, nullptr) || done == 0) return false;
-        total += done;
-    }
-    return true;
-}
 
 class CDemoDlg : public CDialogEx {
 public:
@@ -90,7 +70,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const size_t slash = path.find_last_of(L"\\/");
     const std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
     std::vector<BYTE> bytes;
-    if (!ReadWholeFile(path.c_str(), &bytes)) {
+    if (ReadWholeFile(path, 0x7FFFFFFF, &bytes) != ERROR_SUCCESS) {
         ::MessageBoxW(nullptr, (L"Cannot read " + path).c_str(), L"Hex view", MB_OK | MB_ICONERROR);
         return 1;
     }

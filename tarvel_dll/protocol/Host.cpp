@@ -238,7 +238,7 @@ std::uint16_t RunUpdate(Link& link, const HostJob& job, HostStats* stats) {
     if ((rc = s.ChangeRate(rate)) != isp::kPass) return rc;
     if (stats != nullptr) stats->Rate = rate;
 
-    const bool bySize = (job.SetupFlags & 1) != 0;
+    const bool bySize = (job.SetupFlags & isp::kSetupEraseByFileSize) != 0;
     const std::uint32_t page = job.Traits.PageSize;
     rc = s.Erase(kAreaFlash, EraseLength(job.CodeSize, job.Body->CodeCapacity, page, bySize));
     if (rc == isp::kPass && job.DataSize > 0)
@@ -251,7 +251,8 @@ std::uint16_t RunUpdate(Link& link, const HostJob& job, HostStats* stats) {
     const std::uint8_t mask = static_cast<std::uint8_t>(used >= 8 ? 0xFF : (1u << used) - 1);
     const std::uint8_t options = static_cast<std::uint8_t>((job.OptionBits & mask) | ~mask);
     if ((rc = s.Simple(kCmdWriteOptions, {options}, 0, isp::kWriteOrError)) != isp::kPass) return rc;
-    std::vector<std::uint8_t> config{static_cast<std::uint8_t>(job.SetupFlags & 3)};
+    std::vector<std::uint8_t> config{
+        static_cast<std::uint8_t>(job.SetupFlags & (isp::kSetupEraseByFileSize | isp::kSetupRstnColdReset))};
     PutU32(config, static_cast<std::uint32_t>(job.CodeSize));
     PutU32(config, Crc32(job.Code, job.CodeSize));
     if ((rc = s.Simple(kCmdWriteConfig, config, 0, isp::kRegisterError)) != isp::kPass) return rc;

@@ -1,7 +1,8 @@
-// A gang of ports driven by scripted worker reports: which boards start, which
-// serial numbers the passed boards carry, what each port's row says and how
-// the run ends, for failures, a dead worker, a port that never opened,
-// --stop-on-fail, Ctrl+C and serial numbers that run out.
+// A run of boards driven by scripted driver reports, on a gang of ports and
+// on a single port: which boards start, which serial numbers the passed
+// boards carry, what each port's row says and how the run ends, for
+// failures, a dead worker, a port that never opened, --stop-on-fail, Ctrl+C
+// and serial numbers that run out.
 #include "cli/GangRun.h"
 
 #include <gtest/gtest.h>
@@ -64,6 +65,13 @@ const Case kCases[] = {
      "stopped|stopped", 6},
     {"serial numbers used up", 2, Forever(), 254, 1, "r0 r1 s0 s1 p1 u1 n0 p0", {255, 254}, "passed|passed", 7},
     {"serial numbers used up with a failure", 2, Forever(), 255, 1, "r0 r1 s0 u1 f0 n0", {}, "failed|idle", 1},
+    // A single port's program run is a run of one port.
+    {"one port: a failed board ends the run", 1, Repeat(3), 10, 4, "r0 s0 p0 s0 f0 n0", {10}, "failed", 1},
+    {"one port, --keep-going: the failed board's number goes to the next", 1, Repeat(3, true), 10, 4,
+     "r0 s0 f0 s0 p0 s0 p0 n0", {10, 11}, "passed", 1},
+    {"one port lost during a board", 1, Repeat(3), 10, 4, "r0 s0 p0 s0 l0 n0", {10}, "lost", 1},
+    {"one port, Ctrl+C", 1, Forever(), 10, 4, "r0 s0 p0 s0 h k0 n0", {10}, "stopped", 6},
+    {"one port runs out of serial numbers", 1, Forever(), 254, 1, "r0 s0 p0 s0 p0 u0 n0", {254, 255}, "passed", 7},
 };
 
 TEST(GangRun, ScriptedWorkersGiveTheseBoardsSerialsRowsAndExitCodes) {

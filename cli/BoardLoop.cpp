@@ -1,0 +1,273 @@
+#include "cli/BoardLoop.h"
+
+#include <windows.h>
+
+#include "cli/Console.h"
+#include "cli/ExitCodes.h"
+#include "cli/JsonLine.h"
+#include "cli/Records.h"
+#include "cli/StopKey.h"
+#include "cli/Text.h"
+#include "isp/IspRecords.h"
+#include "isp/LibraryCall.h"
+
+namespace cli {
+namespace {
+
+// How often the loop looks at its ports.
+constexpr DWORD kTurnMs = 20;
+// How long a worker process may take to end once the run is over.
+constexpr unsigned kWorkerEndMs = 5000;
+
+class BoardLoop {
+public:
+    BoardLoop(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
+              GangRun& run, CsvLog& log, RunDisplay& display)
+        : o_(o),
+          image_(image),
+          drivers_(drivers),
+          run_(run),
+          log_(log),
+          display_(display),
+          gang_(drivers.size() > 1),
+          status_(drivers.size(), isp::kStatusWaitingForTarget),
+          usage_(drivers.size()) {}
+
+    int Run() {
+        started_ = isp::SecondsNow();
+        ended_ = started_;
+        bool stopSent = false;
+        std::vector<DriverEvent> events;
+        while (!run_.Done()) {
+            if (StopRequested() && !stopSent) {
+                // Every running board ends "Stop" and reports it.
+                StopNotice();
+                run_.Halt();
+                StopPorts(false);
+                stopSent = true;
+            }
+            for (std::size_t i = 0; i < drivers_.size(); ++i) Serve(i, events);
+            display_.Show(run_, status_, ended_ - started_);
+            ::Sleep(kTurnMs);
+        }
+        for (auto& driver : drivers_) driver->Finish(0);
+        for (std::size_t i = 0; i < drivers_.size(); ++i) {
+            drivers_[i]->Finish(kWorkerEndMs);
+            events.clear();
+            drivers_[i]->Poll(&events);
+            for (const DriverEvent& e : events)
+                if (e.kind != DriverEvent::Kind::Ended) Take(i, e);
+        }
+        display_.Clear();
+        return Finish();
+    }
+
+private:
+    struct Usage {
+        double cpuSeconds = 0;
+        std::uint64_t peakBytes = 0;
+    };
+
+    std::wstring PortName(std::size_t i) const { return Widen(run_.Ports()[i].name); }
+
+    // Starts a board on port i when the rules allow it, and takes what its
+    // driver reported.
+    void Serve(std::size_t i, std::vector<DriverEvent>& events) {
+        std::string why;
+        switch (run_.Start(i, &why)) {
+        case GangRun::Next::None: break;
+        case GangRun::Next::Board: {
+            const GangPort& p = run_.Ports()[i];
+            status_[i] = isp::kStatusWaitingForTarget;
+            display_.BoardStarted(i);
+            drivers_[i]->StartBoard(p.board, p.hasSerial ? &p.serial : nullptr);
+            break;
+        }
+        case GangRun::Next::SerialsUsedUp:
+            Say(kExitSerialsUsedUp, o_.serialList.empty()
+                                        ? L"serial numbers used up: the next one does not fit " +
+                                              std::to_wstring(o_.serialField.width) + L" bytes"
+                                        : L"serial numbers used up: no value left in " + o_.serialList);
+            break;
+        case GangRun::Next::JournalFailed: JournalFailed(why); break;
+        }
+        events.clear();
+        drivers_[i]->Poll(&events);
+        for (const DriverEvent& e : events) Take(i, e);
+    }
+
+    void Take(std::size_t i, const DriverEvent& e) {
+        switch (e.kind) {
+        case DriverEvent::Kind::Ready: run_.Ready(i); break;
+        case DriverEvent::Kind::Status:
+            status_[i] = e.word;
+            run_.Status(i, e.word);
+            break;
+        case DriverEvent::Kind::Outcome: Outcome(i, e.outcome); break;
+        case DriverEvent::Kind::Ended: Ended(i, e.exitCode); break;
+        }
+    }
+
+    void Outcome(std::size_t i, const BoardOutcome& outcome) {
+        if (!run_.Ports()[i].busy) return;
+        if (outcome.cpuSeconds >= 0) usage_[i] = Usage{outcome.cpuSeconds, outcome.peakBytes};
+        if (outcome.noThread)
+            Say(kExitBoardFailed, L"no worker thread could be started: " + SystemMessage(::GetLastError()));
+        const GangPort before = run_.Ports()[i];
+        const std::uint16_t code = outcome.noThread ? static_cast<std::uint16_t>(isp::kNotFindDevice) : outcome.code;
+        std::string why;
+        const GangRun::Ended ended = run_.Result(i, code, outcome.portLost, &why);
+        BoardRecord record = Record(before);
+        record.code = code;
+        record.outcome = OutcomeText(isp::JobKind::Update, code);
+        record.seconds = outcome.seconds;
+        record.librarySeconds = outcome.librarySeconds;
+        record.waitSeconds = outcome.waitSeconds;
+        Write(record);
+        if (outcome.portLost)
+            Say(kExitBoardFailed, PortName(i) + L" was lost during board " + std::to_wstring(before.board) +
+                                      L" (adapter unplugged or port closed); no further board is started" +
+                                      (gang_ ? L" on it" : L""));
+        if (ended.journalFailed) JournalFailed(why);
+        if (ended.halted && gang_) {
+            Say(kExitBoardFailed, L"board " + std::to_wstring(before.board) + L" on " + PortName(i) +
+                                      L" failed: --stop-on-fail ends the run on every port");
+            StopPorts(true);
+        }
+    }
+
+    // Port i's worker process ended.
+    void Ended(std::size_t i, int exitCode) {
+        const GangPort before = run_.Ports()[i];
+        std::string why;
+        if (run_.WorkerEnded(i, exitCode, &why)) {
+            BoardRecord record = Record(before);
+            record.outcome = "worker ended";
+            Write(record);
+            Say(kExitBoardFailed, L"the worker of " + PortName(i) + L" ended during board " +
+                                      std::to_wstring(before.board) + L"; its serial number is not given again");
+            if (!why.empty()) JournalFailed(why);
+        } else if (run_.Ports()[i].state == PortState::Lost && before.ready && before.state != PortState::Lost) {
+            Say(kExitBoardFailed, L"the worker of " + PortName(i) + L" ended (exit code " + std::to_wstring(exitCode) +
+                                      L"); no further board is started on it");
+        }
+    }
+
+    // Asks the ports to stop their boards: all of them (Ctrl+C), or only
+    // those still waiting for a target (a board being programmed finishes).
+    void StopPorts(bool waitingOnly) {
+        for (std::size_t i = 0; i < drivers_.size(); ++i) {
+            const GangPort& p = run_.Ports()[i];
+            if (!p.busy) continue;
+            if (waitingOnly && p.state == PortState::Programming) continue;
+            drivers_[i]->StopBoard();
+        }
+    }
+
+    void StopNotice() {
+        display_.Clear();
+        if (gang_)
+            Fail(kExitStopped, L"Ctrl+C: asking every port to stop (Ctrl+C again quits at once)");
+        else
+            Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
+    }
+
+    BoardRecord Record(const GangPort& p) const {
+        BoardRecord record;
+        record.board = p.board;
+        if (gang_) record.port = p.name;
+        record.time = NowStamp();
+        if (p.hasSerial) {
+            record.hasSerial = true;
+            record.serial = p.serial.number;
+            if (p.serial.isBytes) record.serialText = p.serial.Text();
+        }
+        return record;
+    }
+
+    void Write(const BoardRecord& record) {
+        ended_ = isp::SecondsNow();
+        display_.Clear();
+        Out().Line(o_.json ? BoardJson(record) : BoardLine(record));
+        if (log_.IsOpen() && !logFailed_) {
+            std::wstring why;
+            if (!log_.Append(BoardCsv(record, gang_), &why)) {
+                logFailed_ = true;
+                run_.FileFailed();
+                Say(kExitFile, L"cannot write the log " + o_.log + L": " + why + L"; no further board is started");
+            }
+        }
+    }
+
+    void Say(int code, const std::wstring& message) {
+        display_.Clear();
+        Fail(code, message);
+    }
+
+    void JournalFailed(const std::string& why) {
+        Say(kExitFile, L"cannot write the serial state file " + o_.serialState + L": " + Widen(why) +
+                           L"; no further board is started");
+    }
+
+    int Finish() {
+        const double seconds = ended_ - started_;
+        if (gang_ && !o_.json) {
+            for (const std::string& line : GangTable(run_, seconds)) Out().Line(line);
+        } else if (gang_) {
+            for (std::size_t i = 0; i < drivers_.size(); ++i) {
+                const GangPort& p = run_.Ports()[i];
+                JsonObject j;
+                j["record"] = "port";
+                j["port"] = p.name;
+                j["state"] = StateText(p);
+                j["passed"] = p.passed;
+                j["failed"] = p.failed;
+                j["last_serial"] = p.lastSerial.empty() ? JsonObject(nullptr) : JsonObject(p.lastSerial);
+                j["worker_cpu_seconds"] = Rounded(usage_[i].cpuSeconds, 3);
+                j["worker_peak_bytes"] = usage_[i].peakBytes;
+                Out().Line(JsonLine(j));
+            }
+        }
+        SummaryRecord summary;
+        summary.flashSize = image_.flashSize;
+        summary.flashChecksum = image_.flashChecksum;
+        summary.flashCrc = image_.flashCrc;
+        summary.time = NowStamp();
+        summary.boards = run_.Boards();
+        summary.passed = run_.PassedBoards();
+        summary.failed = run_.FailedBoards();
+        summary.stopped = run_.Stopped() || StopRequested() ? 1 : 0;
+        summary.seconds = seconds;
+        summary.boardsPerHour = BoardsPerHour(summary.passed, seconds);
+        summary.exitCode = run_.ExitCode();
+        if (summary.exitCode == kExitOk && StopRequested()) summary.exitCode = kExitStopped;
+        Out().Line(o_.json ? SummaryJson(summary) : SummaryLine(summary));
+        if (log_.IsOpen() && !logFailed_) {
+            std::wstring why;
+            if (!log_.Append(SummaryCsv(summary, gang_), &why))
+                return Fail(kExitFile, L"cannot write the log " + o_.log + L": " + why);
+        }
+        return summary.exitCode;
+    }
+
+    const Options& o_;
+    const ImageSummary& image_;
+    std::vector<std::unique_ptr<BoardDriver>>& drivers_;
+    GangRun& run_;
+    CsvLog& log_;
+    RunDisplay& display_;
+    const bool gang_;
+    std::vector<std::uint16_t> status_;
+    std::vector<Usage> usage_;
+    double started_ = 0, ended_ = 0;
+    bool logFailed_ = false;
+};
+
+}  // namespace
+
+int RunBoards(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
+              GangRun& run, CsvLog& log, RunDisplay& display) {
+    return BoardLoop(o, image, drivers, run, log, display).Run();
+}
+
+}  // namespace cli

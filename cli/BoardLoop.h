@@ -1,0 +1,35 @@
+// The run of boards, for one port and for a gang alike: boards are started
+// on the ports' drivers as the run's rules (cli/GangRun.h) allow, each with
+// the serial number the rules took for it; every board's outcome becomes a
+// record (console line or JSON, and the CSV log); a summary ends the run.
+// Ctrl+C stops every running board.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+#include "cli/BoardDriver.h"
+#include "cli/Files.h"
+#include "cli/GangRun.h"
+#include "cli/RunDisplay.h"
+
+namespace cli {
+
+// The image every board gets, as the summary describes it.
+struct ImageSummary {
+    std::uint32_t flashSize = 0;
+    std::uint16_t flashChecksum = 0;
+    std::uint32_t flashCrc = 0;
+};
+
+// Runs the boards on drivers (one per port, in the order of run's ports)
+// until the rules say the run is done, and returns the exit code. A gang
+// (several ports) writes each record with its port and ends with the table
+// of its ports (or, with --json, one record per port).
+int RunBoards(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
+              GangRun& run, CsvLog& log, RunDisplay& display);
+
+}  // namespace cli

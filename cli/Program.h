@@ -1,0 +1,20 @@
+// `program`: the image built once, the run's records set up, then the run of
+// boards (cli/BoardLoop.h) on one port in this process, or on a gang of COM
+// ports with one worker process each; and the worker's own start.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Arguments.h"
+
+namespace cli {
+
+// args: the command's own arguments, which a gang passes on to its workers.
+int RunProgram(const Options& o, const std::vector<std::wstring>& args);
+
+// A gang's worker (Tarvel_CLI --worker PORT CODE DATA ...): one port, the
+// images its parent wrote, boards as the parent sends them.
+int RunGangWorker(const std::vector<std::wstring>& args);
+
+}  // namespace cli
