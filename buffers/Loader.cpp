@@ -1,6 +1,6 @@
 #include "buffers/Loader.h"
 
-#include "buffers/FirmwareFile.h"
+#include "files/FirmwareFile.h"
 #include "buffers/SelectAreaDlg.h"
 #include "image/ByteSum.h"
 #include "image/FileLoad.h"

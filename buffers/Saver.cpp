@@ -1,6 +1,6 @@
 #include "buffers/Saver.h"
 
-#include "buffers/FirmwareFile.h"
+#include "files/FirmwareFile.h"
 #include "image/LoadState.h"
 #include "framework/SystemLibrary.h"
 #include "text/UiText.h"

@@ -1,6 +1,6 @@
 #include "cli/Files.h"
 
-#include "buffers/FirmwareFile.h"
+#include "files/FirmwareFile.h"
 #include "framework/SystemText.h"
 #include "image/FileFormat.h"
 

@@ -1,6 +1,6 @@
 // Files of the console program: image and block files written whole, and
 // the CSV run log. Firmware files are read through the window's loading
-// routine (image/FileLoad.h, buffers/FirmwareFile.h).
+// routine (image/FileLoad.h, files/FirmwareFile.h).
 #pragma once
 
 #include <windows.h>

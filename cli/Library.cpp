@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "buffers/FirmwareFile.h"
+#include "files/FirmwareFile.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"

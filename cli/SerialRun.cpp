@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "buffers/FirmwareFile.h"
+#include "files/FirmwareFile.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"
 #include "cli/Text.h"

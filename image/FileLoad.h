@@ -2,7 +2,7 @@
 // read, tell the format, parse, compose. The window's loader and the console
 // programmer both load through here, so a file lands the same way in both.
 // Window-free: the file itself is reached through FileOpener, which the
-// Windows side implements (buffers/FirmwareFile.h) and tests replace.
+// Windows side implements (files/FirmwareFile.h) and tests replace.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "buffers/FirmwareFile.h"
+#include "files/FirmwareFile.h"
 
 #include "framework/Handles.h"
 #include "framework/LongPath.h"
