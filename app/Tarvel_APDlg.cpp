@@ -1,9 +1,9 @@
 #include "app/Tarvel_APDlg.h"
 
+#include "app/AppSettings.h"
 #include "app/DropTarget.h"
 
 #include "framework/Dpi.h"
-#include "framework/SettingsFile.h"
 #include "isp/PartRules.h"
 #include "isp/TarvelDll.h"
 #include "res/resource.h"
@@ -11,15 +11,10 @@
 #include "update/AboutDlg.h"
 #include "update/VersionText.h"
 
+#include <iterator>
+
 namespace {
 
-// System menu commands. The system reserves the low four bits of a
-// WM_SYSCOMMAND id, so ours are multiples of 16.
-constexpr UINT kCmdAbout = 0x10;
-constexpr UINT kCmdEnglish = 0x20;
-constexpr UINT kCmdChinese = 0x30;
-constexpr UINT kCmdSaveFlash = 0x40;
-constexpr UINT kCmdSaveEeprom = 0x50;
 // Posted to itself at start-up: the command line's files load once the
 // window is shown and its message loop runs.
 constexpr UINT kMsgOpenStartFiles = WM_APP + 0x18;
@@ -57,6 +52,41 @@ constexpr ControlText kLabels[] = {
 std::wstring LabelText(const wchar_t* text) { return std::wstring(text) + L" : "; }
 
 bool IsOptionBox(int id) { return id >= IDC_OPTION0 && id <= IDC_OPTION7; }
+
+// The controls whose enable state controls::StatesFor decides.
+struct ControlId {
+    controls::Control control;
+    int id;
+};
+constexpr ControlId kControlIds[] = {
+    {controls::Control::FamilyList, IDC_FAMILY_LIST},
+    {controls::Control::PartList, IDC_PART_LIST},
+    {controls::Control::PortList, IDC_PORT_LIST},
+    {controls::Control::BaudRateList, IDC_BAUDRATE_LIST},
+    {controls::Control::CheckRateList, IDC_CHECKRATE_LIST},
+    {controls::Control::OpenPort, IDC_OPEN_PORT},
+    {controls::Control::ClosePort, IDC_CLOSE_PORT},
+    {controls::Control::LoadFile, IDC_LOAD_FILE},
+    {controls::Control::UpdateTarget, IDC_UPDATE},
+    {controls::Control::RepeatUpdate, IDC_REPEAT_UPDATE},
+    {controls::Control::DumpInfo, IDC_DUMP_INFO},
+    {controls::Control::ClearMessage, IDC_CLEAR_MESSAGE},
+    {controls::Control::Assistant, IDC_ASSISTANT},
+    {controls::Control::Exit, IDC_EXIT},
+    {controls::Control::AutoReload, IDC_AUTO_RELOAD},
+    {controls::Control::EraseBySize, IDC_ERASE_BY_SIZE},
+    {controls::Control::RstnColdReset, IDC_RSTN_COLD_RESET},
+    {controls::Control::EnableModify, IDC_ENABLE_MODIFY},
+    {controls::OptionBox(0), IDC_OPTION0},
+    {controls::OptionBox(1), IDC_OPTION1},
+    {controls::OptionBox(2), IDC_OPTION2},
+    {controls::OptionBox(3), IDC_OPTION3},
+    {controls::OptionBox(4), IDC_OPTION4},
+    {controls::OptionBox(5), IDC_OPTION5},
+    {controls::OptionBox(6), IDC_OPTION6},
+    {controls::OptionBox(7), IDC_OPTION7},
+};
+static_assert(std::size(kControlIds) == controls::kControlCount, "every control the rule decides has its id");
 
 }  // namespace
 
@@ -141,12 +171,13 @@ BOOL CTarvel_APDlg::OnInitDialog() {
                       MB_OK | MB_ICONWARNING);
     }
     m_partPicker.SetTable(BodyTable, BodyCount);
+    m_facts.partsListed = BodyCount != 0;
 
-    const SettingsFile settings(m_exeFolder);
-    Language = settings.ReadInt(L"Language", 0);
+    const AppSettings settings = LoadAppSettings(m_exeFolder);
+    Language = settings.language;
     ApplyLanguage(Language);
 
-    IspParam->PartIndex = settings.ReadInt(L"LastPartNo", 0);
+    IspParam->PartIndex = settings.lastPartNo;
 
     // Trying 256 COM port names takes a good part of the start, and nothing
     // shows the ports before the list is opened: they are added just after
@@ -158,13 +189,9 @@ BOOL CTarvel_APDlg::OnInitDialog() {
     // The rate lists follow the part the lists start on (or no part).
     OnPortChanged();
 
-    const std::wstring folder = settings.ReadString(L"LoadFilePath", L"NULL");
-    if (folder != L"NULL") LastFolder = folder;
+    LastFolder = settings.loadFilePath;
 
-    EnableDlgItem(IDC_CLOSE_PORT, false);
-    EnableDlgItem(IDC_DUMP_INFO, false);
-    // Without a part there is no capacity to load against.
-    EnableDlgItem(IDC_LOAD_FILE, BodyCount != 0);
+    ApplyControlStates();
     m_updateCheck.Start(m_hWnd, isp::Library(), m_exeFolder, Language);
     ::DragAcceptFiles(m_hWnd, TRUE);
     if (!m_startFiles.empty()) ::PostMessageW(m_hWnd, kMsgOpenStartFiles, 0, 0);
@@ -176,17 +203,17 @@ void CTarvel_APDlg::BuildSystemMenu() {
     if (!sys) return;
     ::AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
     HMENU language = ::CreatePopupMenu();
-    ::AppendMenuW(language, MF_STRING | MF_CHECKED, kCmdEnglish, L"English");
-    ::AppendMenuW(language, MF_STRING | MF_UNCHECKED, kCmdChinese, L"\u7B80\u4F53\u4E2D\u6587");
+    ::AppendMenuW(language, MF_STRING | MF_CHECKED, IDM_LANGUAGE_ENGLISH, L"English");
+    ::AppendMenuW(language, MF_STRING | MF_UNCHECKED, IDM_LANGUAGE_CHINESE, L"\u7B80\u4F53\u4E2D\u6587");
     // The system menu takes ownership of the pop-up.
     ::InsertMenuW(sys, 8, MF_BYPOSITION | MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(language), L"Language");
     // Captions follow the language (ApplyLanguage).
-    ::InsertMenuW(sys, 9, MF_BYPOSITION | MF_STRING, kCmdSaveFlash, LangText(texts::kSaveFlashBufferAs));
-    ::InsertMenuW(sys, 10, MF_BYPOSITION | MF_STRING, kCmdSaveEeprom, LangText(texts::kSaveEepromBufferAs));
+    ::InsertMenuW(sys, 9, MF_BYPOSITION | MF_STRING, IDM_SAVE_FLASH, LangText(texts::kSaveFlashBufferAs));
+    ::InsertMenuW(sys, 10, MF_BYPOSITION | MF_STRING, IDM_SAVE_EEPROM, LangText(texts::kSaveEepromBufferAs));
     wchar_t about[128] = L"";
     if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 && about[0]) {
         ::AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
-        ::AppendMenuW(sys, MF_STRING, kCmdAbout, about);
+        ::AppendMenuW(sys, MF_STRING, IDM_ABOUTBOX, about);
     }
 }
 
@@ -199,7 +226,7 @@ void CTarvel_APDlg::CreateTabPages() {
     EepromPage.Create(IDD_TAB_EEPROM, m_tab);
     SetEepromTab(true);
     LayoutForDpi();
-    ShowTabPage(0);
+    ShowTabPage(CodeBuffer::Flash);
 }
 
 void CTarvel_APDlg::LayoutForDpi() {
@@ -224,7 +251,7 @@ void CTarvel_APDlg::OnDpiChanged(const RECT& suggested) {
 
 void CTarvel_APDlg::SetEepromTab(bool present) {
     if (HMENU sys = ::GetSystemMenu(m_hWnd, FALSE))
-        ::EnableMenuItem(sys, kCmdSaveEeprom, MF_BYCOMMAND | (present ? MF_ENABLED : MF_GRAYED));
+        ::EnableMenuItem(sys, IDM_SAVE_EEPROM, MF_BYCOMMAND | (present ? MF_ENABLED : MF_GRAYED));
     const int tabs = m_tab.GetItemCount();
     if (present && tabs == 1) m_tab.InsertItem(1, L"EEPROM");
     else if (!present && tabs == 2) m_tab.DeleteItem(1);
@@ -233,12 +260,13 @@ void CTarvel_APDlg::SetEepromTab(bool present) {
 void CTarvel_APDlg::ApplyLanguage(int language) {
     if (HMENU sys = ::GetSystemMenu(m_hWnd, FALSE)) {
         if (language == 0 || language == 1) {
-            ::CheckMenuItem(sys, kCmdEnglish, MF_BYCOMMAND | (language == 0 ? MF_CHECKED : MF_UNCHECKED));
-            ::CheckMenuItem(sys, kCmdChinese, MF_BYCOMMAND | (language == 1 ? MF_CHECKED : MF_UNCHECKED));
+            ::CheckMenuItem(sys, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND | (language == 0 ? MF_CHECKED : MF_UNCHECKED));
+            ::CheckMenuItem(sys, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND | (language == 1 ? MF_CHECKED : MF_UNCHECKED));
         }
-        const UINT eeprom = ::GetMenuState(sys, kCmdSaveEeprom, MF_BYCOMMAND) & MF_GRAYED;
-        ::ModifyMenuW(sys, kCmdSaveFlash, MF_BYCOMMAND | MF_STRING, kCmdSaveFlash, LangText(texts::kSaveFlashBufferAs));
-        ::ModifyMenuW(sys, kCmdSaveEeprom, MF_BYCOMMAND | MF_STRING | eeprom, kCmdSaveEeprom,
+        const UINT eeprom = ::GetMenuState(sys, IDM_SAVE_EEPROM, MF_BYCOMMAND) & MF_GRAYED;
+        ::ModifyMenuW(sys, IDM_SAVE_FLASH, MF_BYCOMMAND | MF_STRING, IDM_SAVE_FLASH,
+                      LangText(texts::kSaveFlashBufferAs));
+        ::ModifyMenuW(sys, IDM_SAVE_EEPROM, MF_BYCOMMAND | MF_STRING | eeprom, IDM_SAVE_EEPROM,
                       LangText(texts::kSaveEepromBufferAs));
     }
 
@@ -273,7 +301,7 @@ LRESULT CTarvel_APDlg::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgOpenStartFiles: {
         const std::vector<std::wstring> files = std::move(m_startFiles);
         m_startFiles.clear();
-        LoadGivenFiles(0, files);
+        LoadGivenFiles(CodeBuffer::Flash, files);
         return 0;
     }
     }
@@ -286,18 +314,17 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
         // Alt+F4 and the menu's Close: like Exit, not while a job runs.
         if (m_jobs.Busy()) return true;
         return false;
-    case kCmdAbout: CAboutDlg(m_hWnd, isp::Library(), m_exeFolder, Language).DoModal(); return true;
-    case kCmdSaveFlash: OnSaveBuffer(0); return true;
-    case kCmdSaveEeprom:
-        if (m_tab.GetItemCount() == 2) OnSaveBuffer(1);
+    case IDM_ABOUTBOX: CAboutDlg(m_hWnd, isp::Library(), m_exeFolder, Language).DoModal(); return true;
+    case IDM_SAVE_FLASH: OnSaveBuffer(CodeBuffer::Flash); return true;
+    case IDM_SAVE_EEPROM:
+        if (m_tab.GetItemCount() == 2) OnSaveBuffer(CodeBuffer::Eeprom);
         return true;
-    case kCmdEnglish:
-    case kCmdChinese:
-        Language = command == kCmdEnglish ? 0 : 1;
+    case IDM_LANGUAGE_ENGLISH:
+    case IDM_LANGUAGE_CHINESE:
+        Language = command == IDM_LANGUAGE_ENGLISH ? 0 : 1;
         ApplyLanguage(Language);
         // Written at once; a failure is told in the language just chosen.
-        if (const SettingsFile settings(m_exeFolder); !settings.WriteInt(L"Language", Language))
-            ReportSettingsNotSaved(m_hWnd, settings, Language);
+        SaveAppSettings(m_hWnd, m_exeFolder, CurrentSettings(), SavedKeys::Language);
         return true;
     }
     return false;
@@ -318,21 +345,25 @@ void CTarvel_APDlg::OnPaint() {
     ::EndPaint(m_hWnd, &ps);
 }
 
-bool CTarvel_APDlg::CanReload(int tab) const {
-    if (tab < 0 || tab > 1) return false;
-    const image::LoadState ls = m_slots[tab].LoadState;
+bool CTarvel_APDlg::CanReload(CodeBuffer buffer) const {
+    const image::LoadState ls = Slot(buffer).LoadState;
     return ls == image::LoadState::OneFile || ls == image::LoadState::MixedFile;
 }
 
-LoadTarget CTarvel_APDlg::TargetOf(int tab) {
+CodeBuffer CTarvel_APDlg::SelectedBuffer() const {
+    return m_tab.GetCurSel() == 1 ? CodeBuffer::Eeprom : CodeBuffer::Flash;
+}
+
+LoadTarget CTarvel_APDlg::TargetOf(CodeBuffer buffer) {
     const isp::BodyInfo* body = SelectedBody();
-    const std::uint32_t capacity = body ? (tab == 1 ? body->DataCapacity : body->CodeCapacity) : 0;
-    return LoadTarget{Page(tab), m_slots[tab], capacity, tab == 0};
+    const bool flash = buffer == CodeBuffer::Flash;
+    const std::uint32_t capacity = body ? (flash ? body->CodeCapacity : body->DataCapacity) : 0;
+    return LoadTarget{Page(buffer), Slot(buffer), capacity, flash};
 }
 
 void CTarvel_APDlg::Reload() {
-    const int tab = m_tab.GetCurSel();
-    if (!CanReload(tab) || !SelectedBody()) return;
+    const CodeBuffer buffer = SelectedBuffer();
+    if (!CanReload(buffer) || !SelectedBody()) return;
     // One load at a time: the loader's own dialogs activate this window
     // again as they close. A job works on copies of the buffers and its
     // buttons must not be touched: the reload waits until it has ended.
@@ -341,10 +372,7 @@ void CTarvel_APDlg::Reload() {
         m_reloadPending = true;
         return;
     }
-    if (m_loader.Reload(TargetOf(tab), m_insert)) {
-        m_fileLoaded = 1;
-        EnableJobButtons(true);
-    }
+    if (m_loader.Reload(TargetOf(buffer), m_insert)) OnLoaded();
 }
 
 void CTarvel_APDlg::OnActivate(UINT state, HWND other) {
@@ -354,7 +382,7 @@ void CTarvel_APDlg::OnActivate(UINT state, HWND other) {
         m_leftForOtherProgram = pid != ::GetCurrentProcessId();
         return;
     }
-    if (AutoReload && m_leftForOtherProgram) Reload();
+    if (AutoReload() && m_leftForOtherProgram) Reload();
 }
 
 void CTarvel_APDlg::OnDestroy() { m_jobs.StopAndWait(); }
@@ -381,9 +409,12 @@ void CTarvel_APDlg::ListComPorts() {
 
 bool CTarvel_APDlg::OnCommand(int id, int code) {
     if (id == static_cast<int>(CHexEditBase::kCmdSave)) {
-        OnSaveBuffer(m_tab.GetCurSel() == 1 ? 1 : 0);
+        OnSaveBuffer(SelectedBuffer());
         return true;
     }
+    // The items of the system menu's "Language" pop-up: Wine sends them as
+    // WM_COMMAND rather than WM_SYSCOMMAND.
+    if (code == 0 && (id == IDM_LANGUAGE_ENGLISH || id == IDM_LANGUAGE_CHINESE)) return OnSysCommand(id);
     if (id == IDC_PORT_LIST && code == CBN_DROPDOWN) {
         ListComPorts();
         return true;
@@ -426,23 +457,22 @@ void CTarvel_APDlg::OnCheckBoxClicked(int id) {
     };
     switch (id) {
     case IDC_AUTO_RELOAD:
-        EnableDlgItem(IDC_ENABLE_MODIFY, !checked);
-        AutoReload = checked ? 1 : 0;
+        m_facts.autoReloadChecked = checked;
+        ApplyControlStates();
         if (checked) Reload();
         break;
     case IDC_ERASE_BY_SIZE: setBit(IspParam->SetupFlags, isp::kSetupEraseByFileSize); break;
     case IDC_RSTN_COLD_RESET: setBit(IspParam->SetupFlags, isp::kSetupRstnColdReset); break;
-    case IDC_ENABLE_MODIFY: SetModifyEnabled(checked); break;
+    case IDC_ENABLE_MODIFY:
+        FlashPage.SetEditable(checked);
+        EepromPage.SetEditable(checked);
+        m_facts.modifyBufferChecked = checked;
+        ApplyControlStates();
+        break;
     default:
         if (IsOptionBox(id)) setBit(IspParam->OptionBits, 1u << (id - IDC_OPTION0));
         break;
     }
-}
-
-void CTarvel_APDlg::SetModifyEnabled(bool editable) {
-    FlashPage.SetEditable(editable);
-    EepromPage.SetEditable(editable);
-    EnableDlgItem(IDC_AUTO_RELOAD, !editable);
 }
 
 bool CTarvel_APDlg::OnNotify(const NMHDR& header, LRESULT* result) {
@@ -455,18 +485,18 @@ bool CTarvel_APDlg::OnNotify(const NMHDR& header, LRESULT* result) {
 }
 
 void CTarvel_APDlg::OnTabChanged() {
-    Page(CurrentTab).ShowWindow(SW_HIDE);
-    CurrentTab = m_tab.GetCurSel() == 1 ? 1 : 0;
-    Page(CurrentTab).ShowWindow(SW_SHOW);
+    Page(CurrentBuffer).ShowWindow(SW_HIDE);
+    CurrentBuffer = SelectedBuffer();
+    Page(CurrentBuffer).ShowWindow(SW_SHOW);
 }
 
-void CTarvel_APDlg::ShowTabPage(int tab) {
-    CurrentTab = tab;
-    m_tab.SetCurSel(tab);
+void CTarvel_APDlg::ShowTabPage(CodeBuffer buffer) {
+    CurrentBuffer = buffer;
+    m_tab.SetCurSel(static_cast<int>(buffer));
     // The page already shown stays as it is rather than being hidden and
     // shown again (and repainted for nothing).
-    Page(tab == 1 ? 0 : 1).ShowWindow(SW_HIDE);
-    Page(tab).ShowWindow(SW_SHOW);
+    Page(buffer == CodeBuffer::Eeprom ? CodeBuffer::Flash : CodeBuffer::Eeprom).ShowWindow(SW_HIDE);
+    Page(buffer).ShowWindow(SW_SHOW);
 }
 
 void CTarvel_APDlg::OnOK() {}
@@ -480,11 +510,16 @@ void CTarvel_APDlg::OnCancel() {
 
 void CTarvel_APDlg::OnExit() {
     // Both keys are tried; one message covers both, and the tool ends anyway.
-    const SettingsFile settings(m_exeFolder);
-    const bool partSaved = settings.WriteInt(L"LastPartNo", IspParam->PartIndex);
-    const bool folderSaved = settings.WriteString(L"LoadFilePath", LastFolder);
-    if (!partSaved || !folderSaved) ReportSettingsNotSaved(m_hWnd, settings, Language);
+    SaveAppSettings(m_hWnd, m_exeFolder, CurrentSettings(), SavedKeys::PartAndFolder);
     EndDialog(IDCANCEL);
+}
+
+AppSettings CTarvel_APDlg::CurrentSettings() const {
+    AppSettings s;
+    s.language = Language;
+    s.lastPartNo = IspParam->PartIndex;
+    s.loadFilePath = LastFolder;
+    return s;
 }
 
 // ---- Part selection ----------------------------------------------------------
@@ -507,24 +542,23 @@ void CTarvel_APDlg::OnPartChanged() {
 
     const isp::BodyInfo* body = SelectedBody();
     const unsigned shown = body ? parts::VisibleOptions(*body) : 0;
-    for (unsigned n = 0; n < 8; ++n) {
+    for (unsigned n = 0; n < controls::kOptionBoxes; ++n) {
         const int id = IDC_OPTION0 + static_cast<int>(n);
         AfxSetWindowText(GetDlgItem(id), body ? parts::OptionCaption(*body, n, Language) : L"");
-        EnableDlgItem(id, n < shown);
         SendDlgItemMessage(id, BM_SETCHECK, BST_UNCHECKED);
     }
     if (body) SetEepromTab(body->DataCapacity != 0);
 
     FlashPage.HexEdit.SetBuffer(nullptr, 0);
     EepromPage.HexEdit.SetBuffer(nullptr, 0);
-    ShowTabPage(0);
+    ShowTabPage(CodeBuffer::Flash);
 
     for (image::BufferSlot& slot : m_slots) slot = image::SlotAfterPartChange();
     IspParam->OptionBits = 0;
     FlashPage.ClearBoxes();
     EepromPage.ClearBoxes();
-    EnableJobButtons(false);
-    m_fileLoaded = 0;
+    m_facts.PartChanged(shown, m_jobs.Busy());
+    ApplyControlStates();
 }
 
 bool CTarvel_APDlg::ShowPart(std::int32_t index) {
@@ -568,39 +602,37 @@ void CTarvel_APDlg::OnPortChanged() {
 void CTarvel_APDlg::OnLoadFile() {
     const isp::BodyInfo* body = SelectedBody();
     if (!body || m_jobs.Busy()) return;
-    const int tab = m_tab.GetCurSel() == 1 ? 1 : 0;
-    if (m_loader.LoadChosenFile(TargetOf(tab), m_insert, LastFolder, Language, body->DataAddress)) {
-        m_fileLoaded = 1;
-        EnableJobButtons(true);
-    }
+    if (m_loader.LoadChosenFile(TargetOf(SelectedBuffer()), m_insert, LastFolder, Language, body->DataAddress))
+        OnLoaded();
 }
 
-void CTarvel_APDlg::OnSaveBuffer(int tab) { m_saver.SaveBufferAs(Page(tab).HexEdit, LastFolder); }
+void CTarvel_APDlg::OnSaveBuffer(CodeBuffer buffer) { m_saver.SaveBufferAs(Page(buffer).HexEdit, LastFolder); }
 
 void CTarvel_APDlg::OnDropFiles(HDROP drop) {
     // Taken (and the drop released) before anything can refuse it.
     const std::vector<std::wstring> files = drop::TakeDroppedFiles(drop);
-    LoadGivenFiles(m_tab.GetCurSel() == 1 ? 1 : 0, files);
+    LoadGivenFiles(SelectedBuffer(), files);
 }
 
-void CTarvel_APDlg::LoadGivenFiles(int tab, const std::vector<std::wstring>& files) {
+void CTarvel_APDlg::LoadGivenFiles(CodeBuffer buffer, const std::vector<std::wstring>& files) {
     for (const std::wstring& path : files) {
         // Checked before each file: the previous one's dialogs let messages
         // through.
         const isp::BodyInfo* body = SelectedBody();
         if (!body || m_jobs.Busy() || m_loader.Busy()) return;
-        if (m_loader.LoadGivenFile(TargetOf(tab), m_insert, path, LastFolder, Language, body->DataAddress)) {
-            m_fileLoaded = 1;
-            EnableJobButtons(true);
-        }
+        if (m_loader.LoadGivenFile(TargetOf(buffer), m_insert, path, LastFolder, Language, body->DataAddress))
+            OnLoaded();
     }
 }
 
-void CTarvel_APDlg::EnableJobButtons(bool enable) {
-    if (m_jobs.Busy()) return;
-    const bool on = enable && m_port.IsOpen();
-    EnableDlgItem(IDC_UPDATE, on);
-    EnableDlgItem(IDC_REPEAT_UPDATE, on);
+void CTarvel_APDlg::OnLoaded() {
+    m_facts.Loaded();
+    ApplyControlStates();
+}
+
+void CTarvel_APDlg::ApplyControlStates() {
+    const controls::ControlStates states = controls::StatesFor(m_facts);
+    for (const ControlId& c : kControlIds) EnableDlgItem(c.id, states.Enabled(c.control));
 }
 
 // ---- Port link -------------------------------------------------------------------
@@ -615,12 +647,9 @@ void CTarvel_APDlg::OnOpenPort() {
         return;
     }
     Log.LogResult(texts::kPass, start);
-    EnableJobButtons(m_fileLoaded != 0);
-    for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_CHECKRATE_LIST, IDC_OPEN_PORT})
-        EnableDlgItem(id, false);
-    EnableDlgItem(IDC_CLOSE_PORT, true);
     const isp::BodyInfo* body = SelectedBody();
-    EnableDlgItem(IDC_DUMP_INFO, body && parts::IsFixedRateClass(body->PartClass));
+    m_facts.PortOpened(body ? body->PartClass : -1);
+    ApplyControlStates();
 }
 
 void CTarvel_APDlg::OnClosePort() {
@@ -632,11 +661,8 @@ void CTarvel_APDlg::OnClosePort() {
         return;
     }
     Log.LogResult(texts::kPass, start);
-    EnableJobButtons(false);
-    for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_PORT_LIST, IDC_BAUDRATE_LIST, IDC_CHECKRATE_LIST, IDC_OPEN_PORT})
-        EnableDlgItem(id, true);
-    EnableDlgItem(IDC_CLOSE_PORT, false);
-    EnableDlgItem(IDC_DUMP_INFO, false);
+    m_facts.PortClosed();
+    ApplyControlStates();
 }
 
 // ---- Programming jobs ------------------------------------------------------------
@@ -669,44 +695,21 @@ void CTarvel_APDlg::SetJobCaptions() {
     if (m_jobs.Busy()) SetDlgItemText(JobButton(m_jobs.Running()), LangText(texts::kStop));
 }
 
-void CTarvel_APDlg::JobControls(bool enable) {
-    for (int id : {IDC_FAMILY_LIST, IDC_PART_LIST, IDC_CLOSE_PORT, IDC_LOAD_FILE, IDC_CLEAR_MESSAGE, IDC_ASSISTANT,
-                   IDC_EXIT, IDC_AUTO_RELOAD, IDC_ERASE_BY_SIZE, IDC_RSTN_COLD_RESET, IDC_ENABLE_MODIFY})
-        EnableDlgItem(id, enable);
-    // "Auto Reload Code" and "Enable Modify Buffer" exclude each other.
-    if (enable) {
-        if (SendDlgItemMessage(IDC_AUTO_RELOAD, BM_GETCHECK) == BST_CHECKED) EnableDlgItem(IDC_ENABLE_MODIFY, false);
-        if (SendDlgItemMessage(IDC_ENABLE_MODIFY, BM_GETCHECK) == BST_CHECKED) EnableDlgItem(IDC_AUTO_RELOAD, false);
-    }
-    const isp::BodyInfo* body = SelectedBody();
-    const unsigned shown = body ? parts::VisibleOptions(*body) : 0;
-    for (unsigned n = 0; n < 8; ++n) EnableDlgItem(IDC_OPTION0 + static_cast<int>(n), enable && n < shown);
-}
-
 void CTarvel_APDlg::EnterJob(isp::JobType type) {
     SetJobCaptions();
-    for (isp::JobType other : {isp::JobType::Update, isp::JobType::Repeat, isp::JobType::Dump})
-        if (other != type) EnableDlgItem(JobButton(other), false);
-    JobControls(false);
+    m_facts.JobEntered(type);
+    ApplyControlStates();
 }
 
 void CTarvel_APDlg::LeaveJob(isp::JobType type) {
     static constexpr int kCaption[] = {texts::kUpdateTarget, texts::kRepeatUpdate, texts::kDumpInfo};
     SetDlgItemText(JobButton(type), LangText(kCaption[static_cast<int>(type)]));
     ShowProgress(-1);
-    if (type == isp::JobType::Dump) {
-        const bool flash = FlashPage.HexEdit.GetBufferLength() != 0;
-        EnableDlgItem(IDC_UPDATE, flash);
-        EnableDlgItem(IDC_REPEAT_UPDATE, flash);
-    } else {
-        EnableDlgItem(IDC_UPDATE, true);
-        EnableDlgItem(IDC_REPEAT_UPDATE, true);
-        EnableDlgItem(IDC_DUMP_INFO, true);
-    }
-    JobControls(true);
+    m_facts.JobLeft(type, FlashPage.HexEdit.GetBufferLength());
+    ApplyControlStates();
     if (m_reloadPending) {
         m_reloadPending = false;
-        if (AutoReload) Reload();
+        if (AutoReload()) Reload();
     }
 }
 
@@ -728,8 +731,8 @@ void CTarvel_APDlg::CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<st
 
 void CTarvel_APDlg::ShowReadBack(const std::uint8_t* bytes, std::size_t length) {
     FlashPage.HexEdit.SetBuffer(bytes, static_cast<DWORD>(length));
-    m_slots[0] = image::SlotAfterReadBack();
+    Slot(CodeBuffer::Flash) = image::SlotAfterReadBack();
     const isp::BodyInfo* body = SelectedBody();
-    if (body && body->DataCapacity != 0) m_slots[1] = image::SlotAfterReadBack();
-    ShowTabPage(0);
+    if (body && body->DataCapacity != 0) Slot(CodeBuffer::Eeprom) = image::SlotAfterReadBack();
+    ShowTabPage(CodeBuffer::Flash);
 }

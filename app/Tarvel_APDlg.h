@@ -4,7 +4,9 @@
 // the features of the lower folders behind its controls.
 #pragma once
 
+#include "app/AppSettings.h"
 #include "app/Banner.h"
+#include "app/ControlStates.h"
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
 #include "buffers/Loader.h"
@@ -24,6 +26,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// The two code buffers, in the order of their tabs.
+enum class CodeBuffer { Flash, Eeprom };
 
 class CTarvel_APDlg : public CDialogEx, private isp::JobHost {
 public:
@@ -48,8 +53,10 @@ public:
     std::int32_t Language = 0;
     // The message log, written by the loader, the port link and the jobs.
     MessageLog Log{Language};
-    std::int32_t AutoReload = 0;
-    std::int32_t CurrentTab = 0;
+    // The buffer whose page is shown.
+    CodeBuffer CurrentBuffer = CodeBuffer::Flash;
+    // "Auto Reload Code" is checked.
+    bool AutoReload() const { return m_facts.autoReloadChecked; }
     std::wstring LastFolder;
     CTabDlg_Flash FlashPage;
     CTabDlg_EEPROM EepromPage;
@@ -74,10 +81,16 @@ private:
     const isp::BodyInfo* SelectedBody() const;
     // Adds the COM ports to the port list, once.
     void ListComPorts();
-    // True when the tab's buffer was filled from a file that a silent reload
-    // can read again.
-    bool CanReload(int tab) const;
-    CBufferTabPage& Page(int tab) { return tab == 1 ? static_cast<CBufferTabPage&>(EepromPage) : FlashPage; }
+    // True when the buffer was filled from a file that a silent reload can
+    // read again.
+    bool CanReload(CodeBuffer buffer) const;
+    CBufferTabPage& Page(CodeBuffer buffer) {
+        return buffer == CodeBuffer::Eeprom ? static_cast<CBufferTabPage&>(EepromPage) : FlashPage;
+    }
+    image::BufferSlot& Slot(CodeBuffer buffer) { return m_slots[static_cast<int>(buffer)]; }
+    const image::BufferSlot& Slot(CodeBuffer buffer) const { return m_slots[static_cast<int>(buffer)]; }
+    // The buffer of the tab selected in the tab control.
+    CodeBuffer SelectedBuffer() const;
 
     void OnPaint();                               // WM_PAINT while minimized
     void OnCheckBoxClicked(int id);               // BN_CLICKED of the check boxes
@@ -90,7 +103,7 @@ private:
     void OnOpenPort();                            // "Open Port"
     void OnClosePort();                           // "Close Port"
     void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
-    void OnSaveBuffer(int tab);                   // Save As: system menu 0x40/0x50, Ctrl+S in an editor
+    void OnSaveBuffer(CodeBuffer buffer);         // Save As: system menu, Ctrl+S in an editor
     void OnDropFiles(HDROP drop);                 // WM_DROPFILES
     void OnDpiChanged(const RECT& suggested);     // WM_DPICHANGED
     // The pixel parts of the layout at the window's dpi: the pages inside
@@ -99,22 +112,24 @@ private:
     // Loads files one after another into a buffer as "Load File" does after
     // its file dialog; nothing while a job or a load runs or no part is
     // selected.
-    void LoadGivenFiles(int tab, const std::vector<std::wstring>& files);
+    void LoadGivenFiles(CodeBuffer buffer, const std::vector<std::wstring>& files);
+
+    // The settings as they are now, for a save.
+    AppSettings CurrentSettings() const;
 
     void BuildSystemMenu();
     void CreateTabPages();
     void SelectLastPart();
     bool ShowPart(std::int32_t index);  // selects the part's family and the part
     void SetEepromTab(bool present);
-    void SetModifyEnabled(bool editable);
-    void ShowTabPage(int tab);
+    void ShowTabPage(CodeBuffer buffer);
     void Reload();
-    LoadTarget TargetOf(int tab);
-    // "Update Target" and "Repeat Update" as a load, a part change or the
-    // port allow them; never while a job runs.
-    void EnableJobButtons(bool enable);
-    // The controls a job takes away and gives back.
-    void JobControls(bool enable);
+    LoadTarget TargetOf(CodeBuffer buffer);
+    // A load or reload passed.
+    void OnLoaded();
+    // Enables the controls as the facts have it (controls::StatesFor); called
+    // after every event that changes a fact.
+    void ApplyControlStates();
     void SetJobCaptions();
 
     // isp::JobHost, called on this window's thread for the running job.
@@ -134,9 +149,10 @@ private:
     HICON m_icon = nullptr;
     HICON m_smallIcon = nullptr;  // shared resources, released with the module
     std::wstring m_exeFolder;
-    image::BufferSlot m_slots[2];  // 0 Flash, 1 EEPROM
+    image::BufferSlot m_slots[2];  // by CodeBuffer
     image::InsertSettings m_insert;
-    std::int32_t m_fileLoaded = 0;
+    // What decides which controls are enabled.
+    controls::WindowFacts m_facts;
     bool m_reloadPending = false;  // asked for while a job ran
     std::vector<std::wstring> m_startFiles;
     Banner m_banner;

@@ -1,24 +1,16 @@
 #include "buffers/Loader.h"
 
+#include "buffers/FileDialog.h"
 #include "files/FirmwareFile.h"
 #include "buffers/SelectAreaDlg.h"
 #include "image/ByteSum.h"
 #include "image/FileLoad.h"
-#include "framework/SystemLibrary.h"
 #include "text/UiText.h"
-
-#include <commdlg.h>
 
 #include <new>
 #include <vector>
 
 namespace {
-
-// The folder part of a path, with its trailing backslash.
-std::wstring FolderOf(const std::wstring& path) {
-    const std::wstring::size_type slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
-}
 
 // Clears a flag when the scope ends, whatever path it ends by.
 class BusyScope {
@@ -37,26 +29,16 @@ private:
 bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& insert, std::wstring& lastFolder,
                             int language, std::uint32_t dataAddress) {
     BusyScope busy(m_busy);
-
-    // A buffer as large as the longest path the system takes.
-    std::vector<wchar_t> file(32768, L'\0');
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = m_owner;
-    ofn.lpstrFilter = L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0"
-                      L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
-                      L"ELF (*.elf; *.axf; *.out)\0*.elf;*.axf;*.out\0"
-                      L"All Files (*.*)\0*.*\0";
-    ofn.nFilterIndex = 1;
-    ofn.lpstrFile = file.data();
-    ofn.nMaxFile = static_cast<DWORD>(file.size());
-    ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
-    ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    // The file dialogs' library is loaded when a dialog is first wanted.
-    static const auto show = syslib::Bind<decltype(&::GetOpenFileNameW)>(L"comdlg32.dll", "GetOpenFileNameW");
-    if (!show || !show(&ofn)) return false;
+    const std::optional<ChosenFile> chosen =
+        AskForFile(m_owner, FileDialogKind::Open,
+                   L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0"
+                   L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
+                   L"ELF (*.elf; *.axf; *.out)\0*.elf;*.axf;*.out\0"
+                   L"All Files (*.*)\0*.*\0",
+                   lastFolder);
+    if (!chosen) return false;
     m_longPaths = false;
-    const bool loaded = LoadAsChosen(target, insert, std::wstring(file.data()), lastFolder, language, dataAddress);
+    const bool loaded = LoadAsChosen(target, insert, chosen->path, lastFolder, language, dataAddress);
     m_longPaths = true;
     return loaded;
 }

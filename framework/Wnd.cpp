@@ -109,4 +109,15 @@ void AfxSetWindowText(HWND hwnd, const wchar_t* text) {
         if (got >= 0 && static_cast<std::size_t>(got) == length && now.compare(0, length, text) == 0) return;
     }
     ::SetWindowTextW(hwnd, text);
+    // A control draws its new caption over what it showed before, and a
+    // check box or a label lets what lies under it show through (a check
+    // box standing on a group box's frame). The parent's area under the
+    // control is painted again, with everything in it, as a fresh paint of
+    // the window would paint it.
+    const HWND parent = (::GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) ? ::GetParent(hwnd) : nullptr;
+    if (!parent) return;
+    RECT rc{};
+    ::GetWindowRect(hwnd, &rc);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rc), 2);
+    ::RedrawWindow(parent, &rc, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

@@ -81,7 +81,9 @@ private:
 
 // Sets a window's text only when it differs from the text it has, so that
 // setting many captions at once (a language, a part's options) costs only
-// the ones that change, and an unchanged one is not redrawn.
+// the ones that change, and an unchanged one is not redrawn. A child whose
+// text changes is repainted together with what lies under it in its parent,
+// so that no trace of the old text stays.
 void AfxSetWindowText(HWND hwnd, const wchar_t* text);
 
 // Runs msg through PreTranslateMessage of the window it is for and of each of

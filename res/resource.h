@@ -19,6 +19,14 @@
 #define IDR_MAINFRAME               128
 #define IDB_BANNER                  130
 
+// System menu commands of the main window (WM_SYSCOMMAND). The system keeps
+// the low four bits of such an id for itself, so ours step by 0x10.
+#define IDM_ABOUTBOX                0x0010
+#define IDM_LANGUAGE_ENGLISH        0x0020
+#define IDM_LANGUAGE_CHINESE        0x0030
+#define IDM_SAVE_FLASH              0x0040
+#define IDM_SAVE_EEPROM             0x0050
+
 // Main dialog: picture, group boxes and labels
 #define IDC_BANNER                  1000
 #define IDC_GROUP_MCU_TYPE          1001

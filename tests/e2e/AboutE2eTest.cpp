@@ -7,6 +7,7 @@
 // for http and https in the test's own Wine prefix.
 #include "HttpTestServer.h"
 #include "ToolDriver.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,8 @@ using e2e::WaitUntil;
 
 namespace {
 
-// About box controls and the system menu command that opens it.
+// About box controls.
 constexpr int kVersionLine = 1041, kMessage = 1042, kCheck = 1043, kDownload = 1044, kUpdateTips = 1054, kNotice = 1070;
-constexpr UINT kCmdAbout = 0x10, kCmdChinese = 0x30;
 constexpr DWORD kWaitMs = 30000;
 const char kVersionPath[] = "/files/Download/Tools/tools_version.ini";
 const wchar_t kWaiting[] = L"<waiting for the check>";
@@ -128,7 +128,7 @@ std::wstring AllText(HWND dialog) {
 class AboutBox {
 public:
     explicit AboutBox(const Tool& tool) {
-        ::PostMessageW(tool.Main(), WM_SYSCOMMAND, kCmdAbout, 0);
+        ::PostMessageW(tool.Main(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
         m_box = WaitForDialog(tool, true);
     }
     HWND Hwnd() const { return m_box; }
@@ -548,7 +548,8 @@ TEST(StartupCheckE2e, UnreachableServerNeverHoldsUpTheWindow) {
         // The window works while the check waits: a language change goes
         // through within a short limit.
         DWORD_PTR ignored = 0;
-        ASSERT_NE(::SendMessageTimeoutW(tool.Main(), WM_SYSCOMMAND, kCmdChinese, 0, SMTO_ABORTIFHUNG, 5000, &ignored),
+        ASSERT_NE(::SendMessageTimeoutW(tool.Main(), WM_SYSCOMMAND, IDM_LANGUAGE_CHINESE, 0, SMTO_ABORTIFHUNG, 5000,
+                                        &ignored),
                   0);
         EXPECT_EQ(tool.Title(), L"\u6CF0\u7D22\u79D1\u6280 Tarvel v1.2.3.4");
         EXPECT_EQ(FindDialog(tool, false), nullptr);

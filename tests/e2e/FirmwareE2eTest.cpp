@@ -11,7 +11,6 @@ using namespace e2e;
 
 namespace {
 
-constexpr UINT kCmdSaveFlash = 0x40;
 constexpr UINT kCmdSaveBuffer = 57603;  // what Ctrl+S in a hex editor sends to the main window
 
 // A 32-bit little-endian ELF: code (4 bytes) at 0x10, initialised data (2
@@ -53,7 +52,7 @@ protected:
     }
     // The system menu's "Save Flash buffer as...", posted: the save dialog is
     // modal and answered from here.
-    void SaveFlashAs() const { ::PostMessageW(tool->Main(), WM_SYSCOMMAND, kCmdSaveFlash, 0); }
+    void SaveFlashAs() const { ::PostMessageW(tool->Main(), WM_SYSCOMMAND, IDM_SAVE_FLASH, 0); }
     std::wstring LastLine() const {
         const std::wstring log = tool->Log();
         const std::wstring::size_type end = log.rfind(L"\r\n", log.size() - 3);

@@ -172,7 +172,7 @@ TEST_F(JobsE2e, TheRunningJobStaysStoppableAcrossALanguageSwitchAndTheToolCannot
     Ready(L"T30C64", "never\r\n");
     tool->Click(kUpdate);
     ASSERT_TRUE(LogHas(kPrompt));
-    tool->SysCommand(kCmdChinese);
+    tool->SysCommand(IDM_LANGUAGE_CHINESE);
     EXPECT_EQ(tool->ItemText(kUpdate), L"\u505C\u6B62");  // "Stop" in Chinese
     EXPECT_FALSE(Enabled(kRepeat));
     EXPECT_FALSE(Enabled(kDumpInfo));

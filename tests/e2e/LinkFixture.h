@@ -5,6 +5,7 @@
 #pragma once
 
 #include "ToolDriver.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,6 @@ constexpr int kExit = 2, kFamilyList = 1013, kPortList = 1014, kBaudList = 1015,
 constexpr int kClearBuffer = 1048, kAddressEdit = 1049, kAreaAp = 1051, kAreaIap = 1052;
 constexpr int kFlashPath = 1063, kFlashSize = 1064, kFlashSum = 1065, kEepromSum = 1058, kEepromSize = 1059,
               kEepromPath = 1060;
-constexpr UINT kCmdEnglish = 0x20, kCmdChinese = 0x30;
 
 // Record index of a part in the stand-in library's table, -1 when absent.
 int PartIndex(const std::wstring& name);

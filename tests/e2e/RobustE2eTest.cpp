@@ -2,6 +2,7 @@
 // that cannot be written, a folder so deep that Setting.ini's path is past
 // MAX_PATH, a Tarvel_DLL.dll that is there but is no 32-bit library.
 #include "ToolDriver.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,6 @@ using e2e::Tool;
 
 namespace {
 constexpr int kFamilyList = 1013, kPartList = 1017, kExit = 2;
-constexpr UINT kCmdChinese = 0x30;
 
 const wchar_t kNotSavedEnglish[] = L"The settings could not be saved to this file:";
 const wchar_t kNotSavedChinese[] = L"无法将设置保存到此文件：";
@@ -141,7 +141,7 @@ TEST(RobustE2e, SettingsThatCannotBeSavedAreToldOnceAndTheToolEndsNormally) {
         ASSERT_TRUE(tool.Started());
         ASSERT_TRUE(tool.WaitForMainWindow());
         if (c.switchLanguage) {
-            ::PostMessageW(tool.Main(), WM_SYSCOMMAND, kCmdChinese, 0);
+            ::PostMessageW(tool.Main(), WM_SYSCOMMAND, IDM_LANGUAGE_CHINESE, 0);
             const HWND box = tool.WaitForOtherDialog();
             ASSERT_NE(box, nullptr) << "the failed write is told at once";
             const std::wstring text = BoxText(box);
@@ -182,7 +182,7 @@ TEST(RobustE2e, ADeepFolderKeepsItsSettings) {
         Tool tool(folder, L"T.exe");
         ASSERT_TRUE(tool.Started());
         ASSERT_TRUE(tool.WaitForMainWindow()) << "the library loads from the deep folder";
-        ::PostMessageW(tool.Main(), WM_SYSCOMMAND, kCmdChinese, 0);
+        ::PostMessageW(tool.Main(), WM_SYSCOMMAND, IDM_LANGUAGE_CHINESE, 0);
         ASSERT_TRUE(e2e::WaitUntil([&] { return tool.Title().rfind(L"泰索科技", 0) == 0; }));
         EXPECT_EQ(DeepIniString(dir, ini, L"Language"), L"1") << "written at once";
         tool.ChooseComboItem(kFamilyList, 1);

@@ -1,6 +1,7 @@
 // End-to-end: the real Tarvel_AP.exe with the library beside it, started in
 // an empty folder and driven from this process.
 #include "ToolDriver.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@ namespace {
 // Control ids of the main window.
 constexpr int kExit = 2, kLoadFile = 1037, kGroupMcuType = 1001, kLabelPartNo = 1007, kFamilyList = 1013,
               kPartList = 1017, kPortList = 1014, kBaudList = 1015, kCheckList = 1016;
-constexpr UINT kCmdEnglish = 0x20, kCmdChinese = 0x30;
 
 std::string ReadBytes(const std::wstring& path) {
     std::ifstream in(path.c_str(), std::ios::binary);
@@ -44,7 +44,7 @@ TEST(ToolE2e, FreshStartEnglishThenChineseSurvivesARestart) {
 
         // Chinese through the system menu's command: captions change and the
         // choice is written at once.
-        tool.SysCommand(kCmdChinese);
+        tool.SysCommand(IDM_LANGUAGE_CHINESE);
         EXPECT_EQ(tool.Title(), L"泰索科技 Tarvel v1.0.0.7");
         EXPECT_EQ(tool.ItemText(kLoadFile), L"打开文件");
         EXPECT_EQ(tool.ItemText(kLabelPartNo), L"芯片型号 : ");
@@ -71,7 +71,7 @@ TEST(ToolE2e, FreshStartEnglishThenChineseSurvivesARestart) {
     ASSERT_TRUE(again.WaitForMainWindow());
     EXPECT_EQ(again.Title(), L"泰索科技 Tarvel v1.0.0.7");
     EXPECT_EQ(again.ComboSelection(kPartList), chosenPart);
-    again.SysCommand(kCmdEnglish);
+    again.SysCommand(IDM_LANGUAGE_ENGLISH);
     EXPECT_EQ(again.Title(), L"Tessaro Tarvel v1.0.0.7");
     // Escape and the close box end the tool the way Exit does.
     ::PostMessageW(again.Main(), WM_CLOSE, 0, 0);

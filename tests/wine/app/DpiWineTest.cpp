@@ -3,15 +3,9 @@
 // names it in TARVEL_TEST_DPI): the window grows with the scale, every
 // caption fits its control in both languages, the hex editor's font and
 // margins follow the scale, and the banner is drawn at it.
-#include "app/Tarvel_APDlg.h"
 #include "framework/Dpi.h"
 #include "framework/Handles.h"
-#include "isp/TarvelDll.h"
-#include "res/resource.h"
-#include "text/UiText.h"
-
-#include <commctrl.h>
-#include <gtest/gtest.h>
+#include "tests/wine/app/MainWindowFixture.h"
 
 #include <cstdlib>
 #include <memory>
@@ -108,19 +102,11 @@ void CollectMisfits(HWND parent, int dpi, std::vector<Misfit>& misfits) {
     }
 }
 
-class DpiTest : public ::testing::Test {
+class DpiTest : public MainWindowTest {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        std::wstring missing;
-        ASSERT_TRUE(isp::Library().Load(isp::ModuleFolder(), &missing)) << "missing";
-    }
     void SetUp() override {
-        ini = isp::ModuleFolder() + L"Setting.ini";
-        ::DeleteFileW(ini.c_str());
-        dlg = std::make_unique<CTarvel_APDlg>();
-        ASSERT_TRUE(dlg->Create(IDD_TARVEL_AP_DIALOG, nullptr));
+        MainWindowTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(Start());
         ::ShowWindow(dlg->m_hWnd, SW_SHOW);
         ::UpdateWindow(dlg->m_hWnd);
         dpiNow = dpi::ForWindow(dlg->m_hWnd);
@@ -128,32 +114,6 @@ protected:
         // what it says.
         ASSERT_EQ(dpiNow, ExpectedDpi()) << "the display's dpi set in the prefix did not reach the program";
     }
-    void TearDown() override {
-        dlg.reset();
-        ::DeleteFileW(ini.c_str());
-    }
-    HWND Item(int id) const { return ::GetDlgItem(dlg->m_hWnd, id); }
-    void ChoosePart(const std::wstring& name) {
-        for (std::uint32_t k = 0; k < dlg->BodyCount; ++k) {
-            if (name != dlg->BodyTable[k].PartName) continue;
-            unsigned bit = 0;
-            while (!(dlg->BodyTable[k].FamilyMask & (1u << bit))) ++bit;
-            for (auto [list, text] : {std::pair<int, std::wstring>{IDC_FAMILY_LIST, FamilyName(bit)},
-                                      std::pair<int, std::wstring>{IDC_PART_LIST, name}}) {
-                HWND combo = Item(list);
-                const LRESULT i = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                                 reinterpret_cast<LPARAM>(text.c_str()));
-                ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-                ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE),
-                               reinterpret_cast<LPARAM>(combo));
-            }
-            return;
-        }
-        FAIL() << "part not in the table";
-    }
-
-    std::wstring ini;
-    std::unique_ptr<CTarvel_APDlg> dlg;
     int dpiNow = dpi::kBase;
 };
 
@@ -176,13 +136,13 @@ TEST_F(DpiTest, TheWindowGrowsWithTheScale) {
 
 TEST_F(DpiTest, EveryCaptionFitsItsControlInBothLanguages) {
     ChoosePart(L"T20G8");  // three option boxes with captions
-    for (UINT language : {0x20u, 0x30u}) {
+    for (UINT language : {IDM_LANGUAGE_ENGLISH, IDM_LANGUAGE_CHINESE}) {
         ::SendMessageW(dlg->m_hWnd, WM_SYSCOMMAND, language, 0);
         std::vector<Misfit> misfits;
         CollectMisfits(dlg->m_hWnd, dpiNow, misfits);
         for (const Misfit& m : misfits)
             ADD_FAILURE() << "control " << m.id << " needs " << m.needed << " px, has " << m.width << " (language "
-                          << (language == 0x20 ? "English" : "Chinese") << ")";
+                          << (language == IDM_LANGUAGE_ENGLISH ? "English" : "Chinese") << ")";
     }
 }
 

@@ -1,14 +1,9 @@
 // Files dropped on the main window in process: the test builds the DROPFILES
 // block the shell would and posts WM_DROPFILES, and a helper thread answers
 // the insert-area dialog as a user does.
-#include "app/Tarvel_APDlg.h"
-#include "isp/TarvelDll.h"
-#include "res/resource.h"
-#include "text/UiText.h"
 #include "tests/e2e/ToolDriver.h"
+#include "tests/wine/app/MainWindowFixture.h"
 
-#include <commctrl.h>
-#include <gtest/gtest.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -119,47 +114,19 @@ private:
     std::thread m_thread;
 };
 
-class DropTest : public ::testing::Test {
+class DropTest : public MainWindowTest {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        std::wstring missing;
-        ASSERT_TRUE(isp::Library().Load(isp::ModuleFolder(), &missing)) << "missing";
-    }
-    void SetUp() override {
-        ini = isp::ModuleFolder() + L"Setting.ini";
-        ::DeleteFileW(ini.c_str());
-    }
     void TearDown() override {
-        dlg.reset();
-        ::DeleteFileW(ini.c_str());
+        MainWindowTest::TearDown();
         ::DeleteFileW((isp::ModuleFolder() + L"Tarvel_DLL.ini").c_str());
     }
 
+    // The window shown, on the part.
     void Start(const wchar_t* part) {
-        dlg = std::make_unique<CTarvel_APDlg>();
-        ASSERT_TRUE(dlg->Create(IDD_TARVEL_AP_DIALOG, nullptr));
+        ASSERT_NO_FATAL_FAILURE(MainWindowTest::Start());
         ::ShowWindow(dlg->m_hWnd, SW_SHOW);
-        for (std::uint32_t k = 0; k < dlg->BodyCount; ++k) {
-            if (std::wstring(part) != dlg->BodyTable[k].PartName) continue;
-            unsigned bit = 0;
-            while (!(dlg->BodyTable[k].FamilyMask & (1u << bit))) ++bit;
-            Choose(IDC_FAMILY_LIST, FamilyName(bit));
-            Choose(IDC_PART_LIST, part);
-            return;
-        }
-        FAIL() << "part not in the table";
+        ChoosePart(part);
     }
-    void Choose(int listId, const std::wstring& text) {
-        HWND list = Item(listId);
-        const LRESULT i = ::SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                         reinterpret_cast<LPARAM>(text.c_str()));
-        ASSERT_NE(i, CB_ERR);
-        ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-        ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(listId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-    }
-    HWND Item(int id) const { return ::GetDlgItem(dlg->m_hWnd, id); }
     std::wstring Log() const { return CWnd::GetWindowText(Item(IDC_LOG)); }
     void SelectTab(int tab) {
         HWND tabs = Item(IDC_TAB);
@@ -187,8 +154,6 @@ protected:
     }
 
     e2e::TempFolder dir;
-    std::wstring ini;
-    std::unique_ptr<CTarvel_APDlg> dlg;
 };
 
 }  // namespace

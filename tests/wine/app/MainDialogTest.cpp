@@ -1,68 +1,50 @@
 // The main window in process: created from its template with the stand-in
 // library, driven with the messages its controls send.
-#include "app/Tarvel_APDlg.h"
-#include "text/UiText.h"
-#include "isp/TarvelDll.h"
-#include "res/resource.h"
+#include "framework/Handles.h"
+#include "tests/wine/app/MainWindowFixture.h"
 
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
 std::wstring Text(HWND hwnd) { return CWnd::GetWindowText(hwnd); }
 
-class MainDialogTest : public ::testing::Test {
+// Paints what waits to be painted in the window and its children.
+void PaintPending(HWND window) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    ::RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+}
+
+// The pixels of the window's client area inside rc, as the window shows
+// them now.
+std::vector<std::uint32_t> Pixels(HWND window, const RECT& rc) {
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    ClientDC dc(window);
+    MemoryDC copy(dc.get());
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    GdiObject<HBITMAP> bitmap(::CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return {};
+    {
+        SelectGuard into(copy.get(), bitmap.get());
+        ::BitBlt(copy.get(), 0, 0, width, height, dc.get(), rc.left, rc.top, SRCCOPY);
+    }
+    ::GdiFlush();
+    const auto* first = static_cast<const std::uint32_t*>(bits);
+    return std::vector<std::uint32_t>(first, first + static_cast<std::size_t>(width) * height);
+}
+
+class MainDialogTest : public MainWindowTest {
 protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        std::wstring missing;
-        ASSERT_TRUE(isp::Library().Load(isp::ModuleFolder(), &missing)) << "missing";
-    }
-
-    void SetUp() override {
-        ini = isp::ModuleFolder() + L"Setting.ini";
-        ::DeleteFileW(ini.c_str());
-    }
-    void TearDown() override {
-        dlg.reset();
-        ::DeleteFileW(ini.c_str());
-    }
-
-    void Start() {
-        dlg = std::make_unique<CTarvel_APDlg>();
-        ASSERT_TRUE(dlg->Create(IDD_TARVEL_AP_DIALOG, nullptr));
-    }
-
-    HWND Item(int id) const { return ::GetDlgItem(dlg->m_hWnd, id); }
-    bool Enabled(int id) const { return ::IsWindowEnabled(Item(id)) != FALSE; }
-
-    void Choose(int listId, const std::wstring& text) {
-        HWND list = Item(listId);
-        LRESULT i = ::SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                   reinterpret_cast<LPARAM>(text.c_str()));
-        ASSERT_NE(i, CB_ERR) << "no item";
-        ::SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
-        ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(listId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
-    }
-
-    // Chooses the family of the part's lowest family bit, then the part.
-    int ChoosePart(const std::wstring& name) {
-        for (std::uint32_t k = 0; k < dlg->BodyCount; ++k) {
-            if (name != dlg->BodyTable[k].PartName) continue;
-            unsigned bit = 0;
-            while (!(dlg->BodyTable[k].FamilyMask & (1u << bit))) ++bit;
-            Choose(IDC_FAMILY_LIST, FamilyName(bit));
-            Choose(IDC_PART_LIST, name);
-            return static_cast<int>(k);
-        }
-        ADD_FAILURE() << "part not in the table";
-        return -1;
-    }
-
     void Click(int id) { ::SendMessageW(Item(id), BM_CLICK, 0, 0); }
 
     std::vector<std::wstring> Items(int listId) const {
@@ -77,9 +59,6 @@ protected:
         return items;
     }
     int Selection(int listId) const { return static_cast<int>(::SendMessageW(Item(listId), CB_GETCURSEL, 0, 0)); }
-
-    std::wstring ini;
-    std::unique_ptr<CTarvel_APDlg> dlg;
 };
 
 }  // namespace
@@ -100,17 +79,17 @@ TEST_F(MainDialogTest, FreshStartSelectsTheFirstRecordAndDisablesThePortAndJobBu
     EXPECT_STREQ(text, L"Language");
     HMENU language = ::GetSubMenu(sys, 8);
     ASSERT_NE(language, nullptr);
-    EXPECT_EQ(::GetMenuState(language, 0x20, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
-    EXPECT_EQ(::GetMenuState(language, 0x30, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_EQ(::GetMenuState(language, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    EXPECT_EQ(::GetMenuState(language, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND) & MF_CHECKED, 0u);
     // Save As right after "Language".
-    EXPECT_EQ(::GetMenuItemID(sys, 9), 0x40u);
-    EXPECT_EQ(::GetMenuItemID(sys, 10), 0x50u);
+    EXPECT_EQ(::GetMenuItemID(sys, 9), static_cast<UINT>(IDM_SAVE_FLASH));
+    EXPECT_EQ(::GetMenuItemID(sys, 10), static_cast<UINT>(IDM_SAVE_EEPROM));
     ::GetMenuStringW(sys, 9, text, 128, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Save Flash buffer as...");
     ::GetMenuStringW(sys, 10, text, 128, MF_BYPOSITION);
     EXPECT_STREQ(text, L"Save EEPROM buffer as...");
     const int last = ::GetMenuItemCount(sys) - 1;
-    EXPECT_EQ(::GetMenuItemID(sys, last), 0x10u);
+    EXPECT_EQ(::GetMenuItemID(sys, last), static_cast<UINT>(IDM_ABOUTBOX));
     ::GetMenuStringW(sys, static_cast<UINT>(last), text, 128, MF_BYPOSITION);
     EXPECT_STREQ(text, L"更新 Tarvel_AP(&A)...");
 }
@@ -122,8 +101,8 @@ TEST_F(MainDialogTest, PartChangeSetsOptionBoxesEepromTabAndResetsOptionBitsButN
     HMENU sys = ::GetSystemMenu(dlg->m_hWnd, FALSE);
     ChoosePart(L"T10N4");  // no options, no EEPROM
     EXPECT_EQ(TabCtrl_GetItemCount(tab), 1);
-    EXPECT_EQ(::GetMenuState(sys, 0x50, MF_BYCOMMAND) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
-    EXPECT_EQ(::GetMenuState(sys, 0x40, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    EXPECT_EQ(::GetMenuState(sys, IDM_SAVE_EEPROM, MF_BYCOMMAND) & MF_GRAYED, static_cast<UINT>(MF_GRAYED));
+    EXPECT_EQ(::GetMenuState(sys, IDM_SAVE_FLASH, MF_BYCOMMAND) & MF_GRAYED, 0u);
     for (int n = 0; n < 8; ++n) {
         EXPECT_FALSE(Enabled(IDC_OPTION0 + n));
         EXPECT_EQ(Text(Item(IDC_OPTION0 + n)), L"");
@@ -132,7 +111,7 @@ TEST_F(MainDialogTest, PartChangeSetsOptionBoxesEepromTabAndResetsOptionBitsButN
     const int k = ChoosePart(L"T20G8");  // three options, EEPROM
     EXPECT_EQ(dlg->IspParam->PartIndex, k);
     EXPECT_EQ(TabCtrl_GetItemCount(tab), 2);
-    EXPECT_EQ(::GetMenuState(sys, 0x50, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    EXPECT_EQ(::GetMenuState(sys, IDM_SAVE_EEPROM, MF_BYCOMMAND) & MF_GRAYED, 0u);
     EXPECT_EQ(Text(Item(IDC_OPTION0)), L"Reset pin as GPIO");
     EXPECT_TRUE(Enabled(IDC_OPTION2));
     EXPECT_FALSE(Enabled(IDC_OPTION3));
@@ -242,7 +221,7 @@ TEST_F(MainDialogTest, TabsSwitchPagesAndModifyAndReloadBoxesExcludeEachOther) {
     TabCtrl_SetCurSel(tab, 1);
     NMHDR hdr{tab, IDC_TAB, static_cast<UINT>(TCN_SELCHANGE)};
     ::SendMessageW(dlg->m_hWnd, WM_NOTIFY, IDC_TAB, reinterpret_cast<LPARAM>(&hdr));
-    EXPECT_EQ(dlg->CurrentTab, 1);
+    EXPECT_EQ(dlg->CurrentBuffer, CodeBuffer::Eeprom);
     EXPECT_TRUE(::IsWindowVisible(dlg->EepromPage.m_hWnd) || !::IsWindowVisible(dlg->m_hWnd));
     EXPECT_FALSE(::GetWindowLongW(dlg->FlashPage.m_hWnd, GWL_STYLE) & WS_VISIBLE);
     EXPECT_TRUE(::GetWindowLongW(dlg->EepromPage.m_hWnd, GWL_STYLE) & WS_VISIBLE);
@@ -257,15 +236,15 @@ TEST_F(MainDialogTest, TabsSwitchPagesAndModifyAndReloadBoxesExcludeEachOther) {
     EXPECT_TRUE(dlg->FlashPage.HexEdit.IsReadOnly());
     EXPECT_TRUE(dlg->EepromPage.HexEdit.IsReadOnly());
     Click(IDC_AUTO_RELOAD);
-    EXPECT_EQ(dlg->AutoReload, 1);
+    EXPECT_TRUE(dlg->AutoReload());
     EXPECT_FALSE(Enabled(IDC_ENABLE_MODIFY));
     Click(IDC_AUTO_RELOAD);
-    EXPECT_EQ(dlg->AutoReload, 0);
+    EXPECT_FALSE(dlg->AutoReload());
     EXPECT_TRUE(Enabled(IDC_ENABLE_MODIFY));
 
     // A part change brings the Flash page back.
     ChoosePart(L"T20G8");
-    EXPECT_EQ(dlg->CurrentTab, 0);
+    EXPECT_EQ(dlg->CurrentBuffer, CodeBuffer::Flash);
     EXPECT_EQ(TabCtrl_GetCurSel(tab), 0);
     EXPECT_TRUE(::GetWindowLongW(dlg->FlashPage.m_hWnd, GWL_STYLE) & WS_VISIBLE);
 }
@@ -273,7 +252,7 @@ TEST_F(MainDialogTest, TabsSwitchPagesAndModifyAndReloadBoxesExcludeEachOther) {
 TEST_F(MainDialogTest, LanguageSwitchRelabelsWritesTheSettingAndLeavesOptionCaptions) {
     Start();
     ChoosePart(L"T20G8");
-    ::SendMessageW(dlg->m_hWnd, WM_SYSCOMMAND, 0x30, 0);
+    ::SendMessageW(dlg->m_hWnd, WM_SYSCOMMAND, IDM_LANGUAGE_CHINESE, 0);
     EXPECT_EQ(dlg->Language, 1);
     EXPECT_EQ(Text(dlg->m_hWnd), L"泰索科技 Tarvel v1.0.0.7");
     EXPECT_EQ(Text(Item(IDC_GROUP_MCU_TYPE)), L"芯片");
@@ -282,8 +261,8 @@ TEST_F(MainDialogTest, LanguageSwitchRelabelsWritesTheSettingAndLeavesOptionCapt
     EXPECT_EQ(Text(Item(IDC_OPTION0)), L"Reset pin as GPIO");  // until the next part change
     EXPECT_EQ(::GetPrivateProfileIntW(L"Setting", L"Language", -1, ini.c_str()), 1);
     HMENU language = ::GetSubMenu(::GetSystemMenu(dlg->m_hWnd, FALSE), 8);
-    EXPECT_EQ(::GetMenuState(language, 0x30, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
-    EXPECT_EQ(::GetMenuState(language, 0x20, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_EQ(::GetMenuState(language, IDM_LANGUAGE_CHINESE, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    EXPECT_EQ(::GetMenuState(language, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND) & MF_CHECKED, 0u);
 
     ChoosePart(L"T30C64");
     EXPECT_EQ(Text(Item(IDC_OPTION0)), L"复位脚作为GPIO");
@@ -294,7 +273,7 @@ TEST_F(MainDialogTest, LanguageTwoInTheFileGivesChineseWithEnglishStillChecked) 
     Start();
     EXPECT_EQ(Text(Item(IDC_LOAD_FILE)), L"打开文件");
     HMENU language = ::GetSubMenu(::GetSystemMenu(dlg->m_hWnd, FALSE), 8);
-    EXPECT_EQ(::GetMenuState(language, 0x20, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
+    EXPECT_EQ(::GetMenuState(language, IDM_LANGUAGE_ENGLISH, MF_BYCOMMAND) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
 }
 
 TEST_F(MainDialogTest, SavedPartWithTwoFamilyBitsStartsOnThePartTheListsShow) {
@@ -328,4 +307,32 @@ TEST_F(MainDialogTest, ExitWritesPartAndFolderButNotWhileExitIsDisabled) {
     wchar_t folder[64] = L"";
     ::GetPrivateProfileStringW(L"Setting", L"LoadFilePath", L"<missing>", folder, 64, ini.c_str());
     EXPECT_STREQ(folder, L"");
+}
+
+// A check box draws its caption over what lies under it: "Enable Modify
+// Buffer" stands on the frame of the "Code Buffer" group. After a switch of
+// language it must look as a window painted afresh does, with no trace of
+// the old caption.
+TEST_F(MainDialogTest, ALanguageSwitchLeavesNoTraceOfTheOldCaptionUnderTheModifyBox) {
+    Start();
+    ::ShowWindow(dlg->m_hWnd, SW_SHOW);
+    PaintPending(dlg->m_hWnd);
+    RECT box{};
+    ::GetWindowRect(Item(IDC_ENABLE_MODIFY), &box);
+    ::MapWindowPoints(nullptr, dlg->m_hWnd, reinterpret_cast<POINT*>(&box), 2);
+    ASSERT_GT(box.right - box.left, 0);
+    for (UINT language : {IDM_LANGUAGE_CHINESE, IDM_LANGUAGE_ENGLISH}) {
+        SCOPED_TRACE(language == IDM_LANGUAGE_CHINESE ? "to Chinese" : "to English");
+        ::SendMessageW(dlg->m_hWnd, WM_SYSCOMMAND, language, 0);
+        PaintPending(dlg->m_hWnd);
+        const std::vector<std::uint32_t> shown = Pixels(dlg->m_hWnd, box);
+        ::RedrawWindow(dlg->m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        PaintPending(dlg->m_hWnd);
+        const std::vector<std::uint32_t> fresh = Pixels(dlg->m_hWnd, box);
+        ASSERT_EQ(shown.size(), fresh.size());
+        ASSERT_FALSE(fresh.empty());
+        std::size_t differ = 0;
+        for (std::size_t i = 0; i < shown.size(); ++i) differ += (shown[i] & 0xFFFFFF) != (fresh[i] & 0xFFFFFF);
+        EXPECT_EQ(differ, 0u) << "pixels that a fresh paint draws otherwise";
+    }
 }

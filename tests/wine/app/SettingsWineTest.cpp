@@ -3,13 +3,8 @@
 // MAX_PATH and read without them; and a long folder to load files from that
 // survives the main window's start and Exit unchanged.
 #include "framework/SettingsFile.h"
-#include "app/Tarvel_APDlg.h"
-#include "isp/TarvelDll.h"
-#include "res/resource.h"
 #include "tests/e2e/ToolDriver.h"
-
-#include <commctrl.h>
-#include <gtest/gtest.h>
+#include "tests/wine/app/MainWindowFixture.h"
 
 #include <algorithm>
 #include <memory>
@@ -130,19 +125,7 @@ TEST(SettingsFile, PastMaxPathAnAnsiFileKeepsItsOtherLinesAndBecomesUnicode) {
 
 // The main window reads the folder to load files from at its start and
 // writes it back at Exit.
-class SettingsDialogTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-        ::InitCommonControlsEx(&icc);
-        std::wstring missing;
-        ASSERT_TRUE(isp::Library().Load(isp::ModuleFolder(), &missing)) << "missing";
-    }
-    void SetUp() override { ::DeleteFileW(ini.c_str()); }
-    void TearDown() override { ::DeleteFileW(ini.c_str()); }
-
-    const std::wstring ini = isp::ModuleFolder() + L"Setting.ini";
-};
+using SettingsDialogTest = MainWindowTest;
 
 TEST_F(SettingsDialogTest, ALongFolderToLoadFromIsSavedBackUnchanged) {
     const std::wstring folder = FolderOfLength(600);
@@ -153,10 +136,10 @@ TEST_F(SettingsDialogTest, ALongFolderToLoadFromIsSavedBackUnchanged) {
     ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     ::CloseHandle(f);
     {
-        CTarvel_APDlg dlg;
-        ASSERT_TRUE(dlg.Create(IDD_TARVEL_AP_DIALOG, nullptr));
-        EXPECT_EQ(dlg.LastFolder.size(), folder.size());
-        ::SendMessageW(dlg.m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        ASSERT_NO_FATAL_FAILURE(Start());
+        EXPECT_EQ(dlg->LastFolder.size(), folder.size());
+        ::SendMessageW(dlg->m_hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        dlg.reset();
     }
     std::vector<wchar_t> buffer(2048);
     ::GetPrivateProfileStringW(L"Setting", L"LoadFilePath", L"<missing>", buffer.data(),

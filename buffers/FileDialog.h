@@ -1,0 +1,27 @@
+// The system's open and save dialogs as the buffers use them: a path as long
+// as the longest the system takes, the first filter chosen, the dialog
+// starting in the folder of the last file, the current folder left alone.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+enum class FileDialogKind {
+    Open,  // an existing file
+    Save,  // asks before replacing a file; the folder must exist
+};
+
+struct ChosenFile {
+    std::wstring path;
+    DWORD filterIndex = 0;  // 1-based, as the dialog reports it
+};
+
+// Shows the dialog over owner; nothing when it was cancelled (or the
+// dialogs' library is missing). filter is in the dialogs' double-NUL form.
+std::optional<ChosenFile> AskForFile(HWND owner, FileDialogKind kind, const wchar_t* filter,
+                                     const std::wstring& lastFolder);
+
+// The folder part of a path, with its trailing backslash.
+std::wstring FolderOf(const std::wstring& path);
