@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "ByteSum.h"
+#include "image/ByteSum.h"
 #include "cli/Arguments.h"
 #include "cli/Console.h"
-#include "cli/Crc32.h"
+#include "image/Crc32.h"
 #include "cli/ExitCodes.h"
 #include "buffers/FirmwareFile.h"
 #include "cli/Files.h"
@@ -297,7 +297,7 @@ int RunProgram(const Options& o) {
     SummaryRecord summary;
     summary.flashSize = static_cast<std::uint32_t>(code.size());
     summary.flashChecksum = image::ByteSum16(code.data(), code.size());
-    summary.flashCrc = Crc32(code.data(), code.size());
+    summary.flashCrc = image::Crc32(code.data(), code.size());
     if (!o.json) {
         Out().Line(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + link.port.name + L", baud " +
                         link.baudText + L", checkrate " + link.checkText));
@@ -435,7 +435,7 @@ int RunGangProgram(const Options& o, const std::vector<std::wstring>& args) {
     if (const int rc = PrepareImages(o, part, eeprom, &image.code, &extended)) return rc;
     image.data = eeprom.Content();
     image.codeChecksum = image::ByteSum16(image.code.data(), image.code.size());
-    image.codeCrc = Crc32(image.code.data(), image.code.size());
+    image.codeCrc = image::Crc32(image.code.data(), image.code.size());
     std::wstring names;
     for (const std::wstring& n : o.ports) names += (names.empty() ? L"" : L", ") + n;
     image.header.push_back(Utf8(L"Part " + std::wstring(part.PartName) + L" on " + names + L", baud " +

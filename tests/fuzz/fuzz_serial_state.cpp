@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "FuzzCheck.h"
+#include "tests/fuzz/FuzzCheck.h"
 #include "cli/SerialBook.h"
 
 namespace {
