@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 namespace image {
@@ -19,9 +18,8 @@ inline std::uint64_t BinaryReadLimit(std::uint64_t roomLeft) { return roomLeft; 
 class BinaryWriter {
 public:
     std::string_view Head() const { return {}; }
-    // The piece is the bytes, handed on without a copy.
-    std::string_view Piece(const std::uint8_t* bytes, std::size_t length, std::uint64_t /*base*/,
-                           std::string& /*scratch*/) {
+    // A piece is its bytes, handed on without a copy.
+    std::string_view Piece(const std::uint8_t* bytes, std::size_t length) const {
         return std::string_view(reinterpret_cast<const char*>(bytes), length);
     }
     std::string_view Tail() const { return {}; }

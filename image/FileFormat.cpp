@@ -25,6 +25,20 @@ std::string_view FirstLine(const std::uint8_t* bytes, std::size_t length) {
     return std::string_view(reinterpret_cast<const char*>(bytes) + i, e - i);
 }
 
+// The text of one piece: a text format's records, written into scratch.
+template <class Writer>
+std::string_view Encoded(Writer& writer, const std::uint8_t* bytes, std::size_t length, std::uint64_t base,
+                         std::string& scratch) {
+    scratch.clear();
+    writer.Append(bytes, length, base, scratch);
+    return scratch;
+}
+
+std::string_view Encoded(BinaryWriter& writer, const std::uint8_t* bytes, std::size_t length, std::uint64_t,
+                         std::string&) {
+    return writer.Piece(bytes, length);
+}
+
 template <class Writer>
 bool EncodeInBlocks(const std::uint8_t* bytes, std::size_t length, const TextSink& sink) {
     Writer writer;
@@ -32,7 +46,8 @@ bool EncodeInBlocks(const std::uint8_t* bytes, std::size_t length, const TextSin
     if (!send(writer.Head())) return false;
     std::string scratch;
     for (std::size_t base = 0; base < length; base += kEncodeBlock) {
-        const std::string_view piece = writer.Piece(bytes + base, std::min(kEncodeBlock, length - base), base, scratch);
+        const std::size_t n = std::min(kEncodeBlock, length - base);
+        const std::string_view piece = Encoded(writer, bytes + base, n, base, scratch);
         if (!sink(piece.data(), piece.size())) return false;
     }
     return send(writer.Tail());

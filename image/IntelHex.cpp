@@ -322,13 +322,6 @@ void IntelHexWriter::Append(const std::uint8_t* bytes, std::size_t length, std::
     out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
-std::string_view IntelHexWriter::Piece(const std::uint8_t* bytes, std::size_t length, std::uint64_t base,
-                                       std::string& scratch) {
-    scratch.clear();
-    Append(bytes, length, base, scratch);
-    return scratch;
-}
-
 void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out) {
     IntelHexWriter writer;
     writer.Append(bytes, length, 0, out);

@@ -144,8 +144,6 @@ public:
     std::string_view Head() const { return {}; }
     // The records of bytes that lie at address base on, appended to out.
     void Append(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& out);
-    // The same in `scratch`, returned.
-    std::string_view Piece(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& scratch);
     std::string_view Tail() const { return ":00000001FF\r\n"; }
 
 private:

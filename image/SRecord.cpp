@@ -154,13 +154,6 @@ void SRecordWriter::Append(const std::uint8_t* bytes, std::size_t length, std::u
     out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
-std::string_view SRecordWriter::Piece(const std::uint8_t* bytes, std::size_t length, std::uint64_t base,
-                                      std::string& scratch) {
-    scratch.clear();
-    Append(bytes, length, base, scratch);
-    return scratch;
-}
-
 void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out) {
     SRecordWriter writer;
     out += writer.Head();

@@ -56,8 +56,6 @@ public:
     std::string_view Head() const { return "S0030000FC\r\n"; }
     // The records of bytes that lie at address base on, appended to out.
     void Append(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& out);
-    // The same in `scratch`, returned.
-    std::string_view Piece(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& scratch);
     std::string_view Tail() const { return "S70500000000FA\r\n"; }
 };
 

@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "image/FileFormat.h"
 #include "bench/image/HexFile.h"
+#include "image/FileFormat.h"
 
 namespace {
 

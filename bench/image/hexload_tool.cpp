@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "image/FileLoad.h"
 #include "bench/image/HexFile.h"
+#include "image/FileLoad.h"
 #include "image/IntelHex.h"
 
 namespace {

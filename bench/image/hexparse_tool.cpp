@@ -2,8 +2,8 @@
 // subject of the callgrind and peak-memory measurements.
 #include <cstdio>
 
-#include "image/ByteSum.h"
 #include "bench/image/HexFile.h"
+#include "image/ByteSum.h"
 #include "image/IntelHex.h"
 
 int main(int argc, char** argv) {

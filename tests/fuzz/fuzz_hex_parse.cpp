@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "tests/fuzz/FuzzCheck.h"
 #include "image/IntelHex.h"
+#include "tests/fuzz/FuzzCheck.h"
 #include "tests/fuzz/support/WholeTextHex.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "image/FileFormat.h"
-#include "tests/fuzz/FuzzCheck.h"
 #include "image/SRecord.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;

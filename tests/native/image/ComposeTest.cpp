@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "image/ByteSum.h"
-#include "tests/native/image/HexText.h"
 #include "image/ImageCompose.h"
+#include "tests/native/image/HexText.h"
 
 using image::BufferSlot;
 using image::ImageStatus;

@@ -9,10 +9,10 @@
 
 #include "image/Elf.h"
 #include "image/FileFormat.h"
-#include "tests/native/image/HexText.h"
 #include "image/ImageCompose.h"
 #include "image/IntelHex.h"
 #include "image/SRecord.h"
+#include "tests/native/image/HexText.h"
 
 namespace {
 
