@@ -95,7 +95,22 @@ bool ImageBuilder::Record(const std::uint8_t* p, const std::uint8_t* end) {
 
     const std::uint64_t address = (std::uint64_t{record[1]} << 8) | record[2];
     const std::uint8_t type = record[3];
-    if (type == kData) return Data(base_ + address, record + 4, count);
+    if (type == kData) {
+        const std::uint64_t at = base_ + address, recordEnd = at + count;
+        if (recordEnd > room_) return Refuse(ImageStatus::TooLarge);
+        const std::size_t old = image_.size();
+        if (recordEnd > old) {
+            if (recordEnd > image_.capacity() && !Reserve(recordEnd)) return Refuse(ImageStatus::TooLarge);
+            image_.resize(static_cast<std::size_t>(recordEnd));  // within the capacity; zero-filled
+            if (old < kFirstWindow) {
+                const std::size_t ffEnd = static_cast<std::size_t>(std::min(recordEnd, kFirstWindow));
+                std::memset(image_.data() + old, 0xFF, ffEnd - old);
+            }
+        }
+        highest_ = std::max(highest_, recordEnd);
+        if (count != 0) std::memcpy(image_.data() + at, record + 4, count);
+        return true;
+    }
     if (type == kEndOfFile) return false;
     if (type == kSegmentBase || type == kLinearBase) {
         if (count != 2 || address != 0) return Refuse(ImageStatus::Malformed);
@@ -107,38 +122,25 @@ bool ImageBuilder::Record(const std::uint8_t* p, const std::uint8_t* end) {
     return true;
 }
 
-bool ImageBuilder::Data(std::uint64_t address, const std::uint8_t* data, std::uint8_t count) {
-    const std::uint64_t recordEnd = address + count;
-    if (recordEnd > room_) return Refuse(ImageStatus::TooLarge);
-    const std::size_t old = image_.size();
-    if (recordEnd > old) {
-        if (image_.capacity() == 0 && hint_ > recordEnd) {
-            try {
-                image_.reserve(static_cast<std::size_t>(hint_));
-            } catch (const std::bad_alloc&) {
-                // Only a hint: the image grows as it needs to instead.
-            }
-        }
+bool ImageBuilder::Reserve(std::uint64_t newEnd) {
+    if (image_.capacity() == 0 && hint_ > newEnd) {
         try {
-            if (recordEnd > image_.capacity()) {
-                // Geometric growth keeps a file of many small records linear,
-                // but never reserves past what the buffer can take.
-                image_.reserve(static_cast<std::size_t>(
-                    std::max(recordEnd, std::min<std::uint64_t>(2 * std::uint64_t{image_.capacity()}, room_))));
-            }
-            image_.resize(static_cast<std::size_t>(recordEnd));  // zero-filled
+            image_.reserve(static_cast<std::size_t>(hint_));
+            return true;
         } catch (const std::bad_alloc&) {
-            return Refuse(ImageStatus::TooLarge);
-        } catch (const std::length_error&) {
-            return Refuse(ImageStatus::TooLarge);
-        }
-        if (old < kFirstWindow) {
-            const std::size_t ffEnd = static_cast<std::size_t>(std::min(recordEnd, kFirstWindow));
-            std::memset(image_.data() + old, 0xFF, ffEnd - old);
+            // Only a hint: the image grows as it needs to instead.
         }
     }
-    highest_ = std::max(highest_, recordEnd);
-    if (count != 0) std::memcpy(image_.data() + address, data, count);
+    try {
+        // Geometric growth keeps a file of many small records linear, but
+        // never reserves past what the buffer can take.
+        image_.reserve(static_cast<std::size_t>(
+            std::max(newEnd, std::min<std::uint64_t>(2 * std::uint64_t{image_.capacity()}, room_))));
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
     return true;
 }
 

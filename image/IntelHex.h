@@ -70,7 +70,9 @@ public:
     ImageResult Finish();
 
 private:
-    bool Data(std::uint64_t address, const std::uint8_t* data, std::uint8_t count);
+    // Room in the image for newEnd bytes at least; false when the memory
+    // cannot be had.
+    bool Reserve(std::uint64_t newEnd);
 
     std::uint64_t room_;
     std::uint64_t hint_;
