@@ -139,8 +139,9 @@ ImageResult ParseIntelHex(const std::uint8_t* text, std::size_t length, std::uin
 
 // Intel HEX written piece by piece, pieces in address order: 32 data bytes a
 // record, an extended linear address record at every 64 KiB window after the
-// first, the end record; CR LF line ends. A piece starts at a multiple of
-// 64 KiB, so that no record straddles two pieces or two windows.
+// first, the end record; CR LF line ends. Every piece but the last is a
+// multiple of 32 bytes long, so that the records fall as for the whole buffer
+// and none crosses a 64 KiB window.
 class IntelHexWriter {
 public:
     std::string_view Head() const { return {}; }

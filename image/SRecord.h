@@ -49,8 +49,9 @@ std::uint64_t SRecordReadLimit(std::uint64_t roomLeft);
 ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft);
 
 // S-record written piece by piece, pieces in address order: an S0 header, S3
-// records of 32 data bytes, S7 end; CR LF line ends. A piece starts at a
-// multiple of the record length.
+// records of 32 data bytes, S7 end; CR LF line ends. Every piece but the last
+// is a multiple of 32 bytes long, so that the records fall as for the whole
+// buffer.
 class SRecordWriter {
 public:
     std::string_view Head() const { return "S0030000FC\r\n"; }
