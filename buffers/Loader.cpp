@@ -1,6 +1,7 @@
 #include "buffers/Loader.h"
 
 #include "buffers/FileDialog.h"
+#include "buffers/LoadResultText.h"
 #include "files/FirmwareFile.h"
 #include "buffers/SelectAreaDlg.h"
 #include "image/ByteSum.h"
@@ -105,7 +106,7 @@ int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const i
     } catch (const std::bad_alloc&) {
         return texts::kFileTooLarge;
     }
-    if (outcome.status != image::FileLoadStatus::Ok) return image::ResultText(outcome.status);
+    if (outcome.status != image::FileLoadStatus::Ok) return LoadResultText(outcome.status);
 
     const DWORD length = static_cast<DWORD>(outcome.content.size());
     if (!editor.SetBuffer(outcome.content.empty() ? reinterpret_cast<const BYTE*>("") : outcome.content.data(),

@@ -1,6 +1,6 @@
 #include "cli/Arguments.h"
 
-#include "InsertAddress.h"
+#include "text/Numbers.h"
 
 #include <cwctype>
 
@@ -65,24 +65,12 @@ const struct {
     {L"help", Command::Help, 0},
 };
 
-bool IsHexDigit(wchar_t c) {
-    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
-}
-
-unsigned DigitValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return static_cast<unsigned>(c - L'0');
-    if (c >= L'a' && c <= L'f') return static_cast<unsigned>(c - L'a' + 10);
-    return static_cast<unsigned>(c - L'A' + 10);
-}
-
 bool SameName(const std::wstring& a, const std::wstring& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (std::towupper(a[i]) != std::towupper(b[i])) return false;
     return true;
 }
-
-bool HasHexPrefix(const std::wstring& t) { return t.size() > 2 && t[0] == L'0' && (t[1] == L'x' || t[1] == L'X'); }
 
 const wchar_t* CommandName(Command c) {
     for (const auto& k : kCommands)
@@ -322,33 +310,17 @@ private:
 }  // namespace
 
 bool ParseCount(const std::wstring& text, std::uint64_t* value) {
-    std::uint64_t v = 0;
-    if (HasHexPrefix(text)) {
-        if (text.size() > 2 + 16) return false;
-        for (std::size_t i = 2; i < text.size(); ++i) {
-            if (!IsHexDigit(text[i])) return false;
-            v = (v << 4) | DigitValue(text[i]);
-        }
-    } else {
-        if (text.empty()) return false;
-        for (wchar_t c : text) {
-            if (c < L'0' || c > L'9') return false;
-            const unsigned d = static_cast<unsigned>(c - L'0');
-            if (v > (UINT64_MAX - d) / 10) return false;
-            v = v * 10 + d;
-        }
-    }
-    *value = v;
-    return true;
+    // After "0x" at most 16 digits, leading zeros included.
+    if (numbers::HasHexPrefix(text) && text.size() > 2 + 16) return false;
+    return numbers::ParseUnsignedAuto(text, UINT64_MAX, *value);
 }
 
 bool ParseAddress(const std::wstring& text, std::uint32_t* value) {
-    const std::size_t start = HasHexPrefix(text) ? 2 : 0;
-    const std::size_t digits = text.size() - start;
-    if (digits < 1 || digits > 8) return false;
-    for (std::size_t i = start; i < text.size(); ++i)
-        if (!IsHexDigit(text[i])) return false;
-    *value = image::ParseInsertAddress(text);
+    // One to eight hexadecimal digits, "0x" or not.
+    const std::wstring_view digits = std::wstring_view(text).substr(numbers::HasHexPrefix(text) ? 2 : 0);
+    std::uint64_t v = 0;
+    if (digits.size() > 8 || !numbers::ParseUnsigned(digits, 16, 0xFFFFFFFFu, v)) return false;
+    *value = static_cast<std::uint32_t>(v);
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/ImageBuffer.h"
 
-#include "ImageCompose.h"
+#include "buffers/LoadResultText.h"
+#include "image/ImageCompose.h"
 #include "text/UiText.h"
 
 namespace cli {
@@ -54,7 +55,7 @@ image::FileLoadOutcome ImageBuffer::LoadFile(image::FileOpener& opener, const st
 
 std::wstring LoadErrorText(image::FileLoadStatus status) {
     if (status == image::FileLoadStatus::Ok) return L"";
-    return LangText(image::ResultText(status), 0);
+    return LangText(LoadResultText(status), 0);
 }
 
 std::wstring LoadErrorText(image::ImageStatus status) {

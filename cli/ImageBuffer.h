@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "FileLoad.h"
-#include "ImageResult.h"
-#include "LoadState.h"
+#include "image/FileLoad.h"
+#include "image/ImageResult.h"
+#include "image/LoadState.h"
 
 namespace cli {
 

@@ -1,7 +1,7 @@
 #include "cli/Listing.h"
 
-#include "ByteSum.h"
-#include "cli/Crc32.h"
+#include "image/ByteSum.h"
+#include "image/Crc32.h"
 #include "cli/JsonLine.h"
 #include "cli/Text.h"
 #include "isp/PartRules.h"
@@ -96,7 +96,7 @@ ImageFigures Figures(const std::string& area, const std::vector<std::uint8_t>& i
     f.area = area;
     f.size = static_cast<std::uint32_t>(image.size());
     f.checksum = image::ByteSum16(image.data(), image.size());
-    f.crc32 = Crc32(image.data(), image.size());
+    f.crc32 = image::Crc32(image.data(), image.size());
     f.file = file;
     return f;
 }

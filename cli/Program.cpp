@@ -19,8 +19,8 @@
 #include "cli/WorkerProcess.h"
 #include "cli/WorkerSide.h"
 #include "framework/FileRead.h"
-#include "ByteSum.h"
-#include "cli/Crc32.h"
+#include "image/ByteSum.h"
+#include "image/Crc32.h"
 
 namespace cli {
 namespace {
@@ -108,7 +108,7 @@ int RunProgram(const Options& o, const std::vector<std::wstring>& args) {
     ImageSummary summary;
     summary.flashSize = static_cast<std::uint32_t>(images.code.size());
     summary.flashChecksum = image::ByteSum16(images.code.data(), images.code.size());
-    summary.flashCrc = Crc32(images.code.data(), images.code.size());
+    summary.flashCrc = image::Crc32(images.code.data(), images.code.size());
 
     SerialRun serials;
     CsvLog log;

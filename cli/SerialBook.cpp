@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/Text.h"
+#include "text/Numbers.h"
 
 namespace cli {
 namespace {
@@ -17,27 +18,8 @@ std::string Trim(const std::string& s) {
     return s.substr(a, b - a);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-bool ParseNumber(const std::string& t, std::uint64_t* out) {
-    if (t.empty()) return false;
-    const bool hex = t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X');
-    const unsigned base = hex ? 16 : 10;
-    std::uint64_t v = 0;
-    for (std::size_t i = hex ? 2 : 0; i < t.size(); ++i) {
-        const int d = hex ? HexDigit(t[i]) : (t[i] >= '0' && t[i] <= '9' ? t[i] - '0' : -1);
-        if (d < 0) return false;
-        if (v > (UINT64_MAX - static_cast<unsigned>(d)) / base) return false;
-        v = v * base + static_cast<unsigned>(d);
-    }
-    *out = v;
-    return true;
-}
+// Decimal, or hexadecimal after "0x": the whole word, up to 2^64 - 1.
+bool ParseNumber(const std::string& t, std::uint64_t* out) { return numbers::ParseUnsignedAuto(t, UINT64_MAX, *out); }
 
 // "start=1000" -> 1000
 bool NamedNumber(const std::string& word, const char* name, std::uint64_t* out) {
@@ -65,8 +47,8 @@ bool ParseSerialValue(const std::string& text, SerialValue* value) {
         std::size_t i = 0;
         for (;;) {
             if (i + 2 > t.size()) return false;
-            const int hi = HexDigit(t[i]), lo = HexDigit(t[i + 1]);
-            if (hi < 0 || lo < 0) return false;
+            const unsigned hi = numbers::DigitValue(t[i]), lo = numbers::DigitValue(t[i + 1]);
+            if (hi >= 16 || lo >= 16) return false;
             v.bytes.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
             i += 2;
             if (i == t.size()) break;

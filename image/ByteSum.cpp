@@ -1,4 +1,4 @@
-#include "ByteSum.h"
+#include "image/ByteSum.h"
 
 #include <cwchar>
 

@@ -1,9 +1,7 @@
-#include "Elf.h"
+#include "image/Elf.h"
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <vector>
 
 namespace image {
@@ -45,12 +43,6 @@ struct Segment {
     std::uint64_t size;
 };
 
-ImageResult Refuse(ImageStatus status) {
-    ImageResult r;
-    r.status = status;
-    return r;
-}
-
 // off + size lies inside a file of length bytes, computed without overflow.
 bool Inside(std::uint64_t off, std::uint64_t size, std::uint64_t length) {
     return off <= length && size <= length - off;
@@ -63,57 +55,54 @@ bool HasElfMagic(const std::uint8_t* bytes, std::size_t length) {
            bytes[3] == 'F';
 }
 
+std::uint64_t ElfReadLimit(std::uint64_t roomLeft) { return roomLeft * 16 + (64u << 20); }
+
 ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft) {
-    if (!HasElfMagic(bytes, length) || length < 16) return Refuse(ImageStatus::Malformed);
+    if (!HasElfMagic(bytes, length) || length < 16) return Refused(ImageStatus::Malformed);
     const std::uint8_t elfClass = bytes[4], elfData = bytes[5];
-    if ((elfClass != 1 && elfClass != 2) || (elfData != 1 && elfData != 2)) return Refuse(ImageStatus::Malformed);
+    if ((elfClass != 1 && elfClass != 2) || (elfData != 1 && elfData != 2)) return Refused(ImageStatus::Malformed);
     const bool wide = elfClass == 2, big = elfData == 2;
     const std::size_t headerSize = wide ? 64 : 52;
     const std::size_t phdrSize = wide ? 56 : 32;
-    if (length < headerSize) return Refuse(ImageStatus::Malformed);
+    if (length < headerSize) return Refused(ImageStatus::Malformed);
 
     const Fields header(bytes, big, wide);
     const std::uint64_t phoff = header.Word(28, 32);
     const std::uint64_t phentsize = header.U(wide ? 54 : 42, 2);
     const std::uint64_t phnum = header.U(wide ? 56 : 44, 2);
-    if (phnum == 0 || phnum == kPnXnum || phentsize < phdrSize) return Refuse(ImageStatus::Malformed);
+    if (phnum == 0 || phnum == kPnXnum || phentsize < phdrSize) return Refused(ImageStatus::Malformed);
     // Both factors are below 2^16, so the product cannot overflow.
-    if (!Inside(phoff, phnum * phentsize, length)) return Refuse(ImageStatus::Malformed);
+    if (!Inside(phoff, phnum * phentsize, length)) return Refused(ImageStatus::Malformed);
 
-    std::vector<Segment> segments;
-    try {
+    return TooLargeWithoutMemory([&] {
+        std::vector<Segment> segments;
         for (std::uint64_t i = 0; i < phnum; ++i) {
             const Fields ph(bytes + static_cast<std::size_t>(phoff + i * phentsize), big, wide);
             if (ph.U(0, 4) != kPtLoad) continue;
             const Segment s{ph.Word(12, 24), ph.Word(4, 8), ph.Word(16, 32)};
             if (s.size == 0) continue;
             if (!Inside(s.offset, s.size, length) || !Inside(s.address, s.size, kAddressSpace))
-                return Refuse(ImageStatus::Malformed);
+                return Refused(ImageStatus::Malformed);
             segments.push_back(s);
         }
-        if (segments.empty()) return Refuse(ImageStatus::Malformed);
+        if (segments.empty()) return Refused(ImageStatus::Malformed);
         std::sort(segments.begin(), segments.end(),
                   [](const Segment& a, const Segment& b) { return a.address < b.address; });
         std::uint64_t imageEnd = 0;
         for (const Segment& s : segments) {
             // Sorted by address, a segment overlaps exactly when it starts
             // below the end of everything before it.
-            if (s.address < imageEnd) return Refuse(ImageStatus::Malformed);
+            if (s.address < imageEnd) return Refused(ImageStatus::Malformed);
             imageEnd = s.address + s.size;
         }
-        const std::uint64_t room = std::min<std::uint64_t>(roomLeft, std::vector<std::uint8_t>().max_size());
-        if (imageEnd > room) return Refuse(ImageStatus::TooLarge);
+        if (imageEnd > UsableRoom(roomLeft)) return Refused(ImageStatus::TooLarge);
 
         ImageResult result;
         result.bytes.assign(static_cast<std::size_t>(imageEnd), 0xFF);
         for (const Segment& s : segments)
             std::memcpy(result.bytes.data() + s.address, bytes + s.offset, static_cast<std::size_t>(s.size));
         return result;
-    } catch (const std::bad_alloc&) {
-        return Refuse(ImageStatus::TooLarge);
-    } catch (const std::length_error&) {
-        return Refuse(ImageStatus::TooLarge);
-    }
+    });
 }
 
 }  // namespace image

@@ -1,4 +1,5 @@
-// An ELF file (32- or 64-bit, either byte order) to a flat memory image.
+// ELF (32- or 64-bit, either byte order): telling it by its identification
+// and reading it into a flat memory image. A buffer is never written as ELF.
 //
 // The image is made of the loadable segments with file content (PT_LOAD,
 // p_filesz > 0), each at its physical address p_paddr, the way a programmer
@@ -16,14 +17,20 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ImageResult.h"
+#include "image/ImageResult.h"
 
 namespace image {
 
-// True when the bytes start with the ELF identification.
+// True when the bytes start with the ELF identification: what makes a file
+// ELF by its content.
 bool HasElfMagic(const std::uint8_t* bytes, std::size_t length);
 
-// roomLeft as for ParseIntelHex: an image ending beyond it gives TooLarge
+// The length above which a file is refused before it is read: the image
+// itself may take 16 bytes of file a byte, and symbols and debugging data a
+// generous allowance beside it.
+std::uint64_t ElfReadLimit(std::uint64_t roomLeft);
+
+// roomLeft as for IntelHexStream: an image ending beyond it gives TooLarge
 // before anything is allocated for it.
 ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft);
 

@@ -1,5 +1,6 @@
 // What a firmware file is, told by its content, and the formats a buffer is
-// written in.
+// written in: the dispatch over the format modules (IntelHex.h, SRecord.h,
+// Elf.h, Binary.h), which hold each format's own rules.
 #pragma once
 
 #include <cstddef>
@@ -8,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "ImageResult.h"
+#include "image/ImageResult.h"
 
 namespace image {
 
@@ -23,22 +24,13 @@ enum class FileFormat { Binary, IntelHex, SRecord, Elf };
 // complete, checksummed record followed by a line end.
 FileFormat DetectFormat(const std::uint8_t* bytes, std::size_t length, bool hexExtension);
 
-// The parser of a text or ELF format (not Binary); roomLeft as for
-// ParseIntelHex.
+// The reader of a text or ELF format (not Binary); roomLeft as for
+// IntelHexStream.
 ImageResult ParseFormat(FileFormat format, const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft);
 
 // The format a buffer is saved in, from the output's extension: .hex and .ihx
 // Intel HEX; .s19, .s28, .s37, .srec and .mot S-record; anything else binary.
 FileFormat OutputFormatFor(std::wstring_view path);
-
-// Intel HEX of bytes laid from address 0: 32 data bytes a record, an extended
-// linear address record at every 64 KiB window after the first, the end
-// record; CR LF line ends.
-void WriteIntelHex(const std::uint8_t* bytes, std::size_t length, std::string& out);
-
-// Motorola S-record of bytes laid from address 0: an S0 header, S3 records of
-// 32 data bytes, S7 end; CR LF line ends.
-void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out);
 
 // The file content of a buffer in the given format (Elf is not written and
 // gives the binary form). Binary is the bytes themselves.

@@ -1,17 +1,16 @@
-#include "FileLoad.h"
+#include "image/FileLoad.h"
 
 #include <algorithm>
 #include <new>
 #include <stdexcept>
 
-#include "ImageCompose.h"
-#include "IntelHexStream.h"
+#include "image/Binary.h"
+#include "image/Elf.h"
+#include "image/IntelHex.h"
+#include "image/SRecord.h"
 
 namespace image {
 namespace {
-
-constexpr std::uint64_t kTextSlack = 1u << 20;
-constexpr std::uint64_t kElfSlack = 64u << 20;
 
 // Reads until `want` bytes are in `bytes` from `from` on or the file ends.
 bool ReadUpTo(FileSource& file, std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t want) {
@@ -63,12 +62,12 @@ FileLoadOutcome Fail(FileLoadStatus status, std::uint32_t error = 0) {
 
 std::uint64_t ReadLimit(FileFormat format, std::uint64_t roomLeft) {
     switch (format) {
-    case FileFormat::Binary: return roomLeft;
-    case FileFormat::IntelHex: return roomLeft * 16 + kTextSlack;
-    case FileFormat::SRecord: return roomLeft * 24 + kTextSlack;
-    case FileFormat::Elf: return roomLeft * 16 + kElfSlack;
+    case FileFormat::Binary: break;
+    case FileFormat::IntelHex: return IntelHexReadLimit(roomLeft);
+    case FileFormat::SRecord: return SRecordReadLimit(roomLeft);
+    case FileFormat::Elf: return ElfReadLimit(roomLeft);
     }
-    return roomLeft;
+    return BinaryReadLimit(roomLeft);
 }
 
 FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& request) {
@@ -94,15 +93,8 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         if (!ReadUpTo(*file, bytes, 0, head)) return Fail(FileLoadStatus::ReadError, file->LastError());
         if (length > ReadLimit(DetectFormat(bytes.data(), bytes.size(), hexName), room))
             return Fail(FileLoadStatus::TooLarge);
-        LoadRequest compose;
+        LoadRequest compose(request);
         compose.isHex = hexName;
-        compose.current = request.current;
-        compose.currentLength = request.currentLength;
-        compose.slot = request.slot;
-        compose.insert = request.insert;
-        compose.reloading = request.reloading;
-        compose.path = request.path;
-        compose.capacity = request.capacity;
 
         LoadOutcome composed;
         // A head whose first record proves the file Intel HEX by its content
@@ -140,18 +132,6 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         return Fail(FileLoadStatus::TooLarge);
     }
     return out;
-}
-
-texts::TextId ResultText(FileLoadStatus status) {
-    switch (status) {
-    case FileLoadStatus::Ok: return texts::kPass;
-    case FileLoadStatus::OpenError:
-    case FileLoadStatus::ReadError: return texts::kOpenFileError;
-    case FileLoadStatus::TooLarge: return texts::kFileTooLarge;
-    case FileLoadStatus::HexError: return texts::kHexFileError;
-    case FileLoadStatus::FormatError: return texts::kFileFormatError;
-    }
-    return texts::kOpenFileError;
 }
 
 }  // namespace image

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "FileFormat.h"
-#include "LoadState.h"
-#include "text/UiText.h"
+#include "image/FileFormat.h"
+#include "image/ImageCompose.h"
+#include "image/LoadState.h"
 
 namespace image {
 
@@ -42,16 +42,6 @@ public:
 
 enum class FileLoadStatus { Ok, OpenError, ReadError, TooLarge, HexError, FormatError };
 
-struct FileLoadRequest {
-    std::wstring_view path;  // the file chosen, or the slot's file on a reload
-    std::uint32_t capacity = 0;  // CodeCapacity or DataCapacity of the part
-    InsertSettings insert;
-    BufferSlot slot;         // the slot of the buffer
-    bool reloading = false;
-    const std::uint8_t* current = nullptr;  // the buffer's content; needed only when the load merges
-    std::size_t currentLength = 0;
-};
-
 struct FileLoadOutcome {
     FileLoadStatus status = FileLoadStatus::Ok;
     std::uint32_t systemError = 0;           // OpenError and ReadError
@@ -62,21 +52,18 @@ struct FileLoadOutcome {
 };
 
 // The length above which a file of this format is refused before it is read
-// whole: the room itself for binary; for the text formats the densest legal
-// records (one data byte each: 15 characters a byte in HEX, up to 20 in
-// S-record) plus slack for blank lines; for ELF, which also carries symbols
-// and debugging data, a generous multiple. Whatever the format, the text must
-// not be allowed to exhaust a 32-bit process's memory.
+// whole (each format module tells its own: the room itself for binary, the
+// densest legal records plus slack for the text formats, a generous multiple
+// for ELF, which also carries symbols and debugging data). Whatever the
+// format, the text must not be allowed to exhaust a 32-bit process's memory.
 std::uint64_t ReadLimit(FileFormat format, std::uint64_t roomLeft);
 
 // The format is told from the first HeadLength bytes; a record line is at
 // most a few hundred characters long.
 constexpr std::size_t kHeadLength = 64 * 1024;
 
+// Opens, reads and composes; the status says what went wrong, and the
+// callers put it in their own words.
 FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& request);
-
-// The log's text for a load's result: "Pass", "Open file error",
-// "File is too large !", "HEX file error" or "File format error".
-texts::TextId ResultText(FileLoadStatus status);
 
 }  // namespace image

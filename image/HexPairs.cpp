@@ -1,6 +1,6 @@
-#include "HexPairs.h"
+#include "image/HexPairs.h"
 
-#include "HexDigits.h"
+#include "image/HexDigits.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define TARVEL_HEX_SSE2 1

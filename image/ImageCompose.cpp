@@ -1,4 +1,4 @@
-#include "ImageCompose.h"
+#include "image/ImageCompose.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "FileFormat.h"
-#include "ImageResult.h"
-#include "LoadState.h"
+#include "image/FileFormat.h"
+#include "image/ImageResult.h"
+#include "image/LoadState.h"
 
 namespace image {
 
@@ -27,19 +27,27 @@ ImageStatus ComposeBuffer(const std::uint8_t* current, std::size_t currentLength
                           std::size_t imageLength, std::uint32_t capacity,
                           std::vector<std::uint8_t>& content);
 
-// Everything a load decides once the file is in memory.
-struct LoadRequest {
+// What a load is asked to do for one buffer, whatever reads the file.
+struct FileLoadRequest {
+    std::wstring_view path;  // the file chosen, or the slot's file on a reload
+    std::uint32_t capacity = 0;  // CodeCapacity or DataCapacity of the part
+    InsertSettings insert;
+    BufferSlot slot;         // the slot of the buffer
+    bool reloading = false;
+    const std::uint8_t* current = nullptr;  // the buffer's content; needed only when the load merges
+    std::size_t currentLength = 0;
+};
+
+// Everything a load decides once the file is in memory: the request and the
+// file itself.
+struct LoadRequest : FileLoadRequest {
+    LoadRequest() = default;
+    explicit LoadRequest(const FileLoadRequest& request) : FileLoadRequest(request) {}
+
     const std::uint8_t* file = nullptr;  // the whole file
     std::size_t fileLength = 0;
     bool isHex = false;                  // IsHexExtension of the file's extension: such a file whose
                                          // content is no other format stays Intel HEX (DetectFormat)
-    const std::uint8_t* current = nullptr;  // the buffer's current content
-    std::size_t currentLength = 0;
-    BufferSlot slot;                     // the slot of the selected tab
-    InsertSettings insert;
-    bool reloading = false;
-    std::wstring_view path;              // the file chosen (ignored on a reload)
-    std::uint32_t capacity = 0;          // CodeCapacity or DataCapacity of the part
 };
 
 struct LoadOutcome {

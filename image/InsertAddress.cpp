@@ -1,19 +1,14 @@
-#include "InsertAddress.h"
+#include "image/InsertAddress.h"
 
 #include <cwchar>
+
+#include "text/Numbers.h"
 
 namespace image {
 namespace {
 
 bool IsSpace(wchar_t c) {
     return c == L' ' || c == L'\t' || c == L'\n' || c == L'\v' || c == L'\f' || c == L'\r';
-}
-
-int HexValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    return -1;
 }
 
 }  // namespace
@@ -25,22 +20,11 @@ std::uint32_t ParseInsertAddress(std::wstring_view text) {
     bool negative = false;
     if (i < n && (text[i] == L'+' || text[i] == L'-')) negative = text[i++] == L'-';
     // "0x" counts as a prefix only when a digit follows; "0xg" is the number 0.
-    if (i + 2 < n && text[i] == L'0' && (text[i + 1] == L'x' || text[i + 1] == L'X') &&
-        HexValue(text[i + 2]) >= 0)
-        i += 2;
-    std::uint64_t value = 0;
-    bool overflow = false;
-    for (; i < n; ++i) {
-        const int v = HexValue(text[i]);
-        if (v < 0) break;
-        value = (value << 4) | static_cast<unsigned>(v);
-        if (value > 0xFFFFFFFFu) {
-            overflow = true;
-            value &= 0xFFFFFFFFu;  // keep the shift bounded; the result is fixed anyway
-        }
-    }
-    if (overflow) return 0xFFFFFFFFu;
-    const std::uint32_t v32 = static_cast<std::uint32_t>(value);
+    if (numbers::HasHexPrefix(text.substr(i)) && numbers::IsDigit(text[i + 2], 16)) i += 2;
+    // Digits up to the first non-digit; a value beyond 32 bits saturates.
+    const numbers::DigitRun run = numbers::ReadDigits(text.substr(i), 16, 0xFFFFFFFFu);
+    if (run.overflow) return 0xFFFFFFFFu;
+    const std::uint32_t v32 = static_cast<std::uint32_t>(run.value);
     return negative ? static_cast<std::uint32_t>(0u - v32) : v32;
 }
 

@@ -1,5 +1,5 @@
-// What the two Intel HEX parsers (the whole text and the block by block)
-// agree on: the record types, the largest record and the address model.
+// The record layout of Intel HEX (IntelHex.h): the record types, the largest
+// record and the address model.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "LoadState.h"
+#include "image/LoadState.h"
 
 namespace image {
 

@@ -1,12 +1,10 @@
-#include "SRecord.h"
+#include "image/SRecord.h"
 
 #include <algorithm>
 #include <cstring>
-#include <new>
-#include <stdexcept>
 #include <vector>
 
-#include "HexDigits.h"
+#include "image/HexDigits.h"
 
 namespace image {
 namespace {
@@ -21,12 +19,6 @@ constexpr std::uint8_t kAddressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
 bool IsData(unsigned type) { return type >= 1 && type <= 3; }
 bool IsCount(unsigned type) { return type == 5 || type == 6; }
 bool IsEnd(unsigned type) { return type >= 7; }
-
-ImageResult Refuse(ImageStatus status) {
-    ImageResult r;
-    r.status = status;
-    return r;
-}
 
 // The end address the image will have, from the record headers alone, so that
 // the image is allocated once at its final size. The real pass checks
@@ -58,16 +50,31 @@ std::uint64_t EstimateEnd(const std::uint8_t* p, const std::uint8_t* end) {
 
 }  // namespace
 
+bool IsSRecordLine(std::string_view line) {
+    if (line.size() < 4 || line[0] != 'S' || line[1] < '0' || line[1] > '9') return false;
+    const unsigned addressBytes = kAddressBytes[line[1] - '0'];
+    unsigned sum = 0;
+    std::size_t pairs = 0;
+    if (addressBytes == 0 || !LinePairs(line, 2, sum, pairs) || sum != 0xFF) return false;
+    const unsigned count = Pair(reinterpret_cast<const std::uint8_t*>(line.data()) + 2);
+    return pairs == count + 1u && count >= addressBytes + 1;
+}
+
+bool IsSRecordName(std::wstring_view upperExt) {
+    return upperExt == L"S19" || upperExt == L"S28" || upperExt == L"S37" || upperExt == L"SREC" ||
+           upperExt == L"MOT";
+}
+
+std::uint64_t SRecordReadLimit(std::uint64_t roomLeft) { return roomLeft * 24 + kTextSlack; }
+
 ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft) {
     const TextRange range = RecordText(text, length);
-    const std::uint8_t* p = range.begin;
-    const std::uint8_t* const end = range.end;
-
-    const std::uint64_t room = std::min<std::uint64_t>(roomLeft, std::vector<std::uint8_t>().max_size());
-
-    ImageResult result;
-    std::vector<std::uint8_t>& image = result.bytes;
-    try {
+    const std::uint64_t room = UsableRoom(roomLeft);
+    return TooLargeWithoutMemory([&] {
+        const std::uint8_t* p = range.begin;
+        const std::uint8_t* const end = range.end;
+        ImageResult result;
+        std::vector<std::uint8_t>& image = result.bytes;
         const std::uint64_t estimate = EstimateEnd(p, end);
         if (estimate <= room) image.reserve(static_cast<std::size_t>(estimate));
 
@@ -78,15 +85,15 @@ ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint
                 ++p;
                 continue;
             }
-            if (*p != 'S' || end - p < 4) return Refuse(ImageStatus::Malformed);
+            if (*p != 'S' || end - p < 4) return Refused(ImageStatus::Malformed);
             const unsigned type = static_cast<unsigned>(p[1]) - '0';
-            if (type > 9 || kAddressBytes[type] == 0) return Refuse(ImageStatus::Malformed);
+            if (type > 9 || kAddressBytes[type] == 0) return Refused(ImageStatus::Malformed);
             const unsigned count = Pair(p + 2);
-            if (count & kBadPair) return Refuse(ImageStatus::Malformed);
+            if (count & kBadPair) return Refused(ImageStatus::Malformed);
             const unsigned addressBytes = kAddressBytes[type];
-            if (count < addressBytes + 1u) return Refuse(ImageStatus::Malformed);
+            if (count < addressBytes + 1u) return Refused(ImageStatus::Malformed);
             const std::uint8_t* d = p + 4;
-            if (static_cast<std::size_t>(end - d) < 2 * std::size_t{count}) return Refuse(ImageStatus::Malformed);
+            if (static_cast<std::size_t>(end - d) < 2 * std::size_t{count}) return Refused(ImageStatus::Malformed);
             unsigned bad = 0;
             unsigned sum = count;
             for (unsigned i = 0; i < count; ++i, d += 2) {
@@ -100,32 +107,58 @@ ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint
             // A line end inside the digits, a stray character or more digits
             // than the count announces all end up here.
             if ((bad & kBadPair) || (p < end && !IsLineEnd(*p)) || (sum & 0xFF) != 0xFF)
-                return Refuse(ImageStatus::Malformed);
+                return Refused(ImageStatus::Malformed);
 
             std::uint64_t address = 0;
             for (unsigned i = 0; i < addressBytes; ++i) address = (address << 8) | record[i];
             const unsigned dataLength = count - addressBytes - 1;
             if (IsData(type)) {
                 const std::uint64_t recordEnd = address + dataLength;
-                if (recordEnd > kAddressSpace) return Refuse(ImageStatus::Malformed);
-                if (recordEnd > room) return Refuse(ImageStatus::TooLarge);
+                if (recordEnd > kAddressSpace) return Refused(ImageStatus::Malformed);
+                if (recordEnd > room) return Refused(ImageStatus::TooLarge);
                 if (recordEnd > image.size()) image.resize(static_cast<std::size_t>(recordEnd), 0xFF);
                 if (dataLength != 0) std::memcpy(image.data() + address, record + addressBytes, dataLength);
                 ++dataRecords;
             } else if (IsCount(type)) {
-                if (dataLength != 0 || address != dataRecords) return Refuse(ImageStatus::Malformed);
+                if (dataLength != 0 || address != dataRecords) return Refused(ImageStatus::Malformed);
             } else if (IsEnd(type)) {
-                if (dataLength != 0) return Refuse(ImageStatus::Malformed);
+                if (dataLength != 0) return Refused(ImageStatus::Malformed);
                 break;
             }
             // S0 carries a name for people, nothing for memory.
         }
-    } catch (const std::bad_alloc&) {
-        return Refuse(ImageStatus::TooLarge);
-    } catch (const std::length_error&) {
-        return Refuse(ImageStatus::TooLarge);
+        return result;
+    });
+}
+
+void SRecordWriter::Append(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& out) {
+    constexpr std::size_t kRecordBytes = 32;
+    // "S3" count(2) address(8) data checksum(2) CR LF a record.
+    const std::size_t records = (length + kRecordBytes - 1) / kRecordBytes;
+    const std::size_t start = out.size();
+    out.resize(start + records * 16 + length * 2);
+    char* w = out.data() + start;
+    for (std::size_t offset = 0; offset < length; offset += kRecordBytes) {
+        const std::size_t n = std::min(kRecordBytes, length - offset);
+        const auto a = static_cast<std::uint32_t>(base + offset);
+        const std::uint8_t head[5] = {static_cast<std::uint8_t>(n + 5), static_cast<std::uint8_t>(a >> 24),
+                                      static_cast<std::uint8_t>(a >> 16), static_cast<std::uint8_t>(a >> 8),
+                                      static_cast<std::uint8_t>(a)};
+        *w++ = 'S';
+        *w++ = '3';
+        unsigned sum = PutData(w, head, 5);
+        sum += PutData(w, bytes + offset, n);
+        w = PutByte(w, static_cast<std::uint8_t>(~sum));
+        w = PutLineEnd(w);
     }
-    return result;
+    out.resize(static_cast<std::size_t>(w - out.data()));
+}
+
+void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out) {
+    SRecordWriter writer;
+    out += writer.Head();
+    writer.Append(bytes, length, 0, out);
+    out += writer.Tail();
 }
 
 }  // namespace image

@@ -1,4 +1,5 @@
-// Motorola S-record text to a flat memory image.
+// Motorola S-record: telling it by its first record, reading it into a flat
+// memory image, and writing it.
 //
 // The image follows the Intel HEX loader's address model: it starts at address
 // 0 of the file's address space and ends at the highest end address of any
@@ -23,13 +24,43 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
-#include "ImageResult.h"
+#include "image/ImageResult.h"
 
 namespace image {
 
-// roomLeft as for ParseIntelHex: a data record ending beyond it gives TooLarge
-// before anything is allocated for it.
+// True when the line (without its line end and the blanks around it) is one
+// complete S0 to S9 record (not S4) with a correct checksum: what makes a
+// file S-record by its content.
+bool IsSRecordLine(std::string_view line);
+
+// True for the extensions (upper-cased, without the dot) a buffer is saved
+// as S-record under: S19, S28, S37, SREC and MOT.
+bool IsSRecordName(std::wstring_view upperExt);
+
+// The length above which a file is refused before it is read: the densest
+// legal records (up to 20 characters a data byte) plus slack.
+std::uint64_t SRecordReadLimit(std::uint64_t roomLeft);
+
+// roomLeft as for IntelHexStream: a data record ending beyond it gives
+// TooLarge before anything is allocated for it.
 ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft);
+
+// S-record written piece by piece, pieces in address order: an S0 header, S3
+// records of 32 data bytes, S7 end; CR LF line ends. Every piece but the last
+// is a multiple of 32 bytes long, so that the records fall as for the whole
+// buffer.
+class SRecordWriter {
+public:
+    std::string_view Head() const { return "S0030000FC\r\n"; }
+    // The records of bytes that lie at address base on, appended to out.
+    void Append(const std::uint8_t* bytes, std::size_t length, std::uint64_t base, std::string& out);
+    std::string_view Tail() const { return "S70500000000FA\r\n"; }
+};
+
+// Motorola S-record of bytes laid from address 0, appended to out.
+void WriteSRecord(const std::uint8_t* bytes, std::size_t length, std::string& out);
 
 }  // namespace image

@@ -1,5 +1,7 @@
 #include "text/ProfileText.h"
 
+#include "text/Numbers.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -148,16 +150,9 @@ int ParseInt(std::wstring_view value) {
         base = prefix == L'x' ? 16 : prefix == L'o' ? 8 : prefix == L'b' ? 2 : 10;
         if (base != 10) i += 2;
     }
-    std::uint32_t n = 0;
-    for (; i < value.size(); ++i) {
-        const wchar_t c = value[i];
-        const std::uint32_t digit = c >= L'0' && c <= L'9'   ? static_cast<std::uint32_t>(c - L'0')
-                                    : c >= L'a' && c <= L'f' ? static_cast<std::uint32_t>(c - L'a' + 10)
-                                    : c >= L'A' && c <= L'F' ? static_cast<std::uint32_t>(c - L'A' + 10)
-                                                             : base;
-        if (digit >= base) break;
-        n = n * base + digit;
-    }
+    // Digits up to the first that is not one of the base; the number wraps
+    // around at 32 bits.
+    std::uint32_t n = static_cast<std::uint32_t>(numbers::ReadDigits(value.substr(i), base).value);
     if (negative) n = 0u - n;
     // Two's complement without relying on the conversion of an out-of-range
     // unsigned value.

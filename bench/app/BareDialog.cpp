@@ -12,7 +12,7 @@
 #include "framework/Controls.h"
 #include "framework/Dpi.h"
 #include "isp/TarvelDll.h"
-#include "resource.h"
+#include "res/resource.h"
 
 #include <windows.h>
 #include <commctrl.h>

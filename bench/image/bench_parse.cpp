@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "HexFile.h"
-#include "IntelHex.h"
+#include "bench/image/HexFile.h"
+#include "image/IntelHex.h"
 
 namespace {
 

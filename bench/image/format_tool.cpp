@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "FileFormat.h"
-#include "HexFile.h"
+#include "bench/image/HexFile.h"
+#include "image/FileFormat.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "FileLoad.h"
-#include "HexFile.h"
-#include "IntelHexStream.h"
+#include "bench/image/HexFile.h"
+#include "image/FileLoad.h"
+#include "image/IntelHex.h"
 
 namespace {
 

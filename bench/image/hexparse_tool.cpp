@@ -2,9 +2,9 @@
 // subject of the callgrind and peak-memory measurements.
 #include <cstdio>
 
-#include "ByteSum.h"
-#include "HexFile.h"
-#include "IntelHex.h"
+#include "bench/image/HexFile.h"
+#include "image/ByteSum.h"
+#include "image/IntelHex.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -16,7 +16,7 @@ out=${BENCH_OUT:-$root/build-bench-image}
 mkdir -p "$out"
 cd "$out"
 
-flags=(-std=c++17 -O2 -g -DNDEBUG -Wall -Wextra -Werror -I"$root/image" -I"$here")
+flags=(-std=c++17 -O2 -g -DNDEBUG -Wall -Wextra -Werror -I"$root")
 core=("$root"/image/{IntelHex,HexPairs,ByteSum}.cpp)
 g++ "${flags[@]}" "$here/hexparse_tool.cpp" "${core[@]}" -o hexparse_tool
 g++ "${flags[@]}" "$here/bench_parse.cpp" "${core[@]}" -lbenchmark -lpthread -o bench_parse

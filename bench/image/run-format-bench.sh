@@ -19,7 +19,7 @@ out=${BENCH_OUT:-$root/build-bench-format}
 mkdir -p "$out"
 cd "$out"
 
-flags=(-std=c++17 -O2 -DNDEBUG -Wall -Wextra -Werror -I"$root/image" -I"$here")
+flags=(-std=c++17 -O2 -DNDEBUG -Wall -Wextra -Werror -I"$root")
 g++ "${flags[@]}" "$here/format_tool.cpp" "$root"/image/{FileFormat,IntelHex,HexPairs,SRecord,Elf,LoadState}.cpp \
     -o format_tool
 

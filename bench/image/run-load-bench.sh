@@ -16,8 +16,8 @@ out=${BENCH_OUT:-$root/build-bench-load}
 mkdir -p "$out"
 cd "$out"
 
-flags=(-std=c++17 -O2 -DNDEBUG -Wall -Wextra -Werror -I"$root/image" -I"$root" -I"$here")
-g++ "${flags[@]}" "$here/hexload_tool.cpp" "$root"/image/*.cpp "$root"/text/UiText.cpp -o hexload_tool
+flags=(-std=c++17 -O2 -DNDEBUG -Wall -Wextra -Werror -I"$root")
+g++ "${flags[@]}" "$here/hexload_tool.cpp" "$root"/image/*.cpp -o hexload_tool
 
 [ -s image.bin ] || head -c 16777216 /dev/urandom >image.bin
 for width in 16 32 255; do

@@ -15,16 +15,6 @@ std::array<std::uint16_t, 256> MakeCrc16Table() {
     return t;
 }
 
-std::array<std::uint32_t, 256> MakeCrc32Table() {
-    std::array<std::uint32_t, 256> t{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int b = 0; b < 8; ++b) c = (c & 1) ? (c >> 1) ^ 0xEDB88320u : (c >> 1);
-        t[i] = c;
-    }
-    return t;
-}
-
 }  // namespace
 
 std::uint16_t Crc16(const std::uint8_t* data, std::size_t size, std::uint16_t crc) {
@@ -32,13 +22,6 @@ std::uint16_t Crc16(const std::uint8_t* data, std::size_t size, std::uint16_t cr
     for (std::size_t i = 0; i < size; ++i)
         crc = static_cast<std::uint16_t>((crc << 8) ^ table[((crc >> 8) ^ data[i]) & 0xFF]);
     return crc;
-}
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) {
-    static const std::array<std::uint32_t, 256> table = MakeCrc32Table();
-    crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
-    return ~crc;
 }
 
 }  // namespace tarvel

@@ -1,6 +1,9 @@
 #include "tarvel_dll/protocol/Scenario.h"
 
 #include <limits>
+#include <string_view>
+
+#include "text/Numbers.h"
 
 namespace tarvel {
 namespace {
@@ -16,13 +19,6 @@ const struct {
 
 constexpr char kFailExpected[] =
     "unknown value, expected none, sync, erase, option, register, program, verify, readinfo or silent";
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 wchar_t LowerWide(wchar_t c) { return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
@@ -55,23 +51,12 @@ std::string LowerAscii(std::string s) {
 }
 
 bool ParseOptionNumber(const std::string& text, std::int64_t& out) {
-    std::size_t at = 0;
+    // An optional minus, then decimal or "0x" hexadecimal digits, nothing else.
     const bool negative = !text.empty() && text[0] == '-';
-    if (negative) ++at;
-    unsigned base = 10;
-    if (text.size() > at + 1 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
-        base = 16;
-        at += 2;
-    }
-    if (at >= text.size()) return false;
     std::uint64_t v = 0;
-    for (; at < text.size(); ++at) {
-        const int d = HexDigit(text[at]);
-        if (d < 0 || static_cast<unsigned>(d) >= base) return false;
-        if (v > (static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) - static_cast<unsigned>(d)) / base)
-            return false;
-        v = v * base + static_cast<unsigned>(d);
-    }
+    if (!numbers::ParseUnsignedAuto(std::string_view(text).substr(negative ? 1 : 0),
+                                    static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()), v))
+        return false;
     out = negative ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
     return true;
 }

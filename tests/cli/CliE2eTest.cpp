@@ -23,11 +23,11 @@
 #include <thread>
 #include <vector>
 
-#include "ByteSum.h"
-#include "ImageCompose.h"
-#include "JsonRead.h"
-#include "LoadState.h"
-#include "Process.h"
+#include "image/ByteSum.h"
+#include "image/ImageCompose.h"
+#include "tests/support/JsonRead.h"
+#include "image/LoadState.h"
+#include "tests/cli/Process.h"
 #include "tarvel_dll/protocol/Crc.h"
 #include "tarvel_dll/protocol/PartsTable.h"
 #include "tarvel_dll/protocol/Protocol.h"

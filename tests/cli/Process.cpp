@@ -1,4 +1,4 @@
-#include "Process.h"
+#include "tests/cli/Process.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "ByteReader.h"
-#include "FuzzCheck.h"
-#include "ImageCompose.h"
+#include "image/ImageCompose.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/support/ByteReader.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "HexModel.h"
-#include "IntelHex.h"
+#include "image/IntelHex.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/support/HexModel.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "FuzzCheck.h"
-#include "HexPairs.h"
+#include "image/HexPairs.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::size_t pairs = size / 2;

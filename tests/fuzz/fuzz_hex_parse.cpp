@@ -1,14 +1,15 @@
 // The parser alone on any bytes: no crash, no sanitizer report, no image
 // larger than the room left, nothing returned with a refusal, and nothing
 // after a NUL matters. The text read in blocks (IntelHexStream), one byte at
-// a time and at boundaries the input chooses, gives the same outcome.
+// a time and at boundaries the input chooses, gives the same outcome as the
+// text read in one piece, and so does the tests' line-by-line reference.
 #include <algorithm>
 #include <cstdint>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "IntelHex.h"
-#include "IntelHexStream.h"
+#include "image/IntelHex.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/support/WholeTextHex.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const image::ImageResult r = image::ParseIntelHex(data, size, room);
     FUZZ_CHECK(r.bytes.size() <= room);
     if (r.status != image::ImageStatus::Ok) FUZZ_CHECK(r.bytes.empty());
+    const image::ImageResult whole = hexmodel::ParseWholeText(data, size, room);
+    FUZZ_CHECK(whole.status == r.status);
+    FUZZ_CHECK(whole.bytes == r.bytes);
 
     const std::uint32_t seed = static_cast<std::uint32_t>(room * 2654435761u) ^ static_cast<std::uint32_t>(size);
     for (const std::uint32_t s : {0u, seed}) {

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "ByteReader.h"
-#include "FuzzCheck.h"
-#include "HexWriter.h"
-#include "IntelHex.h"
+#include "image/IntelHex.h"
+#include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/support/ByteReader.h"
+#include "tests/fuzz/support/HexWriter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     hexmodel::ByteReader in(data, size);

@@ -6,8 +6,8 @@
 #include <cwchar>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "InsertAddress.h"
+#include "image/InsertAddress.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Characters that matter to the rule, and a few that must stop it.

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "FuzzCheck.h"
 #include "cli/SerialBook.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "FileFormat.h"
-#include "FuzzCheck.h"
-#include "SRecord.h"
+#include "image/FileFormat.h"
+#include "image/SRecord.h"
+#include "tests/fuzz/FuzzCheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;

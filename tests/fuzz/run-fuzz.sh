@@ -17,13 +17,13 @@ root=$(cd "$here/../.." && pwd)
 out=${FUZZ_OUT:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
 targets=(hex_parse hex_pairs hex_model hex_roundtrip compose insert_address srec_parse elf_parse)
-core=(IntelHex IntelHexStream HexPairs ImageCompose LoadState ByteSum InsertAddress SRecord Elf FileFormat)
-support=(HexModel HexWriter)
+core=(IntelHex HexPairs ImageCompose LoadState ByteSum InsertAddress SRecord Elf FileFormat)
+support=(HexModel HexWriter WholeTextHex)
 
 cxx=${CXX_FUZZ:-clang++}
 flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Werror
        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
-       -I"$root/image" -I"$here/support" -I"$here")
+       -I"$root")
 
 build() {  # $1 = 64 or 32
     local bits=$1 dir="$out/$1" m=()

@@ -1,4 +1,4 @@
-#include "JsonRead.h"
+#include "tests/support/JsonRead.h"
 
 #include <nlohmann/json.hpp>
 

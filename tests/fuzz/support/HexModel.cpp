@@ -1,4 +1,4 @@
-#include "HexModel.h"
+#include "tests/fuzz/support/HexModel.h"
 
 #include <map>
 #include <vector>
@@ -6,11 +6,7 @@
 namespace hexmodel {
 namespace {
 
-image::ImageResult Refused(image::ImageStatus s) {
-    image::ImageResult r;
-    r.status = s;
-    return r;
-}
+using image::Refused;
 
 bool IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');

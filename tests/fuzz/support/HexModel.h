@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ImageResult.h"
+#include "image/ImageResult.h"
 
 namespace hexmodel {
 

@@ -1,4 +1,4 @@
-#include "HexWriter.h"
+#include "tests/fuzz/support/HexWriter.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ByteReader.h"
+#include "tests/fuzz/support/ByteReader.h"
 
 namespace hexmodel {
 

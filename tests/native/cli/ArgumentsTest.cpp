@@ -2,7 +2,7 @@
 // (naming the option) for everything else.
 #include "cli/Arguments.h"
 
-#include "InsertAddress.h"
+#include "image/InsertAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 // carries the board's facts, CSV rows keep their columns whatever the texts
 // hold, numbers never depend on the process locale, and wide texts reach
 // UTF-8 intact.
-#include "cli/Crc32.h"
+#include "image/Crc32.h"
 #include "cli/Listing.h"
 #include "cli/Records.h"
 #include "cli/Text.h"
 
-#include "JsonRead.h"
+#include "tests/support/JsonRead.h"
 
 #include <gtest/gtest.h>
 
@@ -179,8 +179,8 @@ TEST(Text, WideTextsReachUtf8AndBack) {
 
 TEST(Text, Crc32IsTheCommonOne) {
     const std::string check = "123456789";
-    EXPECT_EQ(cli::Crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xCBF43926u);
-    EXPECT_EQ(cli::Crc32(nullptr, 0), 0u);
+    EXPECT_EQ(image::Crc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+    EXPECT_EQ(image::Crc32(nullptr, 0), 0u);
 }
 
 TEST(Listing, HexDumpShowsOffsetsBytesAndPrintables) {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "ByteSum.h"
-#include "HexText.h"
-#include "ImageCompose.h"
+#include "image/ByteSum.h"
+#include "image/ImageCompose.h"
+#include "tests/native/image/HexText.h"
 
 using image::BufferSlot;
 using image::ImageStatus;

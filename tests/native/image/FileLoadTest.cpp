@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "FileLoad.h"
-#include "ImageCompose.h"
-#include "HexText.h"
+#include "buffers/LoadResultText.h"
+#include "image/FileLoad.h"
+#include "image/ImageCompose.h"
+#include "tests/native/image/HexText.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ TEST(FileLoad, ContentDecidesTheFormatAndDamageItsText) {
         const image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(c.path, 0x100));
         EXPECT_EQ(out.status, c.status);
         EXPECT_EQ(out.format, c.format);
-        EXPECT_EQ(image::ResultText(out.status), c.text);
+        EXPECT_EQ(LoadResultText(out.status), c.text);
         if (out.status == FileLoadStatus::Ok) {
             EXPECT_EQ(out.slot.FilePath, c.path);
             if (c.format != FileFormat::Binary) {
@@ -166,16 +167,10 @@ TEST(FileLoad, HexReadInBlocksLandsAsTheWholeTextWould) {
             }
             const image::FileLoadOutcome out = image::LoadFileForBuffer(files, request);
 
-            image::LoadRequest whole;
+            image::LoadRequest whole(request);
             whole.file = reinterpret_cast<const std::uint8_t*>(c.text.data());
             whole.fileLength = c.text.size();
             whole.isHex = true;
-            whole.current = request.current;
-            whole.currentLength = request.currentLength;
-            whole.slot = request.slot;
-            whole.insert = request.insert;
-            whole.path = request.path;
-            whole.capacity = request.capacity;
             const image::LoadOutcome expected = image::ComposeLoad(whole);
             const FileLoadStatus status = expected.status == image::ImageStatus::Ok          ? FileLoadStatus::Ok
                                           : expected.status == image::ImageStatus::TooLarge ? FileLoadStatus::TooLarge
@@ -199,13 +194,13 @@ TEST(FileLoad, OpenAndReadFailuresAreOpenFileErrors) {
     image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(L"missing.bin", 0x100));
     EXPECT_EQ(out.status, FileLoadStatus::OpenError);
     EXPECT_EQ(out.systemError, 2u);
-    EXPECT_EQ(image::ResultText(out.status), texts::kOpenFileError);
+    EXPECT_EQ(LoadResultText(out.status), texts::kOpenFileError);
 
     files.files[L"bad.bin"] = {Bytes(10, 1), 0, true};
     out = image::LoadFileForBuffer(files, Request(L"bad.bin", 0x100));
     EXPECT_EQ(out.status, FileLoadStatus::ReadError);
     EXPECT_EQ(out.systemError, 23u);
-    EXPECT_EQ(image::ResultText(out.status), texts::kOpenFileError);
+    EXPECT_EQ(LoadResultText(out.status), texts::kOpenFileError);
 }
 
 TEST(FileLoad, FilesTooLongForAnyFormatAreRefusedUnread) {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "Elf.h"
-#include "FileFormat.h"
-#include "HexText.h"
-#include "ImageCompose.h"
-#include "IntelHex.h"
-#include "SRecord.h"
+#include "image/Elf.h"
+#include "image/FileFormat.h"
+#include "image/ImageCompose.h"
+#include "image/IntelHex.h"
+#include "image/SRecord.h"
+#include "tests/native/image/HexText.h"
 
 namespace {
 

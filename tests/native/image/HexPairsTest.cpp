@@ -1,7 +1,7 @@
 // The wide hex-pair decoder against the plain one: every character value at
 // every position of a vector step, in both letter cases, with the tail that
 // the wide path leaves to the plain one.
-#include "HexPairs.h"
+#include "image/HexPairs.h"
 
 #include <gtest/gtest.h>
 

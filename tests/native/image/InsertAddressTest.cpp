@@ -1,7 +1,7 @@
 // The address rule of the insert-area dialog's OK.
 #include <gtest/gtest.h>
 
-#include "InsertAddress.h"
+#include "image/InsertAddress.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <random>
 #include <string>
 
-#include "HexModel.h"
-#include "HexText.h"
-#include "IntelHex.h"
-#include "IntelHexStream.h"
+#include "image/IntelHex.h"
+#include "tests/fuzz/support/HexModel.h"
+#include "tests/fuzz/support/WholeTextHex.h"
+#include "tests/native/image/HexText.h"
 
 using hextest::Fill;
 using hextest::Put;
@@ -233,7 +233,8 @@ image::ImageResult StreamParse(const std::string& text, std::uint64_t room,
 }
 
 void ExpectSameAsWholeText(const std::string& text, std::uint64_t room, std::mt19937& rng) {
-    const image::ImageResult whole = Parse(text, room);
+    const image::ImageResult whole =
+        hexmodel::ParseWholeText(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), room);
     std::uniform_int_distribution<std::size_t> small(1, 16), large(1, 700);
     const std::function<std::size_t()> splits[] = {
         [] { return std::size_t{1}; },

@@ -17,8 +17,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "FileFormat.h"
-#include "IntelHex.h"
+#include "image/FileFormat.h"
+#include "image/IntelHex.h"
 
 namespace {
 
