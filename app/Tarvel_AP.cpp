@@ -4,7 +4,7 @@
 #include "app/Tarvel_APDlg.h"
 #include "app/DropTarget.h"
 #include "framework/SystemText.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 #include "text/UiText.h"
 
 #include <commctrl.h>

@@ -5,7 +5,7 @@
 
 #include "framework/Dpi.h"
 #include "isp/PartRules.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 #include "res/resource.h"
 #include "text/UiText.h"
 #include "update/AboutDlg.h"

@@ -10,7 +10,7 @@
 #include "cli/ImageBuffer.h"
 #include "cli/PartChoice.h"
 #include "isp/IspRecords.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 
 namespace cli {
 

@@ -18,7 +18,7 @@
 #include "isp/IspRecords.h"
 #include "isp/LibraryCall.h"
 #include "isp/PortLink.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 
 namespace cli {
 

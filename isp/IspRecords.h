@@ -130,7 +130,7 @@ static_assert(offsetof(BodyInfo, OptionCaption[7].Chinese) == 88);
 // The six exports of Tarvel_DLL.dll, declared here once: the stand-in
 // library defines them against these declarations (so a definition that
 // drifts from them does not compile), and the tool binds them by name at run
-// time (isp/TarvelDll.h) through pointer types taken from the same
+// time (isp/LibraryBinding.h) through pointer types taken from the same
 // declarations. A library build defines TARVEL_DLL_EXPORTS.
 #if defined(TARVEL_DLL_EXPORTS)
 #define TARVEL_API __declspec(dllexport)

@@ -12,7 +12,7 @@
 #include "isp/IspRecords.h"
 #include "isp/JobHost.h"
 #include "isp/LibraryCall.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 
 #include <windows.h>
 

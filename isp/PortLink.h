@@ -5,7 +5,7 @@
 
 #include "framework/Handles.h"
 #include "isp/IspRecords.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 
 #include <cstdint>
 #include <string>

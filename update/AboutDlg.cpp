@@ -1,6 +1,6 @@
 #include "update/AboutDlg.h"
 
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 #include "res/resource.h"
 #include "text/UiText.h"
 #include "update/CheckRules.h"

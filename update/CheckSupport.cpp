@@ -2,7 +2,7 @@
 
 #include "framework/SettingsFile.h"
 #include "framework/SystemText.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 
 #include <shellapi.h>
 

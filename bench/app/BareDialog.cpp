@@ -11,7 +11,7 @@
 #include "buffers/TabPage.h"
 #include "framework/Controls.h"
 #include "framework/Dpi.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 #include "res/resource.h"
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 // COM12 (by its device name) and programs the native target simulator at the
 // other end of a pty pair; the simulator's memory files show what arrived.
 // Run through run-link-e2e.sh, which sets up the ports.
-#include "LinkFixture.h"
+#include "tests/e2e/LinkFixture.h"
 
 #include <gtest/gtest.h>
 #include <commctrl.h>

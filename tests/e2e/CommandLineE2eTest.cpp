@@ -1,7 +1,7 @@
 // End-to-end: files named on the tool's command line (Explorer's "Open with",
 // a shortcut), loaded into the Flash buffer once the window is up, each with
 // the insert-area question, as a drop of them would.
-#include "LinkFixture.h"
+#include "tests/e2e/LinkFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // End-to-end: firmware formats told by their content and Save As, through the
 // real open and save dialogs of the real Tarvel_AP.exe.
-#include "LinkFixture.h"
+#include "tests/e2e/LinkFixture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "HttpTestServer.h"
+#include "tests/e2e/HttpTestServer.h"
 
 namespace e2e {
 

@@ -1,7 +1,7 @@
 // End-to-end: "Update Target", "Repeat Update" and "Dump Info" over the
 // adapter built into the stand-in library, whose target is set up through
 // Tarvel_DLL.ini, with the real Tarvel_AP.exe driven from this process.
-#include "LinkFixture.h"
+#include "tests/e2e/LinkFixture.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>

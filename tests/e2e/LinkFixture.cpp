@@ -1,4 +1,4 @@
-#include "LinkFixture.h"
+#include "tests/e2e/LinkFixture.h"
 
 #include "isp/IspRecords.h"
 #include "text/UiText.h"

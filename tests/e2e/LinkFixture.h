@@ -4,7 +4,7 @@
 // tests repeat.
 #pragma once
 
-#include "ToolDriver.h"
+#include "tests/e2e/ToolDriver.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // End-to-end: loading firmware files through the real open-file dialog and
 // the insert-area dialog, auto reload, and the port link over the built-in
 // adapter, with the real Tarvel_AP.exe driven from this process.
-#include "LinkFixture.h"
+#include "tests/e2e/LinkFixture.h"
 
 #include <gtest/gtest.h>
 

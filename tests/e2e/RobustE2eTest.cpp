@@ -1,7 +1,7 @@
 // End-to-end: the real tool where its surroundings go wrong. A Setting.ini
 // that cannot be written, a folder so deep that Setting.ini's path is past
 // MAX_PATH, a Tarvel_DLL.dll that is there but is no 32-bit library.
-#include "ToolDriver.h"
+#include "tests/e2e/ToolDriver.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

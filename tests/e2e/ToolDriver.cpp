@@ -1,4 +1,4 @@
-#include "ToolDriver.h"
+#include "tests/e2e/ToolDriver.h"
 
 #include <commctrl.h>
 // The process status functions as kernel32 exports them (no psapi library).

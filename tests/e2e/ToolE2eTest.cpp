@@ -1,6 +1,6 @@
 // End-to-end: the real Tarvel_AP.exe with the library beside it, started in
 // an empty folder and driven from this process.
-#include "ToolDriver.h"
+#include "tests/e2e/ToolDriver.h"
 #include "res/resource.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "app/Tarvel_APDlg.h"
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 #include "res/resource.h"
 #include "text/UiText.h"
 

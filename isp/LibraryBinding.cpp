@@ -1,4 +1,4 @@
-#include "isp/TarvelDll.h"
+#include "isp/LibraryBinding.h"
 
 #include "framework/LongPath.h"
 
