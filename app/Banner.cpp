@@ -11,9 +11,8 @@ void Banner::Fit(HWND picture, UINT bitmapId, int dpi) {
     const int width = rc.right, height = rc.bottom;
     if (width <= 0 || height <= 0) return;
 
-    GdiObject<HBITMAP> source(static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr),
-                                                                MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0,
-                                                                LR_CREATEDIBSECTION)));
+    GdiObject<HBITMAP> source(static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(bitmapId),
+                                                                IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     BITMAP info{};
     if (!source || ::GetObjectW(source.get(), sizeof info, &info) != sizeof info) return;
 

@@ -1,8 +1,8 @@
 #include "app/Tarvel_AP.h"
 
-#include "framework/SettingsFile.h"
-#include "app/Tarvel_APDlg.h"
 #include "app/DropTarget.h"
+#include "app/Tarvel_APDlg.h"
+#include "framework/SettingsFile.h"
 #include "framework/SystemText.h"
 #include "isp/LibraryBinding.h"
 #include "text/UiText.h"

@@ -4,8 +4,8 @@
 #include "app/DropTarget.h"
 
 #include "framework/Dpi.h"
-#include "isp/PartRules.h"
 #include "isp/LibraryBinding.h"
+#include "isp/PartRules.h"
 #include "res/resource.h"
 #include "text/UiText.h"
 #include "update/AboutDlg.h"
@@ -32,21 +32,32 @@ struct ControlText {
 // Captions set from the text table.
 using namespace texts;
 constexpr ControlText kCaptions[] = {
-    {IDC_GROUP_MCU_TYPE, kMcuType},          {IDC_GROUP_COM_PORT, kComPortSetting},
-    {IDC_GROUP_DOWNLOAD_SETTING, kDownloadSetting}, {IDC_GROUP_MCU_OPTIONS, kMcuOptions},
-    {IDC_GROUP_MESSAGE, kMessage},           {IDC_GROUP_CODE_BUFFER, kCodeBuffer},
-    {IDC_AUTO_RELOAD, kAutoReloadCode},      {IDC_ERASE_BY_SIZE, kEraseByFileSize},
-    {IDC_RSTN_COLD_RESET, kRstnColdReset},   {IDC_ENABLE_MODIFY, kEnableModifyBuffer},
-    {IDC_UPDATE, kUpdateTarget},             {IDC_REPEAT_UPDATE, kRepeatUpdate},
-    {IDC_DUMP_INFO, kDumpInfo},              {IDC_LOAD_FILE, kLoadFile},
-    {IDC_ASSISTANT, kAssistant},             {IDC_CLEAR_MESSAGE, kClearMessage},
-    {IDC_OPEN_PORT, kOpenPort},              {IDC_CLOSE_PORT, kClosePort},
+    {IDC_GROUP_MCU_TYPE, kMcuType},
+    {IDC_GROUP_COM_PORT, kComPortSetting},
+    {IDC_GROUP_DOWNLOAD_SETTING, kDownloadSetting},
+    {IDC_GROUP_MCU_OPTIONS, kMcuOptions},
+    {IDC_GROUP_MESSAGE, kMessage},
+    {IDC_GROUP_CODE_BUFFER, kCodeBuffer},
+    {IDC_AUTO_RELOAD, kAutoReloadCode},
+    {IDC_ERASE_BY_SIZE, kEraseByFileSize},
+    {IDC_RSTN_COLD_RESET, kRstnColdReset},
+    {IDC_ENABLE_MODIFY, kEnableModifyBuffer},
+    {IDC_UPDATE, kUpdateTarget},
+    {IDC_REPEAT_UPDATE, kRepeatUpdate},
+    {IDC_DUMP_INFO, kDumpInfo},
+    {IDC_LOAD_FILE, kLoadFile},
+    {IDC_ASSISTANT, kAssistant},
+    {IDC_CLEAR_MESSAGE, kClearMessage},
+    {IDC_OPEN_PORT, kOpenPort},
+    {IDC_CLOSE_PORT, kClosePort},
     {IDC_EXIT, kExit},
 };
 // Labels read "%s : ".
 constexpr ControlText kLabels[] = {
-    {IDC_LABEL_PART_NO, kPartNo}, {IDC_LABEL_PORT_NO, kPortNo},
-    {IDC_LABEL_BAUDRATE, kBaudrate}, {IDC_LABEL_CHECKRATE, kCheckrate},
+    {IDC_LABEL_PART_NO, kPartNo},
+    {IDC_LABEL_PORT_NO, kPortNo},
+    {IDC_LABEL_BAUDRATE, kBaudrate},
+    {IDC_LABEL_CHECKRATE, kCheckrate},
 };
 
 std::wstring LabelText(const wchar_t* text) { return std::wstring(text) + L" : "; }
@@ -106,9 +117,9 @@ CTarvel_APDlg::CTarvel_APDlg(HWND parent)
                                              0, 0, LR_DEFAULTSIZE | LR_SHARED));
     // The small one in its own size: the icon holds it for every common
     // scale, where a shrunk large icon would blur.
-    m_smallIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                                  IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
-                                                  ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    m_smallIcon =
+        static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     if (!m_smallIcon) m_smallIcon = m_icon;
 }
 
@@ -270,8 +281,8 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
                       LangText(texts::kSaveEepromBufferAs));
     }
 
-    const std::wstring title = std::wstring(LangText(texts::kMakerName)) + L" " + LangText(texts::kProductName) + L" v" +
-                               version::Dotted(isp::Library().Version());
+    const std::wstring title = std::wstring(LangText(texts::kMakerName)) + L" " + LangText(texts::kProductName) +
+                               L" v" + version::Dotted(isp::Library().Version());
     SetWindowText(title.c_str());
 
     for (const ControlText& c : kCaptions) AfxSetWindowText(GetDlgItem(c.id), LangText(c.text));

@@ -92,20 +92,20 @@ private:
     // The buffer of the tab selected in the tab control.
     CodeBuffer SelectedBuffer() const;
 
-    void OnPaint();                               // WM_PAINT while minimized
-    void OnCheckBoxClicked(int id);               // BN_CLICKED of the check boxes
-    void OnFamilyChanged();                       // CBN_SELCHANGE of the family list
-    void OnPartChanged();                         // CBN_SELCHANGE of the part list
-    void OnPortChanged();                         // CBN_SELCHANGE of the port list
-    void OnTabChanged();                          // TCN_SELCHANGE of the tab control
-    void OnExit();                                // "Exit" (command 2)
-    void OnLoadFile();                            // "Load File"
-    void OnOpenPort();                            // "Open Port"
-    void OnClosePort();                           // "Close Port"
-    void OnJobButton(isp::JobType type);          // "Update Target", "Repeat Update", "Dump Info"
-    void OnSaveBuffer(CodeBuffer buffer);         // Save As: system menu, Ctrl+S in an editor
-    void OnDropFiles(HDROP drop);                 // WM_DROPFILES
-    void OnDpiChanged(const RECT& suggested);     // WM_DPICHANGED
+    void OnPaint();                            // WM_PAINT while minimized
+    void OnCheckBoxClicked(int id);            // BN_CLICKED of the check boxes
+    void OnFamilyChanged();                    // CBN_SELCHANGE of the family list
+    void OnPartChanged();                      // CBN_SELCHANGE of the part list
+    void OnPortChanged();                      // CBN_SELCHANGE of the port list
+    void OnTabChanged();                       // TCN_SELCHANGE of the tab control
+    void OnExit();                             // "Exit" (command 2)
+    void OnLoadFile();                         // "Load File"
+    void OnOpenPort();                         // "Open Port"
+    void OnClosePort();                        // "Close Port"
+    void OnJobButton(isp::JobType type);       // "Update Target", "Repeat Update", "Dump Info"
+    void OnSaveBuffer(CodeBuffer buffer);      // Save As: system menu, Ctrl+S in an editor
+    void OnDropFiles(HDROP drop);              // WM_DROPFILES
+    void OnDpiChanged(const RECT& suggested);  // WM_DPICHANGED
     // The pixel parts of the layout at the window's dpi: the pages inside
     // the tab control, the banner.
     void LayoutForDpi();

@@ -2,8 +2,8 @@
 
 #include "buffers/FileDialog.h"
 #include "buffers/LoadResultText.h"
-#include "files/FirmwareFile.h"
 #include "buffers/SelectAreaDlg.h"
+#include "files/FirmwareFile.h"
 #include "image/ByteSum.h"
 #include "image/FileLoad.h"
 #include "text/UiText.h"
@@ -118,7 +118,6 @@ int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const i
     }
     target.slot = outcome.slot;
     const std::uint16_t sum = image::ByteSum16(outcome.content.data(), outcome.content.size());
-    target.page.SetBoxes(outcome.pathText.c_str(), image::SizeText(length).c_str(),
-                         image::ChecksumText(sum).c_str());
+    target.page.SetBoxes(outcome.pathText.c_str(), image::SizeText(length).c_str(), image::ChecksumText(sum).c_str());
     return texts::kPass;
 }

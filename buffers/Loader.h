@@ -30,8 +30,8 @@ public:
     // "Load File". lastFolder is where the file dialog starts and becomes
     // the chosen file's folder; insert takes the insert-area dialog's answer.
     // True when the buffer was replaced.
-    bool LoadChosenFile(const LoadTarget& target, image::InsertSettings& insert, std::wstring& lastFolder,
-                        int language, std::uint32_t dataAddress);
+    bool LoadChosenFile(const LoadTarget& target, image::InsertSettings& insert, std::wstring& lastFolder, int language,
+                        std::uint32_t dataAddress);
     // A file that reached the tool without the file dialog (dropped on the
     // window, named on the command line): everything "Load File" does once
     // the dialog has given it a full path.

@@ -16,7 +16,9 @@ image::FileFormat Saver::FormatFor(std::wstring& path, DWORD filterIndex) {
                                        : filterIndex == 2 ? image::FileFormat::SRecord
                                                           : image::FileFormat::Binary;
     if (ext.empty() && filterIndex >= 1 && filterIndex <= 3)
-        path += byFilter == image::FileFormat::IntelHex ? L".hex" : byFilter == image::FileFormat::SRecord ? L".s19" : L".bin";
+        path += byFilter == image::FileFormat::IntelHex  ? L".hex"
+                : byFilter == image::FileFormat::SRecord ? L".s19"
+                                                         : L".bin";
     return byFilter;
 }
 

@@ -33,7 +33,7 @@ BOOL CSelectAreaDlg::OnInitDialog() {
         int id;
         texts::TextId text;
     } const captions[] = {
-        {IDC_AREA_AP, texts::kAreaAp}, {IDC_AREA_IAP, texts::kAreaIap},         {IDOK, texts::kOk},
+        {IDC_AREA_AP, texts::kAreaAp}, {IDC_AREA_IAP, texts::kAreaIap},      {IDOK, texts::kOk},
         {IDCANCEL, texts::kCancel},    {IDC_ADDRESS_LABEL, texts::kAddress}, {IDC_CLEAR_BUFFER, texts::kClearBuffer},
     };
     for (const auto& c : captions) SetDlgItemText(c.id, LangText(c.text, m_language));

@@ -11,9 +11,33 @@ namespace {
 enum CommandBit : unsigned { kParts = 1, kImage = 2, kProgram = 4, kDump = 8 };
 
 enum class Opt {
-    Json, Progress, NoProgress, Port, Part, Baud, Checkrate, Flash, Eeprom, Clear, Out, EepromOut,
-    OptionBits, EraseBySize, RstnColdReset, Repeat, Forever, KeepGoing, StopOnFail, SerialAddr, SerialStart,
-    SerialStep, SerialWidth, SerialEndian, SerialState, SerialList, Log,
+    Json,
+    Progress,
+    NoProgress,
+    Port,
+    Part,
+    Baud,
+    Checkrate,
+    Flash,
+    Eeprom,
+    Clear,
+    Out,
+    EepromOut,
+    OptionBits,
+    EraseBySize,
+    RstnColdReset,
+    Repeat,
+    Forever,
+    KeepGoing,
+    StopOnFail,
+    SerialAddr,
+    SerialStart,
+    SerialStep,
+    SerialWidth,
+    SerialEndian,
+    SerialState,
+    SerialList,
+    Log,
 };
 
 struct OptionRule {
@@ -58,11 +82,8 @@ const struct {
     Command command;
     unsigned bit;
 } kCommands[] = {
-    {L"parts", Command::Parts, kParts},
-    {L"image", Command::Image, kImage},
-    {L"program", Command::Program, kProgram},
-    {L"dump", Command::Dump, kDump},
-    {L"help", Command::Help, 0},
+    {L"parts", Command::Parts, kParts}, {L"image", Command::Image, kImage}, {L"program", Command::Program, kProgram},
+    {L"dump", Command::Dump, kDump},    {L"help", Command::Help, 0},
 };
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
@@ -108,7 +129,8 @@ public:
             }
         }
         if (!known) {
-            if (first.rfind(L"-", 0) == 0) return Fail(L"the command comes first (parts, image, program or dump), not " + first);
+            if (first.rfind(L"-", 0) == 0)
+                return Fail(L"the command comes first (parts, image, program or dump), not " + first);
             return Fail(L"unknown command '" + first + L"' (parts, image, program or dump)");
         }
         if (o_.command == Command::Help) return true;
@@ -189,7 +211,8 @@ private:
         if (!ParseCount(value, &v))
             return Fail(std::wstring(L"--") + name + L": '" + value + L"' is not a number (decimal, or hex with 0x)");
         if (v < lo || v > hi)
-            return Fail(std::wstring(L"--") + name + L" must be " + std::to_wstring(lo) + L" to " + std::to_wstring(hi));
+            return Fail(std::wstring(L"--") + name + L" must be " + std::to_wstring(lo) + L" to " +
+                        std::to_wstring(hi));
         *out = v;
         return true;
     }
@@ -291,9 +314,8 @@ private:
             if (!flash) return Fail(L"--flash is required: the library programs no board without code");
             if (o_.forever && Given(Opt::Repeat)) return Fail(L"--repeat and --forever exclude each other");
             if (o_.keepGoing && o_.stopOnFail) return Fail(L"--keep-going and --stop-on-fail exclude each other");
-            const bool serialDetail = Given(Opt::SerialStart) || Given(Opt::SerialStep) ||
-                                      Given(Opt::SerialWidth) || Given(Opt::SerialEndian) ||
-                                      Given(Opt::SerialState) || Given(Opt::SerialList);
+            const bool serialDetail = Given(Opt::SerialStart) || Given(Opt::SerialStep) || Given(Opt::SerialWidth) ||
+                                      Given(Opt::SerialEndian) || Given(Opt::SerialState) || Given(Opt::SerialList);
             if (serialDetail && !o_.serial) return Fail(L"--serial-addr is required with the other --serial options");
             if (Given(Opt::SerialList) && (Given(Opt::SerialStart) || Given(Opt::SerialStep)))
                 return Fail(L"--serial-list takes its values from the file: no --serial-start or --serial-step");

@@ -34,7 +34,7 @@ struct Options {
     bool json = false;
     ProgressMode progress = ProgressMode::Auto;
 
-    std::wstring port;       // as typed; see NormalizePort (the first of ports)
+    std::wstring port;                // as typed; see NormalizePort (the first of ports)
     std::vector<std::wstring> ports;  // every --port, commas split: more than one makes a gang
     std::wstring part;
     std::wstring baud;       // empty when not given

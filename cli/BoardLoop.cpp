@@ -166,10 +166,8 @@ private:
 
     void StopNotice() {
         display_.Clear();
-        if (gang_)
-            Fail(kExitStopped, L"Ctrl+C: asking every port to stop (Ctrl+C again quits at once)");
-        else
-            Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
+        if (gang_) Fail(kExitStopped, L"Ctrl+C: asking every port to stop (Ctrl+C again quits at once)");
+        else Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
     }
 
     BoardRecord Record(const GangPort& p) const {

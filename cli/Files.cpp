@@ -22,8 +22,8 @@ std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uin
 bool CsvLog::Open(const std::wstring& path, const std::string& header, std::wstring* error) {
     // Append access: every write lands at the end, also when another run
     // appends to the same log. Readers may look at it meanwhile.
-    file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         *error = SystemMessage(::GetLastError());
         return false;

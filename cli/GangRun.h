@@ -23,15 +23,15 @@ enum class PortState { Starting, Idle, Waiting, Programming, Passed, Failed, Sto
 struct GangPort {
     std::string name;
     PortState state = PortState::Starting;
-    unsigned percent = 0;      // while Programming
-    bool ready = false;        // the worker has its port open
-    bool busy = false;         // a board was handed out and its result has not come back
-    bool retired = false;      // no further board starts on this port
-    std::uint64_t board = 0;   // the running (or last) board, counted over the gang
+    unsigned percent = 0;     // while Programming
+    bool ready = false;       // the worker has its port open
+    bool busy = false;        // a board was handed out and its result has not come back
+    bool retired = false;     // no further board starts on this port
+    std::uint64_t board = 0;  // the running (or last) board, counted over the gang
     bool hasSerial = false;
-    SerialValue serial;        // the running (or last) board's serial
+    SerialValue serial;  // the running (or last) board's serial
     std::uint64_t passed = 0, failed = 0;
-    std::string lastSerial;    // of the last board that passed; empty for none
+    std::string lastSerial;  // of the last board that passed; empty for none
 };
 
 struct GangSettings {

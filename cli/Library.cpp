@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "files/FirmwareFile.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"
 #include "cli/Text.h"
+#include "files/FirmwareFile.h"
 
 namespace cli {
 

@@ -1,9 +1,9 @@
 #include "cli/Listing.h"
 
-#include "image/ByteSum.h"
-#include "image/Crc32.h"
 #include "cli/JsonLine.h"
 #include "cli/Text.h"
+#include "image/ByteSum.h"
+#include "image/Crc32.h"
 #include "isp/PartRules.h"
 #include "text/UiText.h"
 
@@ -38,7 +38,8 @@ std::vector<std::string> FamilyList(std::uint32_t mask) {
 
 std::vector<std::string> OptionList(const isp::BodyInfo& part) {
     std::vector<std::string> captions;
-    for (unsigned n = 0; n < parts::VisibleOptions(part); ++n) captions.push_back(Utf8(parts::OptionCaption(part, n, 0)));
+    for (unsigned n = 0; n < parts::VisibleOptions(part); ++n)
+        captions.push_back(Utf8(parts::OptionCaption(part, n, 0)));
     return captions;
 }
 

@@ -16,9 +16,9 @@
 #include "cli/PartChoice.h"
 #include "cli/SerialNumber.h"
 #include "isp/IspRecords.h"
+#include "isp/LibraryBinding.h"
 #include "isp/LibraryCall.h"
 #include "isp/PortLink.h"
-#include "isp/LibraryBinding.h"
 
 namespace cli {
 
@@ -66,10 +66,10 @@ private:
     isp::LibraryCall call_;
 
     bool readyTold_ = false;
-    bool busy_ = false;                 // a board was started and its outcome not yet told
+    bool busy_ = false;  // a board was started and its outcome not yet told
     std::uint16_t toldStatus_ = isp::kStatusWaitingForTarget;
     std::thread thread_;
-    std::atomic<bool> ended_{false};    // set by the board thread once outcome_ is written
+    std::atomic<bool> ended_{false};  // set by the board thread once outcome_ is written
     BoardOutcome outcome_;
     double started_ = 0;
     std::vector<std::uint8_t> code_, data_;  // the running board's copies

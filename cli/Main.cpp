@@ -127,9 +127,8 @@ int RunDump(const Options& o) {
     const std::string outcome = OutcomeText(isp::JobKind::Dump, job.code);
     const bool lost = job.portLost && job.code != isp::kPass;
     if (lost)
-        Fail(kExitBoardFailed,
-             link.port.name + L" was lost during the read-back (adapter unplugged or port closed)");
-    const int exitCode = job.code == isp::kPass        ? kExitOk
+        Fail(kExitBoardFailed, link.port.name + L" was lost during the read-back (adapter unplugged or port closed)");
+    const int exitCode = job.code == isp::kPass            ? kExitOk
                          : job.code == isp::kStop && !lost ? kExitStopped
                                                            : kExitBoardFailed;
 
@@ -170,10 +169,8 @@ int RunVersion() {
     std::string line = std::string("Tarvel_CLI ") + kVersion;
     isp::TarvelDll dll;
     std::wstring missing;
-    if (dll.Load(isp::ModuleFolder(), &missing))
-        line += ", Tarvel_DLL " + Utf8(version::Dotted(dll.Version()));
-    else
-        line += ", Tarvel_DLL not available";
+    if (dll.Load(isp::ModuleFolder(), &missing)) line += ", Tarvel_DLL " + Utf8(version::Dotted(dll.Version()));
+    else line += ", Tarvel_DLL not available";
     Out().Line(line);
     return kExitOk;
 }

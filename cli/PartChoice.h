@@ -26,7 +26,7 @@ bool NormalizePort(const std::wstring& text, PortChoice* port);
 // What the link is opened and run with, once every choice has been checked.
 struct LinkSettings {
     PortChoice port;
-    std::int32_t baudRate = 0;   // 0: "Auto"
+    std::int32_t baudRate = 0;  // 0: "Auto"
     std::int32_t checkRate = 0;
     std::wstring baudText, checkText;
 };

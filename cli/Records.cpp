@@ -39,9 +39,7 @@ std::string OutcomeLabel(std::uint16_t code, const std::string& outcome) {
     return outcome.empty() ? "result " + std::to_string(code) : outcome;
 }
 
-std::string SerialText(const BoardRecord& r) {
-    return r.serialText.empty() ? std::to_string(r.serial) : r.serialText;
-}
+std::string SerialText(const BoardRecord& r) { return r.serialText.empty() ? std::to_string(r.serial) : r.serialText; }
 
 std::string BoardLine(const BoardRecord& r) {
     std::string line = r.time.substr(0, 19);
@@ -65,8 +63,9 @@ std::string BoardJson(const BoardRecord& r) {
     j["record"] = "board";
     j["time"] = r.time;
     j["board"] = r.board;
-    j["serial"] = !r.hasSerial ? JsonObject(nullptr) : r.serialText.empty() ? JsonObject(r.serial)
-                                                                             : JsonObject(r.serialText);
+    j["serial"] = !r.hasSerial           ? JsonObject(nullptr)
+                  : r.serialText.empty() ? JsonObject(r.serial)
+                                         : JsonObject(r.serialText);
     j["code"] = r.code;
     j["outcome"] = r.outcome;
     j["passed"] = r.code == 101;
@@ -101,9 +100,8 @@ std::string CsvHeader(bool withPort) {
 
 std::string BoardCsv(const BoardRecord& r, bool withPort) {
     return "board," + CsvField(r.time) + "," + std::to_string(r.board) + "," +
-           (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," +
-           CsvField(r.outcome) + "," + Fixed(r.seconds, 3) + ",,,," +
-           (withPort ? "," + CsvField(r.port) : std::string());
+           (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," + CsvField(r.outcome) +
+           "," + Fixed(r.seconds, 3) + ",,,," + (withPort ? "," + CsvField(r.port) : std::string());
 }
 
 std::string SummaryCsv(const SummaryRecord& r, bool withPort) {

@@ -18,22 +18,22 @@ std::string TimeStamp(const LocalTime& t);
 
 struct BoardRecord {
     std::string time;
-    std::uint64_t board = 0;       // 1, 2, ... in the order the boards ran
+    std::uint64_t board = 0;  // 1, 2, ... in the order the boards ran
     bool hasSerial = false;
     std::uint64_t serial = 0;
-    std::string serialText;        // a byte-string serial (a MAC address): shown as text instead of the number
-    std::uint16_t code = 0;        // the library's result
-    std::string outcome;           // the window's text for the code (English), empty when it has none
-    double seconds = 0;            // the whole board, as the window's log times it
-    double librarySeconds = 0;     // inside UpdateMCU
-    double waitSeconds = 0;        // of that, while the library waited for a target
-    std::string port;              // a gang's port ("COM7"); empty for a single port
+    std::string serialText;     // a byte-string serial (a MAC address): shown as text instead of the number
+    std::uint16_t code = 0;     // the library's result
+    std::string outcome;        // the window's text for the code (English), empty when it has none
+    double seconds = 0;         // the whole board, as the window's log times it
+    double librarySeconds = 0;  // inside UpdateMCU
+    double waitSeconds = 0;     // of that, while the library waited for a target
+    std::string port;           // a gang's port ("COM7"); empty for a single port
 };
 
 struct SummaryRecord {
     std::string time;
     std::uint64_t boards = 0, passed = 0, failed = 0, stopped = 0;
-    double seconds = 0;            // from the start of the first board to the end of the last
+    double seconds = 0;  // from the start of the first board to the end of the last
     double boardsPerHour = 0;
     int exitCode = 0;
     std::uint32_t flashSize = 0;

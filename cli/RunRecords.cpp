@@ -17,7 +17,8 @@ int StartRunRecords(const Options& o, bool gang, SerialRun& serials, CsvLog& log
     }
     if (!o.log.empty()) {
         std::wstring why;
-        if (!log.Open(o.log, CsvHeader(gang), &why)) return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
+        if (!log.Open(o.log, CsvHeader(gang), &why))
+            return Fail(kExitFile, L"cannot write the log " + o.log + L": " + why);
     }
     return kExitOk;
 }

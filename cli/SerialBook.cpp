@@ -120,9 +120,9 @@ SerialBook::SerialBook(std::vector<SerialValue> list) : isList_(true), list_(std
 }
 
 bool SerialBook::Begin(std::string* why) {
-    const std::string header = isList_ ? std::string(kMagic) + " list"
-                                       : std::string(kMagic) + " sequence start=" + std::to_string(next_) +
-                                             " step=" + std::to_string(step_);
+    const std::string header =
+        isList_ ? std::string(kMagic) + " list"
+                : std::string(kMagic) + " sequence start=" + std::to_string(next_) + " step=" + std::to_string(step_);
     return Journal(header, why);
 }
 
@@ -189,8 +189,9 @@ bool SerialBook::Resume(const std::string& journal, std::string* note, std::stri
 
     std::ostringstream n;
     n << "continuing from the serial state file: " << used_.size() << " used";
-    if (!isList_) n << ", next " << (exhausted_ ? std::string("none (the field is full)") : std::to_string(next_))
-                    << " in steps of " << step_;
+    if (!isList_)
+        n << ", next " << (exhausted_ ? std::string("none (the field is full)") : std::to_string(next_))
+          << " in steps of " << step_;
     if (lostNow != 0) n << ", " << lostNow << " in flight when the last run ended (never given again)";
     *note = n.str();
     return true;

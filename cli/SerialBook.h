@@ -38,10 +38,10 @@ namespace cli {
 
 struct SerialValue {
     bool isBytes = false;
-    std::uint64_t number = 0;          // when !isBytes
-    std::vector<std::uint8_t> bytes;   // when isBytes, in the order they go into Flash
+    std::uint64_t number = 0;         // when !isBytes
+    std::vector<std::uint8_t> bytes;  // when isBytes, in the order they go into Flash
 
-    std::string Text() const;          // canonical: "1000", "00:1A:2B:3C:4D:5E"
+    std::string Text() const;  // canonical: "1000", "00:1A:2B:3C:4D:5E"
     bool operator==(const SerialValue& o) const {
         return isBytes == o.isBytes && (isBytes ? bytes == o.bytes : number == o.number);
     }
@@ -108,7 +108,7 @@ private:
     // Sequence.
     std::uint64_t next_ = 0, step_ = 1, max_ = 0;
     bool exhausted_ = false;
-    std::set<std::uint64_t> returned_;    // given back, taken again lowest first
+    std::set<std::uint64_t> returned_;  // given back, taken again lowest first
     // List.
     std::vector<SerialValue> list_;
     std::size_t listNext_ = 0;

@@ -46,8 +46,8 @@ void WriteSerial(std::uint8_t* image, const SerialField& field, std::uint64_t va
 }
 
 std::string DescribeProblem(SerialProblem problem, const SerialField& field, std::uint32_t capacity) {
-    const std::string where = "a " + std::to_string(field.width) + "-byte serial field at 0x" +
-                              HexText(field.address, 4);
+    const std::string where =
+        "a " + std::to_string(field.width) + "-byte serial field at 0x" + HexText(field.address, 4);
     switch (problem) {
     case SerialProblem::None: return {};
     case SerialProblem::Width: return "the serial width must be 1 to 8 bytes";

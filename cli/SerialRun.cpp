@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "files/FirmwareFile.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"
 #include "cli/Text.h"
+#include "files/FirmwareFile.h"
 
 namespace cli {
 namespace {

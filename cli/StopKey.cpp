@@ -36,8 +36,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
         g_presses.fetch_add(1);
         if (g_idle != nullptr) ::WaitForSingleObject(g_idle, 4500);
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

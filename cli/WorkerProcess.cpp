@@ -41,12 +41,11 @@ std::wstring TempFile::Write(const std::vector<std::uint8_t>& bytes) {
         return SystemMessage(::GetLastError());
     path_ = name;
     // A binary image whatever the temporary name's extension says.
-    UniqueHandle file(
-        ::CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    UniqueHandle file(::CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
     DWORD written = 0;
-    if (!file || (!bytes.empty() && (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                                  &written, nullptr) ||
-                                     written != bytes.size())))
+    if (!file || (!bytes.empty() &&
+                  (!::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+                   written != bytes.size())))
         return SystemMessage(::GetLastError());
     return L"";
 }

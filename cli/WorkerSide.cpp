@@ -1,7 +1,7 @@
 #include "cli/WorkerSide.h"
 
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <deque>
 #include <mutex>
@@ -139,8 +139,8 @@ int ServeParent(LocalBoard& board) {
             busy = false;
             WireMessage result{"result", {}};
             result.fields["n"] = running;
-            result.fields["code"] = std::to_string(e.outcome.noThread ? static_cast<std::uint16_t>(isp::kNotFindDevice)
-                                                                      : e.outcome.code);
+            result.fields["code"] =
+                std::to_string(e.outcome.noThread ? static_cast<std::uint16_t>(isp::kNotFindDevice) : e.outcome.code);
             result.fields["seconds"] = Fixed(e.outcome.seconds, 3);
             result.fields["library"] = Fixed(e.outcome.librarySeconds, 3);
             result.fields["wait"] = Fixed(e.outcome.waitSeconds, 3);

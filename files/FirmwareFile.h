@@ -56,5 +56,4 @@ DWORD WriteFileReplacing(const std::wstring& path, const void* bytes, std::size_
 // the format given (image::EncodeImageInBlocks), piece by piece through a
 // ReplacingFile, so that neither a failure nor a large buffer costs the old
 // file or the whole text in memory.
-DWORD WriteImageFile(const std::wstring& path, image::FileFormat format, const std::uint8_t* bytes,
-                     std::size_t length);
+DWORD WriteImageFile(const std::wstring& path, image::FileFormat format, const std::uint8_t* bytes, std::size_t length);

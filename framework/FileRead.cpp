@@ -12,7 +12,8 @@ DWORD ReadInto(HANDLE file, std::uint64_t limit, Bytes* bytes) {
     bytes->clear();
     LARGE_INTEGER size{}, at{}, zero{};
     if (!::GetFileSizeEx(file, &size) || !::SetFilePointerEx(file, zero, &at, FILE_CURRENT)) return ::GetLastError();
-    const std::uint64_t left = size.QuadPart > at.QuadPart ? static_cast<std::uint64_t>(size.QuadPart - at.QuadPart) : 0;
+    const std::uint64_t left =
+        size.QuadPart > at.QuadPart ? static_cast<std::uint64_t>(size.QuadPart - at.QuadPart) : 0;
     if (left > limit || left > bytes->max_size()) return ERROR_FILE_TOO_LARGE;
     try {
         bytes->resize(static_cast<std::size_t>(left));

@@ -2,10 +2,10 @@
 
 #include "framework/FileRead.h"
 
-#include "text/ProfileText.h"
 #include "framework/Handles.h"
 #include "framework/LongPath.h"
 #include "framework/SystemText.h"
+#include "text/ProfileText.h"
 #include "text/UiText.h"
 
 #include <algorithm>
@@ -78,8 +78,8 @@ bool SettingsFile::WriteString(const wchar_t* key, const std::wstring& value) co
 
 void SettingsFile::EnsureUnicodeFile() const {
     // CREATE_NEW: an existing file, in whatever encoding, is left alone.
-    UniqueHandle file(::CreateFileW(m_apiPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+    UniqueHandle file(
+        ::CreateFileW(m_apiPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) return;
     static const unsigned char kBom[] = {0xFF, 0xFE};
     DWORD written = 0;
@@ -120,8 +120,8 @@ bool SettingsFile::WriteOwn(const wchar_t* key, const std::wstring& value) const
     // OPEN_ALWAYS and a new end rather than CREATE_ALWAYS, which refuses a
     // hidden file; the file is rewritten whole, like the profile functions
     // do, and always as UTF-16LE.
-    UniqueHandle file(::CreateFileW(m_apiPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+    UniqueHandle file(
+        ::CreateFileW(m_apiPath.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     if (!file.valid() || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         !::SetEndOfFile(file.get())) {

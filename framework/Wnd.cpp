@@ -17,9 +17,7 @@ CWnd::~CWnd() {
     if (m_subclassed && ::IsWindow(m_hWnd)) UnsubclassWindow();
 }
 
-CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
-    return hwnd ? static_cast<CWnd*>(::GetPropW(hwnd, kOwnerProp)) : nullptr;
-}
+CWnd* CWnd::FromHandlePermanent(HWND hwnd) { return hwnd ? static_cast<CWnd*>(::GetPropW(hwnd, kOwnerProp)) : nullptr; }
 
 void CWnd::BindHandle(HWND hwnd) {
     m_hWnd = hwnd;

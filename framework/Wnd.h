@@ -71,7 +71,7 @@ protected:
     };
     Message m_current{};
 
-    void BindHandle(HWND hwnd);    // sets m_hWnd and the lookup property
+    void BindHandle(HWND hwnd);  // sets m_hWnd and the lookup property
     void UnbindHandle();
 
 private:

@@ -82,22 +82,22 @@ private:
     bool SetBufferHere(const BYTE* bytes, DWORD length);
     void Touch();  // publishes m_hWnd to other threads
 
-    void OnPaint();                                   // WM_PAINT
-    void OnSize();                                    // WM_SIZE
-    void OnScroll(int bar, WPARAM wp);                // WM_VSCROLL, WM_HSCROLL
-    void OnSetFont(HFONT font, bool redraw);          // WM_SETFONT
-    void OnSetFocus();                                // WM_SETFOCUS
-    void OnKillFocus();                               // WM_KILLFOCUS
-    void OnKeyDown(UINT key);                         // WM_KEYDOWN
-    void OnChar(UINT code);                           // WM_CHAR
-    void OnLButtonDown(POINT p);                      // WM_LBUTTONDOWN
-    void OnLButtonUp();                               // WM_LBUTTONUP
-    void OnLButtonDblClk(POINT p);                    // WM_LBUTTONDBLCLK
-    void OnMouseMove(POINT p, WPARAM keys);           // WM_MOUSEMOVE
-    void OnMouseWheel(int delta);                     // WM_MOUSEWHEEL
-    void OnTimer(UINT_PTR id);                        // WM_TIMER
-    void OnCaptureChanged();                          // WM_CAPTURECHANGED
-    BOOL OnCommand(UINT id);                          // WM_COMMAND (edit commands)
+    void OnPaint();                           // WM_PAINT
+    void OnSize();                            // WM_SIZE
+    void OnScroll(int bar, WPARAM wp);        // WM_VSCROLL, WM_HSCROLL
+    void OnSetFont(HFONT font, bool redraw);  // WM_SETFONT
+    void OnSetFocus();                        // WM_SETFOCUS
+    void OnKillFocus();                       // WM_KILLFOCUS
+    void OnKeyDown(UINT key);                 // WM_KEYDOWN
+    void OnChar(UINT code);                   // WM_CHAR
+    void OnLButtonDown(POINT p);              // WM_LBUTTONDOWN
+    void OnLButtonUp();                       // WM_LBUTTONUP
+    void OnLButtonDblClk(POINT p);            // WM_LBUTTONDBLCLK
+    void OnMouseMove(POINT p, WPARAM keys);   // WM_MOUSEMOVE
+    void OnMouseWheel(int delta);             // WM_MOUSEWHEEL
+    void OnTimer(UINT_PTR id);                // WM_TIMER
+    void OnCaptureChanged();                  // WM_CAPTURECHANGED
+    BOOL OnCommand(UINT id);                  // WM_COMMAND (edit commands)
 
     // Follows the window's dpi: the default font and the margins scale with
     // it (a font the host set stays as given).
@@ -118,11 +118,11 @@ private:
     std::atomic<HWND> m_sharedHwnd{nullptr};
     DWORD m_ownerThread = 0;  // the constructing thread, for calls before a window exists
 
-    HFONT m_font = nullptr;            // the font in use (stock or m_ownFont)
+    HFONT m_font = nullptr;  // the font in use (stock or m_ownFont)
     GdiObject<HFONT> m_ownFont;
-    bool m_hostFont = false;           // set through WM_SETFONT
-    int m_dpi = 96;                    // the dpi the font and margins are made for
-    GdiObject<HBITMAP> m_backBuffer;   // kept until the client size changes
+    bool m_hostFont = false;          // set through WM_SETFONT
+    int m_dpi = 96;                   // the dpi the font and margins are made for
+    GdiObject<HBITMAP> m_backBuffer;  // kept until the client size changes
     int m_backWidth = 0, m_backHeight = 0;
 
     COLORREF m_addressText = RGB(255, 0, 0), m_addressBack = RGB(90, 0, 0);

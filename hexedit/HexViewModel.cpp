@@ -253,17 +253,13 @@ unsigned HexViewModel::EnsureVisible(uint32_t start, uint32_t end, bool redraw) 
     } else if (s <= first && e >= limit) {
         // The range covers the whole view.
     } else if (e - s > n) {
-        if (s > first)
-            newTop = s / b;
-        else if (e < limit)
-            newTop = (e + b - n) / b;
+        if (s > first) newTop = s / b;
+        else if (e < limit) newTop = (e + b - n) / b;
     } else {
         // The byte at `limit` lies below the last full row, so reaching it
         // scrolls as well; otherwise a caret there would sit outside the view.
-        if (s < first)
-            newTop = s / b;
-        else if (e >= limit)
-            newTop = (e + b - n) / b;
+        if (s < first) newTop = s / b;
+        else if (e >= limit) newTop = (e + b - n) / b;
     }
 
     unsigned effects = kNoEffect;
@@ -278,12 +274,9 @@ unsigned HexViewModel::EnsureVisible(uint32_t start, uint32_t end, bool redraw) 
     if (x1 > x2) std::swap(x1, x2);
     int64_t newOffset = 0;
     bool horizontal = true;
-    if (x1 < l.area.left && x2 < l.area.right)
-        newOffset = int64_t(m_hOffset) + (x1 - l.area.left);
-    else if (x1 > l.area.left && x2 >= l.area.right)
-        newOffset = int64_t(m_hOffset) + x2 - (l.area.right - l.area.left);
-    else
-        horizontal = false;
+    if (x1 < l.area.left && x2 < l.area.right) newOffset = int64_t(m_hOffset) + (x1 - l.area.left);
+    else if (x1 > l.area.left && x2 >= l.area.right) newOffset = int64_t(m_hOffset) + x2 - (l.area.right - l.area.left);
+    else horizontal = false;
     if (horizontal) {
         m_hOffset = static_cast<int>(Clamp64(newOffset, 0, l.maxHorizontalOffset));
         effects |= kHScrollPos;
@@ -320,14 +313,10 @@ unsigned HexViewModel::KeyDown(Key key, bool shift) {
 unsigned HexViewModel::Char(uint32_t code, bool shift) {
     if (code == 8 || code > 0xFF || m_length == 0 || m_readOnly) return kNoEffect;
     uint8_t value;
-    if (code >= '0' && code <= '9')
-        value = static_cast<uint8_t>(code - '0');
-    else if (code >= 'a' && code <= 'f')
-        value = static_cast<uint8_t>(code - 'a' + 10);
-    else if (code >= 'A' && code <= 'F')
-        value = static_cast<uint8_t>(code - 'A' + 10);
-    else
-        return kNoEffect;
+    if (code >= '0' && code <= '9') value = static_cast<uint8_t>(code - '0');
+    else if (code >= 'a' && code <= 'f') value = static_cast<uint8_t>(code - 'a' + 10);
+    else if (code >= 'A' && code <= 'F') value = static_cast<uint8_t>(code - 'A' + 10);
+    else return kNoEffect;
     if (m_caret >= m_length) return kNoEffect;
     uint8_t& byte = m_bytes[m_caret];
     unsigned effects;
@@ -374,12 +363,9 @@ unsigned HexViewModel::MouseMove(Point p, bool leftButton) {
     unsigned effects = kNoEffect;
     const Rect& area = m_layout.area;
     if (!area.Contains(p)) {
-        if (p.y < area.top)
-            effects |= StartAutoScroll(area.top - p.y + 1, -1, p);
-        else if (p.y >= area.bottom)
-            effects |= StartAutoScroll(p.y - area.bottom + 1, +1, p);
-        else
-            m_lastPoint = p;
+        if (p.y < area.top) effects |= StartAutoScroll(area.top - p.y + 1, -1, p);
+        else if (p.y >= area.bottom) effects |= StartAutoScroll(p.y - area.bottom + 1, +1, p);
+        else m_lastPoint = p;
     } else {
         effects |= StopAutoScroll();
     }

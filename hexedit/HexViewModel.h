@@ -69,13 +69,13 @@ enum Effect : unsigned {
 struct Layout {
     int charWidth = 1;
     int lineHeight = 1;
-    int margin = kMargin;        // inset of the text area, also the gap after a column
-    int slack = 2;               // how far the caret may stand outside the text area
-    Rect area{};                 // client rectangle inset by margin
-    uint32_t fullRows = 0;       // rows that fit completely
-    uint32_t visibleRows = 0;    // rows at least partly visible
-    int lastRowHeight = 1;       // height of the partly visible last row
-    uint32_t bytesPerRow = 16;   // effective value
+    int margin = kMargin;       // inset of the text area, also the gap after a column
+    int slack = 2;              // how far the caret may stand outside the text area
+    Rect area{};                // client rectangle inset by margin
+    uint32_t fullRows = 0;      // rows that fit completely
+    uint32_t visibleRows = 0;   // rows at least partly visible
+    int lastRowHeight = 1;      // height of the partly visible last row
+    uint32_t bytesPerRow = 16;  // effective value
     int addressX = 0, addressWidth = 0;
     int hexX = 0, hexWidth = 0;
     int textX = 0, textWidth = 0;
@@ -120,7 +120,7 @@ public:
     bool SetAddressDigits(uint32_t digits);  // always marks the layout dirty
     bool ShowAddressColumn(bool show);
     bool ShowTextColumn(bool show);
-    uint32_t BytesPerRow() const;            // effective: 1 .. kMaxBytesPerRow
+    uint32_t BytesPerRow() const;  // effective: 1 .. kMaxBytesPerRow
     uint32_t AddressDigits() const { return m_addressDigits; }
     bool AddressShown() const { return m_showAddress; }
     bool TextShown() const { return m_showText; }

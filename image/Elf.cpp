@@ -51,8 +51,7 @@ bool Inside(std::uint64_t off, std::uint64_t size, std::uint64_t length) {
 }  // namespace
 
 bool HasElfMagic(const std::uint8_t* bytes, std::size_t length) {
-    return bytes != nullptr && length >= 4 && bytes[0] == 0x7F && bytes[1] == 'E' && bytes[2] == 'L' &&
-           bytes[3] == 'F';
+    return bytes != nullptr && length >= 4 && bytes[0] == 0x7F && bytes[1] == 'E' && bytes[2] == 'L' && bytes[3] == 'F';
 }
 
 std::uint64_t ElfReadLimit(std::uint64_t roomLeft) { return roomLeft * 16 + (64u << 20); }

@@ -102,7 +102,8 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         // record takes the whole-text path, which judges the rest.
         if (DetectFormat(bytes.data(), bytes.size(), false) == FileFormat::IntelHex) {
             ImageResult parsed;
-            if (!ParseHexInBlocks(*file, length, bytes, room, parsed)) return Fail(FileLoadStatus::ReadError, file->LastError());
+            if (!ParseHexInBlocks(*file, length, bytes, room, parsed))
+                return Fail(FileLoadStatus::ReadError, file->LastError());
             std::vector<std::uint8_t>().swap(bytes);
             composed = ComposeParsed(compose, FileFormat::IntelHex, std::move(parsed));
         } else {
@@ -120,7 +121,8 @@ FileLoadOutcome LoadFileForBuffer(FileOpener& opener, const FileLoadRequest& req
         case ImageStatus::Ok: break;
         case ImageStatus::TooLarge: out.status = FileLoadStatus::TooLarge; return out;
         case ImageStatus::Malformed:
-            out.status = composed.format == FileFormat::IntelHex ? FileLoadStatus::HexError : FileLoadStatus::FormatError;
+            out.status =
+                composed.format == FileFormat::IntelHex ? FileLoadStatus::HexError : FileLoadStatus::FormatError;
             return out;
         }
         out.content.swap(composed.content);

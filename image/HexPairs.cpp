@@ -24,8 +24,8 @@ inline int DecodeSixteen(const std::uint8_t* text, __m128i* bytes) {
     const __m128i letter = _mm_sub_epi8(_mm_or_si128(c, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
     const __m128i isLetter =
         _mm_cmplt_epi8(_mm_add_epi8(letter, _mm_set1_epi8(-128)), _mm_set1_epi8(static_cast<char>(-128 + 6)));
-    const __m128i value = _mm_or_si128(_mm_and_si128(isDigit, digit),
-                                       _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
+    const __m128i value =
+        _mm_or_si128(_mm_and_si128(isDigit, digit), _mm_and_si128(isLetter, _mm_add_epi8(letter, _mm_set1_epi8(10))));
     // Each 16-bit lane holds one pair: the high digit in its low byte.
     const __m128i high = _mm_slli_epi16(_mm_and_si128(value, _mm_set1_epi16(0x00FF)), 4);
     const __m128i low = _mm_srli_epi16(value, 8);

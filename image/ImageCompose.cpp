@@ -5,7 +5,6 @@
 #include <new>
 #include <stdexcept>
 
-
 namespace image {
 
 std::uint64_t RoomLeft(std::uint32_t capacity, std::uint32_t insertOffset) {
@@ -13,9 +12,8 @@ std::uint64_t RoomLeft(std::uint32_t capacity, std::uint32_t insertOffset) {
 }
 
 ImageStatus ComposeBuffer(const std::uint8_t* current, std::size_t currentLength, bool merge,
-                          std::uint32_t insertOffset, const std::uint8_t* image,
-                          std::size_t imageLength, std::uint32_t capacity,
-                          std::vector<std::uint8_t>& content) {
+                          std::uint32_t insertOffset, const std::uint8_t* image, std::size_t imageLength,
+                          std::uint32_t capacity, std::vector<std::uint8_t>& content) {
     const std::uint64_t imageEnd = std::uint64_t{insertOffset} + imageLength;
     if (imageEnd > capacity) return ImageStatus::TooLarge;
     if (current == nullptr) currentLength = 0;
@@ -41,16 +39,15 @@ namespace {
 void ComposeInto(const LoadRequest& request, const std::uint8_t* image, std::size_t imageLength,
                  std::vector<std::uint8_t>* owned, LoadOutcome& out) {
     const std::uint32_t offset = request.insert.InsertOffset;
-    const LoadPlan plan =
-        PlanLoad(request.slot.LoadState, request.reloading, request.insert.ClearFirst != 0);
+    const LoadPlan plan = PlanLoad(request.slot.LoadState, request.reloading, request.insert.ClearFirst != 0);
     if (owned != nullptr && !plan.merge && offset == 0 && imageLength <= request.capacity) {
         // The content would be the image itself: taking it over spares a
         // second image-sized block at the peak of a large load.
         out.status = ImageStatus::Ok;
         out.content.swap(*owned);
     } else {
-        out.status = ComposeBuffer(request.current, request.currentLength, plan.merge, offset, image,
-                                   imageLength, request.capacity, out.content);
+        out.status = ComposeBuffer(request.current, request.currentLength, plan.merge, offset, image, imageLength,
+                                   request.capacity, out.content);
     }
     if (out.status != ImageStatus::Ok) return;
 
@@ -64,9 +61,9 @@ LoadOutcome ComposeLoad(const LoadRequest& request) {
     const std::size_t length = request.file ? request.fileLength : 0;
     const FileFormat format = DetectFormat(request.file, length, request.isHex);
     if (format != FileFormat::Binary) {
-        return ComposeParsed(request, format,
-                             ParseFormat(format, request.file, length,
-                                         RoomLeft(request.capacity, request.insert.InsertOffset)));
+        return ComposeParsed(
+            request, format,
+            ParseFormat(format, request.file, length, RoomLeft(request.capacity, request.insert.InsertOffset)));
     }
     LoadOutcome out;
     out.format = format;

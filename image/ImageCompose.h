@@ -23,16 +23,15 @@ std::uint64_t RoomLeft(std::uint32_t capacity, std::uint32_t insertOffset);
 // TooLarge (content untouched) when insertOffset + imageLength exceeds the
 // capacity; the sum is taken without wrap-around.
 ImageStatus ComposeBuffer(const std::uint8_t* current, std::size_t currentLength, bool merge,
-                          std::uint32_t insertOffset, const std::uint8_t* image,
-                          std::size_t imageLength, std::uint32_t capacity,
-                          std::vector<std::uint8_t>& content);
+                          std::uint32_t insertOffset, const std::uint8_t* image, std::size_t imageLength,
+                          std::uint32_t capacity, std::vector<std::uint8_t>& content);
 
 // What a load is asked to do for one buffer, whatever reads the file.
 struct FileLoadRequest {
-    std::wstring_view path;  // the file chosen, or the slot's file on a reload
+    std::wstring_view path;      // the file chosen, or the slot's file on a reload
     std::uint32_t capacity = 0;  // CodeCapacity or DataCapacity of the part
     InsertSettings insert;
-    BufferSlot slot;         // the slot of the buffer
+    BufferSlot slot;  // the slot of the buffer
     bool reloading = false;
     const std::uint8_t* current = nullptr;  // the buffer's content; needed only when the load merges
     std::size_t currentLength = 0;
@@ -46,16 +45,16 @@ struct LoadRequest : FileLoadRequest {
 
     const std::uint8_t* file = nullptr;  // the whole file
     std::size_t fileLength = 0;
-    bool isHex = false;                  // IsHexExtension of the file's extension: such a file whose
-                                         // content is no other format stays Intel HEX (DetectFormat)
+    bool isHex = false;  // IsHexExtension of the file's extension: such a file whose
+                         // content is no other format stays Intel HEX (DetectFormat)
 };
 
 struct LoadOutcome {
     ImageStatus status = ImageStatus::Ok;
     FileFormat format = FileFormat::Binary;  // what the file's content was taken for
-    std::vector<std::uint8_t> content;  // the buffer's new bytes (Ok only)
-    BufferSlot slot;                    // the slot after the load (Ok only)
-    std::wstring pathText;              // text for the page's path box (Ok only)
+    std::vector<std::uint8_t> content;       // the buffer's new bytes (Ok only)
+    BufferSlot slot;                         // the slot after the load (Ok only)
+    std::wstring pathText;                   // text for the page's path box (Ok only)
 };
 
 // Tells the format by the content (DetectFormat), parses it (HEX, S-record,

@@ -254,7 +254,8 @@ void IntelHexStream::FeedText(const std::uint8_t* p, const std::uint8_t* end) {
                 }
                 if (pendingWant_ == 0 && pending_.size() >= 2) {
                     if ((kDigit[pending_[0]] | kDigit[pending_[1]]) & kBadDigit) return Refuse(ImageStatus::Malformed);
-                    pendingWant_ = RecordDigits(static_cast<std::uint8_t>((kDigit[pending_[0]] << 4) | kDigit[pending_[1]]));
+                    pendingWant_ =
+                        RecordDigits(static_cast<std::uint8_t>((kDigit[pending_[0]] << 4) | kDigit[pending_[1]]));
                 }
                 ++p;
                 if (pendingWant_ != 0 && pending_.size() >= pendingWant_) {

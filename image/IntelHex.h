@@ -124,7 +124,7 @@ private:
 
     ihex::ImageBuilder image_;
     Mode mode_ = Mode::LineStart;
-    bool textEnded_ = false;  // a NUL was seen
+    bool textEnded_ = false;     // a NUL was seen
     std::uint8_t head_[3] = {};  // the first bytes, until a byte-order mark can be told
     std::size_t headLength_ = 0;
     bool headDone_ = false;

@@ -18,9 +18,7 @@ LoadPlan PlanLoad(LoadState current, bool reloading, bool clearFirst) {
         break;
     case LoadState::Empty:
     case LoadState::ReadBack:
-    default:
-        plan.stateAfter = LoadState::OneFile;
-        break;
+    default: plan.stateAfter = LoadState::OneFile; break;
     }
     return plan;
 }
@@ -31,8 +29,7 @@ std::wstring PathText(std::wstring_view path, bool mixed) {
     return text;
 }
 
-BufferSlot SlotAfterLoad(const BufferSlot& before, const LoadPlan& plan, bool reloading,
-                         std::wstring_view newPath) {
+BufferSlot SlotAfterLoad(const BufferSlot& before, const LoadPlan& plan, bool reloading, std::wstring_view newPath) {
     BufferSlot after = before;
     after.LoadState = plan.stateAfter;
     if (!reloading) {

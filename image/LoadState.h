@@ -25,8 +25,8 @@ struct InsertSettings {
 
 // What a load that succeeds does, decided from the slot before it.
 struct LoadPlan {
-    bool merge = false;          // lay the image over the buffer's current content
-    bool mixedText = false;      // the path box shows "%s (Mixed file)"
+    bool merge = false;      // lay the image over the buffer's current content
+    bool mixedText = false;  // the path box shows "%s (Mixed file)"
     LoadState stateAfter = LoadState::OneFile;
 };
 
@@ -39,8 +39,7 @@ std::wstring PathText(std::wstring_view path, bool mixed);
 
 // The slot after a successful load. A reload keeps the slot's file; a user load
 // stores the new path and its upper-cased extension.
-BufferSlot SlotAfterLoad(const BufferSlot& before, const LoadPlan& plan, bool reloading,
-                         std::wstring_view newPath);
+BufferSlot SlotAfterLoad(const BufferSlot& before, const LoadPlan& plan, bool reloading, std::wstring_view newPath);
 
 // Dump Info success and part change both forget the file.
 BufferSlot SlotAfterReadBack();

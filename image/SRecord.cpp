@@ -61,8 +61,7 @@ bool IsSRecordLine(std::string_view line) {
 }
 
 bool IsSRecordName(std::wstring_view upperExt) {
-    return upperExt == L"S19" || upperExt == L"S28" || upperExt == L"S37" || upperExt == L"SREC" ||
-           upperExt == L"MOT";
+    return upperExt == L"S19" || upperExt == L"S28" || upperExt == L"S37" || upperExt == L"SREC" || upperExt == L"MOT";
 }
 
 std::uint64_t SRecordReadLimit(std::uint64_t roomLeft) { return roomLeft * 24 + kTextSlack; }

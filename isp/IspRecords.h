@@ -47,9 +47,9 @@ constexpr std::uint8_t kSetupRstnColdReset = 0x02;    // restart the target thro
 constexpr std::uint16_t kStatusWaitingForTarget = 0xFFFF;
 
 enum PortType : std::int32_t {
-    kPortCom = 0,      // a COM port opened by the tool, handle in PortHandle
-    kPortKV705 = 1,    // adapter, reached by the library itself
-    kPortKV707 = 2,    // adapter, reached by the library itself
+    kPortCom = 0,    // a COM port opened by the tool, handle in PortHandle
+    kPortKV705 = 1,  // adapter, reached by the library itself
+    kPortKV707 = 2,  // adapter, reached by the library itself
 };
 
 // The status word and the stop request are polled across threads without a
@@ -62,20 +62,20 @@ static_assert(sizeof(StatusWord) == 2 && StatusWord::is_always_lock_free, "statu
 static_assert(sizeof(StopRequest) == 4 && StopRequest::is_always_lock_free, "stop request layout");
 
 struct IspParam {
-    std::int32_t PortType;        // 0 COM, 1 KV705, 2 KV707
-    void* PortHandle;             // HANDLE of the opened COM port (type 0)
-    std::int32_t CheckRate;       // handshake rate
-    std::int32_t BaudRate;        // download rate, 0 = "Auto"
-    std::int32_t PartIndex;       // index into the BodyInfo table, -1 = none
-    std::uint8_t OptionBits;      // bit n = option check box n
-    std::uint8_t SetupFlags;      // kSetupEraseByFileSize | kSetupRstnColdReset
+    std::int32_t PortType;    // 0 COM, 1 KV705, 2 KV707
+    void* PortHandle;         // HANDLE of the opened COM port (type 0)
+    std::int32_t CheckRate;   // handshake rate
+    std::int32_t BaudRate;    // download rate, 0 = "Auto"
+    std::int32_t PartIndex;   // index into the BodyInfo table, -1 = none
+    std::uint8_t OptionBits;  // bit n = option check box n
+    std::uint8_t SetupFlags;  // kSetupEraseByFileSize | kSetupRstnColdReset
     std::uint8_t Reserved[2];
-    std::uint8_t* CodeImage;      // Flash image, or the 256-byte DumpInfo buffer
+    std::uint8_t* CodeImage;  // Flash image, or the 256-byte DumpInfo buffer
     std::int32_t CodeSize;
-    std::uint8_t* DataImage;      // EEPROM image
+    std::uint8_t* DataImage;  // EEPROM image
     std::int32_t DataSize;
-    StatusWord* StatusCell;       // 0xFFFF waiting, 0..100 progress, 102 COM error
-    StopRequest* StopCell;        // 1 = stop requested
+    StatusWord* StatusCell;  // 0xFFFF waiting, 0..100 progress, 102 COM error
+    StopRequest* StopCell;   // 1 = stop requested
 };
 
 struct OptionCaptionPair {
@@ -85,12 +85,12 @@ struct OptionCaptionPair {
 
 struct BodyInfo {
     const wchar_t* PartName;
-    std::uint32_t FamilyMask;     // bit i = family i
-    std::int32_t PartClass;       // 1 or 2: fixed 115200 link, Dump Info offered
-    std::uint32_t CodeCapacity;   // Flash bytes
-    std::uint32_t DataCapacity;   // EEPROM bytes, 0 = none
-    std::uint32_t DataAddress;    // default IAP data address
-    std::uint32_t OptionCount;    // option bits used (at most 8 are shown)
+    std::uint32_t FamilyMask;    // bit i = family i
+    std::int32_t PartClass;      // 1 or 2: fixed 115200 link, Dump Info offered
+    std::uint32_t CodeCapacity;  // Flash bytes
+    std::uint32_t DataCapacity;  // EEPROM bytes, 0 = none
+    std::uint32_t DataAddress;   // default IAP data address
+    std::uint32_t OptionCount;   // option bits used (at most 8 are shown)
     OptionCaptionPair OptionCaption[8];
 };
 

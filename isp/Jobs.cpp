@@ -18,7 +18,9 @@ constexpr DWORD kProgressPollMs = 10;
 constexpr std::size_t kInfoBlockSize = 256;
 
 int HeadingOf(JobType type) {
-    return type == JobType::Dump ? texts::kDumpInfo : type == JobType::Repeat ? texts::kRepeatUpdate : texts::kUpdateTarget;
+    return type == JobType::Dump     ? texts::kDumpInfo
+           : type == JobType::Repeat ? texts::kRepeatUpdate
+                                     : texts::kUpdateTarget;
 }
 
 }  // namespace
@@ -80,10 +82,7 @@ private:
 };
 
 JobRunner::JobRunner(const TarvelDll& library, IspParam& param, JobHost& host)
-    : m_param(param),
-      m_host(host),
-      m_call(library, param),
-      m_jobEnded(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+    : m_param(param), m_host(host), m_call(library, param), m_jobEnded(::CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
 JobRunner::~JobRunner() { StopAndWait(); }
 

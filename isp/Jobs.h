@@ -11,8 +11,8 @@
 #include "framework/Handles.h"
 #include "isp/IspRecords.h"
 #include "isp/JobHost.h"
-#include "isp/LibraryCall.h"
 #include "isp/LibraryBinding.h"
+#include "isp/LibraryCall.h"
 
 #include <windows.h>
 

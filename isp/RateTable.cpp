@@ -4,9 +4,7 @@
 
 #include <cwchar>
 
-bool IsComPortName(const std::wstring& portName) {
-    return portName.compare(0, 3, L"COM") == 0;
-}
+bool IsComPortName(const std::wstring& portName) { return portName.compare(0, 3, L"COM") == 0; }
 
 namespace {
 

@@ -11,10 +11,10 @@
 // runs the non-standard download rates 51200 and 102400 and has no rate
 // below 4800.
 struct RateTable {
-    static constexpr std::array<std::uint32_t, 9> kBaudrateCom = {
-        1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
-    static constexpr std::array<std::uint32_t, 8> kBaudrateAdapter = {
-        4800, 9600, 19200, 38400, 51200, 57600, 102400, 115200};
+    static constexpr std::array<std::uint32_t, 9> kBaudrateCom = {1200,  2400,  4800,  9600,  14400,
+                                                                  19200, 38400, 57600, 115200};
+    static constexpr std::array<std::uint32_t, 8> kBaudrateAdapter = {4800,  9600,  19200,  38400,
+                                                                      51200, 57600, 102400, 115200};
     static constexpr std::array<std::uint32_t, 4> kCheckrateCom = {1200, 2400, 4800, 9600};
     static constexpr std::array<std::uint32_t, 2> kCheckrateAdapter = {4800, 9600};
 };

@@ -3,9 +3,7 @@
 #include "text/LogFormat.h"
 #include "text/UiText.h"
 
-const wchar_t* MessageLog::Text(int textId) const {
-    return ::LangText(static_cast<texts::TextId>(textId), m_language);
-}
+const wchar_t* MessageLog::Text(int textId) const { return ::LangText(static_cast<texts::TextId>(textId), m_language); }
 
 void MessageLog::Append(const wchar_t* text) {
     const int n = m_edit.GetTextLength();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both trees and runs every test: the native
-# tests (sanitizers on), the fuzz targets for a bounded time, and the Win32
-# tests and end-to-end tests under Wine on a virtual display.
+# Installs what is missing, builds both trees and runs every test: the
+# formatting check, the native tests (sanitizers on), the fuzz targets for a
+# bounded time, and the Win32 tests and end-to-end tests under Wine on a
+# virtual display.
 set -uo pipefail
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
@@ -11,6 +12,12 @@ bash scripts/build.sh all || exit 1
 
 status=0
 summary=()
+if bash scripts/check-format.sh; then
+  summary+=("format: every C++ file as .clang-format says")
+else
+  status=1
+  summary+=("format: files differ from .clang-format (see above)")
+fi
 run_ctest() {  # name, build dir
   local log
   log=$(mktemp)

@@ -70,12 +70,11 @@ DllSettings ReadDllSettings() {
     std::vector<IniSection> file;
     // A section's lines come whole: "key=value", and a key without '=' as it
     // stands, which the key-by-key functions would not show.
-    for (const std::wstring& name : StringList([&](wchar_t* buf, DWORD size) {
-             return GetPrivateProfileSectionNamesW(buf, size, path.c_str());
-         })) {
+    for (const std::wstring& name :
+         StringList([&](wchar_t*buf, DWORD size) { return GetPrivateProfileSectionNamesW(buf, size, path.c_str()); })) {
         IniSection section;
         section.Name = Narrow(name);
-        for (const std::wstring& line : StringList([&](wchar_t* buf, DWORD size) {
+        for (const std::wstring& line : StringList([&](wchar_t*buf, DWORD size) {
                  return GetPrivateProfileSectionW(name.c_str(), buf, size, path.c_str());
              })) {
             section.Lines.push_back(Narrow(line));

@@ -155,14 +155,13 @@ extern "C" std::uint16_t TARVEL_CALL OpenPort(isp::IspParam* param) {
     }
     case isp::kPortKV705:
     case isp::kPortKV707: {
-        auto sim = std::make_unique<tarvel::SimulatedLink>(settings.Adapter, tarvel::Parts(settings.Table),
-                                                           param->PartIndex);
+        auto sim =
+            std::make_unique<tarvel::SimulatedLink>(settings.Adapter, tarvel::Parts(settings.Table), param->PartIndex);
         adapter = sim.get();
         link = std::move(sim);
         break;
     }
-    default:
-        return isp::kComOpenError;
+    default: return isp::kComOpenError;
     }
     s.Link = std::move(link);
     s.Adapter = adapter;

@@ -87,12 +87,9 @@ const wchar_t* LangText(texts::TextId id, int language) {
 }
 
 const wchar_t* const FamilyNames[kFamilyNameCount] = {
-    L"KV Series",     L"T40 Series",    L"T30 Series",    L"T20 Series",
-    L"T10 Series",    L"T10 A1 Series", L"T10 A2 Series", L"T10 A3 Series",
-    L"T10 A4 Series", L"T10 A5 Series", L"T10 B2 Series", L"T10 B4 Series",
-    L"T10 B9 Series", L"HX Series",
+    L"KV Series",     L"T40 Series",    L"T30 Series",    L"T20 Series",    L"T10 Series",
+    L"T10 A1 Series", L"T10 A2 Series", L"T10 A3 Series", L"T10 A4 Series", L"T10 A5 Series",
+    L"T10 B2 Series", L"T10 B4 Series", L"T10 B9 Series", L"HX Series",
 };
 
-const wchar_t* FamilyName(unsigned bit) {
-    return bit < kFamilyNameCount ? FamilyNames[bit] : nullptr;
-}
+const wchar_t* FamilyName(unsigned bit) { return bit < kFamilyNameCount ? FamilyNames[bit] : nullptr; }

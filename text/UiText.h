@@ -20,7 +20,7 @@ enum TextId : int {
     kHaveNewVersion,
     kClickDownloadToUpdate,
     kMcuType,
-    kComPortSetting,           // 10
+    kComPortSetting,  // 10
     kDownloadSetting,
     kMcuOptions,
     kMessage,
@@ -30,7 +30,7 @@ enum TextId : int {
     kBaudrate,
     kCheckrate,
     kFileSize,
-    kCheckSum,                 // 20
+    kCheckSum,  // 20
     kAutoReloadCode,
     kEraseByFileSize,
     kRstnColdReset,
@@ -40,7 +40,7 @@ enum TextId : int {
     kDumpInfo,
     kLoadFile,
     kAssistant,
-    kExit,                     // 30
+    kExit,  // 30
     kSelectInsertArea,
     kAreaAp,
     kAreaIap,
@@ -50,7 +50,7 @@ enum TextId : int {
     kCancel,
     kPass,
     kFail,
-    kStop,                     // 40
+    kStop,  // 40
     kOpenFileError,
     kFileTooLarge,
     kOpenComError,
@@ -60,7 +60,7 @@ enum TextId : int {
     kDeviceIdError,
     kBaudRateTooLarge,
     kSetSyncError,
-    kWriteOrError,             // 50
+    kWriteOrError,  // 50
     kEraseError,
     kRegisterError,
     kProgramError,
@@ -68,9 +68,9 @@ enum TextId : int {
     kClearMessage,
     kOpenPort,
     kClosePort,
-    kHexFileError,             // 58
+    kHexFileError,  // 58
     kSettingsNotSaved,
-    kLibraryUnusable,          // 60
+    kLibraryUnusable,  // 60
     kLibraryMissing,
     kLibraryNotLoadable,
     kFileFormatError,

@@ -37,7 +37,7 @@ private:
     const isp::TarvelDll& m_library;
     std::wstring m_exeFolder;
     std::int32_t m_language;
-    std::wstring m_updateUrl;  // the page of the last check that got the file ("Fail": none)
+    std::wstring m_updateUrl;        // the page of the last check that got the file ("Fail": none)
     bool m_downloadEnabled = false;  // once a check found a new version
 
     CButton m_updateTips;

@@ -15,14 +15,16 @@
 #include <utility>
 #include <vector>
 
-
 namespace {
 // COM and the download, bound when a check first runs rather than when the
 // program starts (most starts never check).
 struct DownloadApi {
-    decltype(&::CoInitializeEx) coInitializeEx = syslib::Bind<decltype(&::CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
-    decltype(&::CoUninitialize) coUninitialize = syslib::Bind<decltype(&::CoUninitialize)>(L"ole32.dll", "CoUninitialize");
-    decltype(&::CoTaskMemAlloc) coTaskMemAlloc = syslib::Bind<decltype(&::CoTaskMemAlloc)>(L"ole32.dll", "CoTaskMemAlloc");
+    decltype(&::CoInitializeEx) coInitializeEx =
+        syslib::Bind<decltype(&::CoInitializeEx)>(L"ole32.dll", "CoInitializeEx");
+    decltype(&::CoUninitialize) coUninitialize =
+        syslib::Bind<decltype(&::CoUninitialize)>(L"ole32.dll", "CoUninitialize");
+    decltype(&::CoTaskMemAlloc) coTaskMemAlloc =
+        syslib::Bind<decltype(&::CoTaskMemAlloc)>(L"ole32.dll", "CoTaskMemAlloc");
     decltype(&::DeleteUrlCacheEntryW) deleteUrlCacheEntry =
         syslib::Bind<decltype(&::DeleteUrlCacheEntryW)>(L"wininet.dll", "DeleteUrlCacheEntryW");
     decltype(&::URLDownloadToFileW) urlDownloadToFile =

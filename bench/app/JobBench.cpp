@@ -9,8 +9,8 @@
 //                                     handles, GDI and USER objects and private
 //                                     memory after board 10 and after the last
 // Each mode prints its figures; none of them is a test.
-#include "isp/IspRecords.h"
 #include "bench/app/BenchClock.h"
+#include "isp/IspRecords.h"
 #include "tests/e2e/ToolDriver.h"
 
 #include <psapi.h>
@@ -24,8 +24,8 @@
 
 namespace {
 
-constexpr int kCheckList = 1016, kUpdate = 1034, kRepeat = 1035, kLoadFile = 1037, kOpenPort = 1068, kClearMessage = 1053,
-              kPartList = 1017, kPortList = 1014, kBaudList = 1015, kExit = 2;
+constexpr int kCheckList = 1016, kUpdate = 1034, kRepeat = 1035, kLoadFile = 1037, kOpenPort = 1068,
+              kClearMessage = 1053, kPartList = 1017, kPortList = 1014, kBaudList = 1015, kExit = 2;
 
 double Percentile(std::vector<double> v, double p) {
     std::sort(v.begin(), v.end());
@@ -35,8 +35,8 @@ double Percentile(std::vector<double> v, double p) {
 
 int PartIndex(const wchar_t* name) {
     HMODULE dll = ::LoadLibraryW((e2e::BinFolder() + L"Tarvel_DLL.dll").c_str());
-    auto get = dll ? reinterpret_cast<GetBodyInfoFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "GetBodyInfo")))
-                   : nullptr;
+    auto get =
+        dll ? reinterpret_cast<GetBodyInfoFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "GetBodyInfo"))) : nullptr;
     isp::BodyInfo* table = nullptr;
     const std::uint32_t n = get ? get(&table) : 0;
     for (std::uint32_t k = 0; k < n; ++k)
@@ -84,10 +84,12 @@ struct Bench {
         return e2e::WaitUntil([&] { return tool->Log().empty(); }, 5000);
     }
     bool Idle() const {
-        return e2e::WaitUntil([&] {
-            return tool->ItemEnabled(kExit) && tool->ItemText(kUpdate) == L"Update Target" &&
-                   tool->ItemText(kRepeat) == L"Repeat Update";
-        }, 30000);
+        return e2e::WaitUntil(
+            [&] {
+                return tool->ItemEnabled(kExit) && tool->ItemText(kUpdate) == L"Update Target" &&
+                       tool->ItemText(kRepeat) == L"Repeat Update";
+            },
+            30000);
     }
     ~Bench() {
         if (tool && tool->Main()) {
@@ -115,9 +117,10 @@ int Responsiveness(int seconds) {
     const std::wstring log = b.tool->Log();
     int boards = 0;
     for (auto at = log.find(L"=>Pass"); at != std::wstring::npos; at = log.find(L"=>Pass", at + 1)) ++boards;
-    std::printf("WM_NULL round trips during %d s of Repeat Update (%zu samples, %d+ boards): median %.3f ms, "
-                "p99 %.3f ms, max %.3f ms\n",
-                seconds, rtt.size(), boards, Percentile(rtt, 0.5), Percentile(rtt, 0.99), Percentile(rtt, 1.0));
+    std::printf(
+        "WM_NULL round trips during %d s of Repeat Update (%zu samples, %d+ boards): median %.3f ms, "
+        "p99 %.3f ms, max %.3f ms\n",
+        seconds, rtt.size(), boards, Percentile(rtt, 0.5), Percentile(rtt, 0.99), Percentile(rtt, 1.0));
     return 0;
 }
 
@@ -155,10 +158,11 @@ int StopLatency(int count) {
         }
         if (b.Idle()) ++restored;
     }
-    std::printf("%d stops (%d runs, the others ended before their moment): %d ended in \"Stop\", %d with the "
-                "controls restored; click to Stop line: median %.1f ms, p99 %.1f ms, max %.1f ms\n",
-                count, attempts, stops, restored, Percentile(latency, 0.5), Percentile(latency, 0.99),
-                Percentile(latency, 1.0));
+    std::printf(
+        "%d stops (%d runs, the others ended before their moment): %d ended in \"Stop\", %d with the "
+        "controls restored; click to Stop line: median %.1f ms, p99 %.1f ms, max %.1f ms\n",
+        count, attempts, stops, restored, Percentile(latency, 0.5), Percentile(latency, 0.99),
+        Percentile(latency, 1.0));
     return 0;
 }
 
@@ -173,8 +177,8 @@ int CpuWhileWaiting(int seconds) {
     const double cpu = b.tool->CpuMs() - c0, wall = NowMs() - t0;
     b.tool->Click(kUpdate);
     b.Idle();
-    std::printf("waiting %.1f s for a target that never appears: %.0f ms of CPU, %.2f %% of one core\n",
-                wall / 1000.0, cpu, 100.0 * cpu / wall);
+    std::printf("waiting %.1f s for a target that never appears: %.0f ms of CPU, %.2f %% of one core\n", wall / 1000.0,
+                cpu, 100.0 * cpu / wall);
     return 0;
 }
 

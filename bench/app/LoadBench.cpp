@@ -3,9 +3,9 @@
 // image core's parse of the same file alone, in the same run; and the tool's
 // peak working set during the load against the file size plus the image size.
 //   load_bench.exe FILE.hex [RUNS]
+#include "bench/app/BenchClock.h"
 #include "image/IntelHex.h"
 #include "isp/IspRecords.h"
-#include "bench/app/BenchClock.h"
 #include "tests/e2e/ToolDriver.h"
 
 #include <psapi.h>
@@ -34,8 +34,8 @@ int wmain(int argc, wchar_t** argv) {
 
     // The part with the largest Flash.
     HMODULE dll = ::LoadLibraryW((e2e::BinFolder() + L"Tarvel_DLL.dll").c_str());
-    auto get = dll ? reinterpret_cast<GetBodyInfoFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "GetBodyInfo")))
-                   : nullptr;
+    auto get =
+        dll ? reinterpret_cast<GetBodyInfoFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "GetBodyInfo"))) : nullptr;
     isp::BodyInfo* table = nullptr;
     const std::uint32_t count = get ? get(&table) : 0;
     std::uint32_t best = 0;
@@ -60,12 +60,11 @@ int wmain(int argc, wchar_t** argv) {
 
         e2e::Tool tool(dir.Path());
         if (!tool.WaitForMainWindow()) return 1;
-        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE,
-                                       [&] {
-                                           DWORD pid = 0;
-                                           ::GetWindowThreadProcessId(tool.Main(), &pid);
-                                           return pid;
-                                       }());
+        HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, [&] {
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(tool.Main(), &pid);
+            return pid;
+        }());
         tool.Click(1037);
         if (!tool.ChooseFile(hexPath)) return 1;
         HWND area = tool.WaitForDialogWith(1051);
@@ -93,8 +92,9 @@ int wmain(int argc, wchar_t** argv) {
     const double imageMb = static_cast<double>(imageSize) / 1048576.0;
     std::printf("median of %d: load %.1f ms, parse %.1f ms: the window adds %.0f %% to the parse\n", runs, load, parse,
                 100.0 * (load - parse) / parse);
-    std::printf("peak working set during the load: +%.1f MiB for a %.1f MiB file and a %.1f MiB image "
-                "(%.2f images beyond the file)\n",
-                Median(extraMb), fileMb, imageMb, (Median(extraMb) - fileMb) / imageMb);
+    std::printf(
+        "peak working set during the load: +%.1f MiB for a %.1f MiB file and a %.1f MiB image "
+        "(%.2f images beyond the file)\n",
+        Median(extraMb), fileMb, imageMb, (Median(extraMb) - fileMb) / imageMb);
     return 0;
 }

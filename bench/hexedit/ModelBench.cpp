@@ -72,8 +72,7 @@ void BM_PaintRows(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(sum);
     }
-    state.counters["allocs"] =
-        benchmark::Counter(double(g_allocations - before), benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] = benchmark::Counter(double(g_allocations - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_PaintRows)->ArgsProduct({kSizes});
 
@@ -111,8 +110,7 @@ void BM_Move(benchmark::State& state) {
             break;
         }
     }
-    state.counters["allocs"] =
-        benchmark::Counter(double(g_allocations - before), benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] = benchmark::Counter(double(g_allocations - before), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_Move)->Arg(0)->Arg(1)->Arg(2)->ArgName("pgdn0_end1_thumb2");
 

@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
 
     HWND host = ::CreateWindowExW(0, L"STATIC", L"bench", WS_POPUP | WS_VISIBLE, 0, 0, 660, 320, nullptr, nullptr,
                                   nullptr, nullptr);
-    HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOHSCROLL,
-                                  0, 0, 640, 300, host, reinterpret_cast<HMENU>(1055), nullptr, nullptr);
+    HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_MULTILINE | ES_AUTOHSCROLL, 0,
+                                  0, 640, 300, host, reinterpret_cast<HMENU>(1055), nullptr, nullptr);
     CHexEditBase view;
     if (!view.SubclassWindow(edit)) return 3;
     view.ShowAddressColumn(true);

@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
     // Written piece by piece, as Save As writes.
     std::FILE* out = std::fopen(argv[3], "wb");
     if (!out) return 1;
-    const bool written = image::EncodeImageInBlocks(
-        image::OutputFormatFor(Widen(argv[3])), in.data(), in.size(),
-        [&](const char* text, std::size_t n) { return std::fwrite(text, 1, n, out) == n; });
+    const bool written =
+        image::EncodeImageInBlocks(image::OutputFormatFor(Widen(argv[3])), in.data(), in.size(),
+                                   [&](const char* text, std::size_t n) { return std::fwrite(text, 1, n, out) == n; });
     return std::fclose(out) == 0 && written ? 0 : 1;
 }

@@ -103,8 +103,9 @@ int Speed(const char* in) {
     std::printf("  parse   %8.1f MiB of text/s  (%zu characters -> %zu bytes, best of 5)\n", parseRate / 1048576,
                 text.size(), imageLength);
     std::printf("  memcpy  %8.1f MiB/s (256 MiB, best of 5)\n", copyRate / 1048576);
-    std::printf("  parse / memcpy = %.1f %%  (memcpy reads and writes each byte once, the parser reads its text once)\n",
-                100.0 * parseRate / copyRate);
+    std::printf(
+        "  parse / memcpy = %.1f %%  (memcpy reads and writes each byte once, the parser reads its text once)\n",
+        100.0 * parseRate / copyRate);
     return 0;
 }
 

@@ -66,7 +66,8 @@ public:
             if (StopRequested()) return Outcome::Stopped;
             const Clock::time_point now = Clock::now();
             if (now >= deadline) return Outcome::Timeout;
-            const std::uint32_t wait = std::max<std::uint32_t>(1, std::min(job_.Timing.PollMs, MsBetween(now, deadline)));
+            const std::uint32_t wait =
+                std::max<std::uint32_t>(1, std::min(job_.Timing.PollMs, MsBetween(now, deadline)));
             const std::size_t want = std::min(parser_.BytesMissing(), sizeof buf);
             const std::size_t n = link_.Read(buf, want, wait);
             if (n > 0) {

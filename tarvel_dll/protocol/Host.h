@@ -60,10 +60,10 @@ struct HostJob {
 };
 
 struct HostStats {
-    std::uint64_t BytesOut = 0;      // on the wire towards the target
-    std::uint64_t BytesIn = 0;       // on the wire from the target
-    std::uint64_t ImageBytes = 0;    // image bytes carried by program commands
-    std::uint32_t Rate = 0;          // download rate used
+    std::uint64_t BytesOut = 0;    // on the wire towards the target
+    std::uint64_t BytesIn = 0;     // on the wire from the target
+    std::uint64_t ImageBytes = 0;  // image bytes carried by program commands
+    std::uint32_t Rate = 0;        // download rate used
     std::uint32_t Resends = 0;
 };
 

@@ -22,8 +22,7 @@ struct Entry {
 std::string Number(const std::string& value, std::int64_t min, std::int64_t max, std::int64_t& out) {
     if (value.empty()) return "value missing";
     if (!ParseOptionNumber(value, out)) return "not a number";
-    if (out < min || out > max)
-        return "out of range, expected " + std::to_string(min) + " to " + std::to_string(max);
+    if (out < min || out > max) return "out of range, expected " + std::to_string(min) + " to " + std::to_string(max);
     return std::string();
 }
 
@@ -97,7 +96,8 @@ DllSettings ParseDllSettings(const std::vector<IniSection>& file) {
         return n == "parts" ? kParts : n == "info" ? kInfo : n == "link" ? kLink : n == "adapter" ? kAdapter : kUnknown;
     };
     const auto problem = [&s](const std::string& section, const std::string& what, const std::string& why) {
-        s.Problems.push_back({section, "Tarvel_DLL.ini [" + section + "]" + (what.empty() ? "" : " " + what) + ": " + why});
+        s.Problems.push_back(
+            {section, "Tarvel_DLL.ini [" + section + "]" + (what.empty() ? "" : " " + what) + ": " + why});
     };
 
     // Sections named twice, and unknown ones, in the order of the file.

@@ -6,6 +6,7 @@ namespace {
 using isp::BodyInfo;
 using isp::OptionCaptionPair;
 
+// clang-format off
 // Option captions. Parts share the leading bits of these rows: bit n of the
 // option register has the same meaning on every part that has it.
 #define TV_OPT_RSTN {L"Reset pin as GPIO", L"复位脚作为GPIO"}
@@ -61,15 +62,14 @@ const PartTraits kRegularTraits[] = {TV_REGULAR_TRAITS};
 // Parts in family bits that have no name in the tool: it must list them under
 // no family and must not index past its name table.
 const BodyInfo kHighBits[] = {
-    TV_REGULAR_PARTS
-    {L"TX15Z32", Bit(15), 0, KiB(32), 0, 0x00007000, 3, TV_CAPS3},
+    TV_REGULAR_PARTS{L"TX15Z32", Bit(15), 0, KiB(32), 0, 0x00007000, 3, TV_CAPS3},
     {L"TX20Z64", Bit(20), 0, KiB(64), KiB(1), 0x0000F000, 4, TV_CAPS4},
 };
 const PartTraits kHighBitsTraits[] = {
-    TV_REGULAR_TRAITS
-    {0x15003200u, 128, 115200},
+    TV_REGULAR_TRAITS{0x15003200u, 128, 115200},
     {0x20006400u, 256, 115200},
 };
+// clang-format on
 
 static_assert(sizeof(kRegular) / sizeof(kRegular[0]) == sizeof(kRegularTraits) / sizeof(kRegularTraits[0]),
               "one traits row per part");
@@ -88,10 +88,8 @@ PartsView Parts(TableVariant variant) {
     case TableVariant::Empty:
         // A caller that ignores the count still gets a readable record.
         return {kRegular, kRegularTraits, 0};
-    case TableVariant::HighBits:
-        return {kHighBits, kHighBitsTraits, CountOf(kHighBits)};
-    case TableVariant::Normal:
-        break;
+    case TableVariant::HighBits: return {kHighBits, kHighBitsTraits, CountOf(kHighBits)};
+    case TableVariant::Normal: break;
     }
     return {kRegular, kRegularTraits, CountOf(kRegular)};
 }

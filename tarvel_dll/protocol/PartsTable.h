@@ -12,9 +12,9 @@ namespace tarvel {
 
 // What the bootloader of a part reports and how its memories are organised.
 struct PartTraits {
-    std::uint32_t DeviceId;    // answered by the target in the identify reply
-    std::uint32_t PageSize;    // Flash and EEPROM are erased and written by page
-    std::uint32_t MaxBaud;     // fastest download rate the bootloader supports
+    std::uint32_t DeviceId;  // answered by the target in the identify reply
+    std::uint32_t PageSize;  // Flash and EEPROM are erased and written by page
+    std::uint32_t MaxBaud;   // fastest download rate the bootloader supports
 };
 
 // Which table GetBodyInfo hands out. Selected by the library's own settings

@@ -41,8 +41,8 @@ constexpr std::uint8_t kReplyBit = 0x80;
 
 enum TargetStatus : std::uint8_t {
     kOk = 0,
-    kErrCommand = 1,     // unknown command or malformed payload
-    kErrRange = 2,       // address range outside the area
+    kErrCommand = 1,  // unknown command or malformed payload
+    kErrRange = 2,    // address range outside the area
     kErrErase = 3,
     kErrProgram = 4,
     kErrOptions = 5,

@@ -12,9 +12,9 @@ const struct {
     const char* Name;
     FailPoint Point;
 } kFailNames[] = {
-    {"none", FailPoint::None},       {"sync", FailPoint::Sync},         {"erase", FailPoint::Erase},
-    {"option", FailPoint::Options},  {"register", FailPoint::Config},   {"program", FailPoint::Program},
-    {"verify", FailPoint::Verify},   {"readinfo", FailPoint::ReadInfo}, {"silent", FailPoint::Silent},
+    {"none", FailPoint::None},      {"sync", FailPoint::Sync},         {"erase", FailPoint::Erase},
+    {"option", FailPoint::Options}, {"register", FailPoint::Config},   {"program", FailPoint::Program},
+    {"verify", FailPoint::Verify},  {"readinfo", FailPoint::ReadInfo}, {"silent", FailPoint::Silent},
 };
 
 constexpr char kFailExpected[] =

@@ -25,16 +25,16 @@ enum class FailPoint {
 };
 
 struct Scenario {
-    std::string Part;                    // part name; empty = the part the host expects
-    std::int64_t AppearMs = 0;           // the first target appears after this; < 0 = never
-    std::uint32_t CustomerId = 0;        // 0 = the library's own customer id
-    std::uint32_t DeviceId = 0;          // 0 = the part's device id
-    std::uint32_t MaxBaud = 0;           // 0 = the part's fastest rate
-    std::uint32_t PageMs = 0;            // time to program one page
-    std::uint32_t EraseMs = 0;           // time of one erase command
-    bool Pace = false;                   // bytes take their time on the line at the current rate
-    std::int64_t RepeatDelayMs = 300;    // after a run, the next target appears after this
-    std::uint32_t Serial = 1;            // serial number of the first target
+    std::string Part;                  // part name; empty = the part the host expects
+    std::int64_t AppearMs = 0;         // the first target appears after this; < 0 = never
+    std::uint32_t CustomerId = 0;      // 0 = the library's own customer id
+    std::uint32_t DeviceId = 0;        // 0 = the part's device id
+    std::uint32_t MaxBaud = 0;         // 0 = the part's fastest rate
+    std::uint32_t PageMs = 0;          // time to program one page
+    std::uint32_t EraseMs = 0;         // time of one erase command
+    bool Pace = false;                 // bytes take their time on the line at the current rate
+    std::int64_t RepeatDelayMs = 300;  // after a run, the next target appears after this
+    std::uint32_t Serial = 1;          // serial number of the first target
     FailPoint Fail = FailPoint::None;
     std::uint32_t FailOffset = 0;
     // Not the target's but the library's: the status word while no target

@@ -89,8 +89,7 @@ void TargetModel::Receive(const std::uint8_t* data, std::size_t size, Micros now
     while (parser_.Next(f)) Handle(f, rxFreeAt_);
 }
 
-void TargetModel::Reply(std::uint8_t type, std::uint8_t seq, const std::vector<std::uint8_t>& payload,
-                        Micros readyAt) {
+void TargetModel::Reply(std::uint8_t type, std::uint8_t seq, const std::vector<std::uint8_t>& payload, Micros readyAt) {
     Pending p;
     p.ReadyAt = std::max(readyAt, txFreeAt_);
     p.PerByte = ByteTime();
@@ -155,8 +154,9 @@ void TargetModel::Handle(const Frame& f, Micros arrived) {
             const std::uint64_t off = GetU32(p + 1), len = GetU32(p + 5);
             if (off + len > mem->size()) status(kErrRange);
             else if (scenario_.Fail == FailPoint::Erase) status(kErrErase);
-            else std::fill(mem->begin() + static_cast<std::ptrdiff_t>(off),
-                           mem->begin() + static_cast<std::ptrdiff_t>(off + len), 0xFF);
+            else
+                std::fill(mem->begin() + static_cast<std::ptrdiff_t>(off),
+                          mem->begin() + static_cast<std::ptrdiff_t>(off + len), 0xFF);
             busy = static_cast<Micros>(scenario_.EraseMs) * 1000;
             break;
         }
@@ -227,9 +227,7 @@ void TargetModel::Handle(const Frame& f, Micros arrived) {
             ++totalRuns_;
             leave = true;
             break;
-        default:
-            status(kErrCommand);
-            break;
+        default: status(kErrCommand); break;
         }
     }
     hasLast_ = f.Type != kCmdSync;
@@ -256,8 +254,7 @@ std::size_t TargetModel::TakeOutput(std::uint8_t* buf, std::size_t size, Micros 
     std::size_t n = 0;
     while (n < size && !out_.empty()) {
         Pending& p = out_.front();
-        while (n < size && p.Pos < p.Bytes.size() &&
-               p.ReadyAt + p.PerByte * static_cast<Micros>(p.Pos) <= now) {
+        while (n < size && p.Pos < p.Bytes.size() && p.ReadyAt + p.PerByte * static_cast<Micros>(p.Pos) <= now) {
             buf[n++] = p.Bytes[p.Pos++];
         }
         if (p.Pos < p.Bytes.size()) break;

@@ -65,8 +65,8 @@ private:
     std::uint32_t MaxBaud() const;
 
     struct Pending {
-        Micros ReadyAt;   // time of the first byte
-        Micros PerByte;   // spacing of the following ones
+        Micros ReadyAt;  // time of the first byte
+        Micros PerByte;  // spacing of the following ones
         std::vector<std::uint8_t> Bytes;
         std::size_t Pos;
     };

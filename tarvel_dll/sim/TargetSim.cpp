@@ -131,8 +131,9 @@ bool ApplyOptions(const std::vector<std::string>& args, tarvel::Scenario& s, std
         if (name == "wait-status") {
             // The status word is the library's: a target on a serial line
             // has no say in it.
-            error = shown + ": the library's status word, set by [Adapter] wait-status in Tarvel_DLL.ini "
-                            "for its built-in adapter only";
+            error = shown +
+                    ": the library's status word, set by [Adapter] wait-status in Tarvel_DLL.ini "
+                    "for its built-in adapter only";
             return false;
         }
         const std::string why = tarvel::ApplyScenarioOption(s, name, value, parts);
@@ -153,8 +154,10 @@ std::vector<std::string> Tokens(const std::string& text) {
 }
 
 int Usage(const char* why) {
-    std::fprintf(stderr, "tarvel_target_sim: %s\nusage: tarvel_target_sim --port TTY [--out-dir DIR] "
-                         "[--control FILE] [scenario options]\n", why);
+    std::fprintf(stderr,
+                 "tarvel_target_sim: %s\nusage: tarvel_target_sim --port TTY [--out-dir DIR] "
+                 "[--control FILE] [scenario options]\n",
+                 why);
     return 2;
 }
 

@@ -25,12 +25,12 @@
 
 #include "image/ByteSum.h"
 #include "image/ImageCompose.h"
-#include "tests/support/JsonRead.h"
 #include "image/LoadState.h"
-#include "tests/cli/Process.h"
 #include "tarvel_dll/protocol/Crc.h"
 #include "tarvel_dll/protocol/PartsTable.h"
 #include "tarvel_dll/protocol/Protocol.h"
+#include "tests/cli/Process.h"
+#include "tests/support/JsonRead.h"
 
 namespace {
 
@@ -39,11 +39,11 @@ using clitest::RunResult;
 using jsonread::Value;
 
 struct Environment {
-    std::string winBin;  // folder of Tarvel_CLI.exe, Tarvel_DLL.dll, Tarvel_DLL_partial.dll
-    std::string simDir;  // the simulator's output folder (COM tests)
-    std::string com;     // the Wine COM port linked to the simulator
-    std::string idleCom; // a COM name with no device behind it
-    std::string nullCom; // a COM name that opens a device that is no serial port
+    std::string winBin;               // folder of Tarvel_CLI.exe, Tarvel_DLL.dll, Tarvel_DLL_partial.dll
+    std::string simDir;               // the simulator's output folder (COM tests)
+    std::string com;                  // the Wine COM port linked to the simulator
+    std::string idleCom;              // a COM name with no device behind it
+    std::string nullCom;              // a COM name that opens a device that is no serial port
     std::string lostCom, lostSimDir;  // a port whose pty pair a test closes for good
     int lostSocatPid = 0;             // the socat that holds that pair
     std::string gangDir;              // COM21 to COM24 with their simulators writing to gangDir/gangN
@@ -68,7 +68,7 @@ void WriteBytes(const std::string& path, const Bytes& b) {
 void WriteText(const std::string& path, const std::string& s) { WriteBytes(path, Bytes(s.begin(), s.end())); }
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0;
 }
 
@@ -233,10 +233,14 @@ TEST(CliImage, BuildsWhatTheWindowsLoaderPutsInTheBuffer) {
     WriteBytes(f.File("cal.dat"), cal);
     // HEX files from the tools a firmware build uses: GNU objcopy and
     // srec_cat, with gaps, across the 64 KiB line and above it.
-    ASSERT_EQ(Shell("cd '" + f.Path() + "' && objcopy -I binary -O ihex --change-addresses 0x100 low.bin low_objcopy.hex"), 0);
+    ASSERT_EQ(
+        Shell("cd '" + f.Path() + "' && objcopy -I binary -O ihex --change-addresses 0x100 low.bin low_objcopy.hex"),
+        0);
     ASSERT_EQ(Shell("cd '" + f.Path() + "' && srec_cat mid.bin -binary -offset 0xF000 -o mid_srec.hex -intel"), 0);
-    ASSERT_EQ(Shell("cd '" + f.Path() + "' && srec_cat low.bin -binary -offset 0x20 high.bin -binary -offset 0x30000 "
-                    "-o sparse_srec.HEX -intel -address-length=4"), 0);
+    ASSERT_EQ(Shell("cd '" + f.Path() +
+                    "' && srec_cat low.bin -binary -offset 0x20 high.bin -binary -offset 0x30000 "
+                    "-o sparse_srec.HEX -intel -address-length=4"),
+              0);
 
     struct Case {
         const char* name;
@@ -251,6 +255,7 @@ TEST(CliImage, BuildsWhatTheWindowsLoaderPutsInTheBuffer) {
         for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
         return all;
     };
+    // clang-format off
     const Case cases[] = {
         {"binary", {"--flash", "low.bin"}, {{"low.bin"}}, false, low},
         {"binary at an IAP address", {"--flash", "low.bin@0x7000"}, {{"low.bin", 0x7000}}, false, cat({ff(0x7000), low})},
@@ -268,6 +273,7 @@ TEST(CliImage, BuildsWhatTheWindowsLoaderPutsInTheBuffer) {
         {"EEPROM file with another extension", {"--eeprom", "cal.dat@0x100"}, {{"cal.dat", 0x100}}, true,
          cat({ff(0x100), cal})},
     };
+    // clang-format on
     const std::uint32_t flashCapacity = 512 * 1024, eepromCapacity = 4096;  // T40F512
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -299,19 +305,22 @@ TEST(CliImage, FormatsAreToldByContentAndOutputsByExtension) {
     WriteBytes(f.File("low.bin"), low);
     // An S-record file under a name of its own and a HEX file named .ihx,
     // both written by objcopy at 0x200.
-    ASSERT_EQ(Shell("cd '" + f.Path() + "' && objcopy -I binary -O srec --change-addresses 0x200 low.bin low.mot"
-                    " && objcopy -I binary -O ihex --change-addresses 0x200 low.bin low.ihx"), 0);
+    ASSERT_EQ(Shell("cd '" + f.Path() +
+                    "' && objcopy -I binary -O srec --change-addresses 0x200 low.bin low.mot"
+                    " && objcopy -I binary -O ihex --change-addresses 0x200 low.bin low.ihx"),
+              0);
     WriteText(f.File("bad.s19"), "S1050000AABB95\nS1050002AABB00\n");  // the second checksum is wrong
     Bytes want(0x200, 0xFF);
     want.insert(want.end(), low.begin(), low.end());
     for (const char* in : {"low.mot", "low.ihx"}) {
-        for (const auto& [out, bfd] : {std::pair{"image.hex", "ihex"}, std::pair{"image.s37", "srec"},
-                                       std::pair{"image.bin", "binary"}}) {
+        for (const auto& [out, bfd] :
+             {std::pair{"image.hex", "ihex"}, std::pair{"image.s37", "srec"}, std::pair{"image.bin", "binary"}}) {
             SCOPED_TRACE(std::string(in) + " -> " + out);
             const RunResult r = f.Cli({"image", "--part", "T40F512", "--flash", in, "--out", out});
             ASSERT_EQ(r.exitCode, 0) << Describe(r);
-            ASSERT_EQ(Shell("cd '" + f.Path() + "' && objcopy --gap-fill 0xFF -I " + bfd + " -O binary " + out +
-                            " back.bin"), 0);
+            ASSERT_EQ(
+                Shell("cd '" + f.Path() + "' && objcopy --gap-fill 0xFF -I " + bfd + " -O binary " + out + " back.bin"),
+                0);
             EXPECT_TRUE(ReadBytes(f.File("back.bin")) == want);
         }
     }
@@ -331,6 +340,7 @@ TEST(CliImage, RefusesBadFilesWithTheWindowsMessages) {
         int exit;
         const char* message;
     };
+    // clang-format off
     const Case cases[] = {
         {{"--flash", "full.bin"}, 0, ""},
         {{"--flash", "over.bin"}, 3, "File is too large !"},
@@ -342,6 +352,7 @@ TEST(CliImage, RefusesBadFilesWithTheWindowsMessages) {
         {{"--flash", "full.bin", "--out", "no/such/folder/x.bin"}, 3, "cannot write"},
         {{"--flash", "full.bin", "--eeprom-out", "e.bin"}, 2, "no eeprom file"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::vector<std::string> args = {"image", "--part", "T30C64"};
         args.insert(args.end(), c.args.begin(), c.args.end());
@@ -389,6 +400,7 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
         std::vector<std::string> args;
         const char* message;
     };
+    // clang-format off
     const Case cases[] = {
         {{}, "no command"},
         {{"burn"}, "unknown command"},
@@ -407,6 +419,7 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
          "do not fit 1 bytes"},
         {{"dump", "--port", "KV707", "--part", "T30C64"}, "class 1 and 2"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const RunResult r = f.Cli(c.args);
         SCOPED_TRACE(c.args.empty() ? "(none)" : c.args.back());
@@ -417,7 +430,8 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
     // --help documents every exit code and succeeds.
     const RunResult help = f.Cli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (int code = 0; code <= 6; ++code) EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
+    for (int code = 0; code <= 6; ++code)
+        EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
 }
 
 TEST(CliLibrary, MissingIncompleteOrEmptyLibraryExits4) {
@@ -473,12 +487,13 @@ TEST(CliProgram, EveryResultCodeGivesItsTextAndExitCode) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(4096, 8));
     struct Case {
-        const char* scenario;     // [Adapter] lines
+        const char* scenario;  // [Adapter] lines
         std::vector<std::string> extra;
         int code;
         const char* outcome;
         int exit;
     };
+    // clang-format off
     const Case cases[] = {
         {"", {}, 101, "Pass", 0},
         {"fail=sync\n", {}, 108, "Set sync error", 1},
@@ -492,6 +507,7 @@ TEST(CliProgram, EveryResultCodeGivesItsTextAndExitCode) {
         {"device-id=0x1\n", {}, 106, "DeviceID error", 1},
         {"max-baud=9600\n", {"--baud", "57600"}, 107, "BaudRate too large", 1},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outcome);
         f.Adapter(c.scenario);
@@ -517,9 +533,10 @@ TEST(CliProgram, EveryResultCodeGivesItsTextAndExitCode) {
 TEST(CliProgram, RepeatWritesEachBoardsSerialAndKeepsJsonAndCsvInStep) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(8192, 9));
-    const RunResult r = f.Cli({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--repeat", "4",
-                               "--serial-addr", "1FF0", "--serial-start", "0xFFFE", "--serial-step", "3",
-                               "--serial-width", "3", "--serial-endian", "big", "--json", "--log", "run.csv"});
+    const RunResult r = f.Cli({"program", "--port",        "KV707", "--part",         "T30C64", "--flash",
+                               "fw.bin",  "--repeat",      "4",     "--serial-addr",  "1FF0",   "--serial-start",
+                               "0xFFFE",  "--serial-step", "3",     "--serial-width", "3",      "--serial-endian",
+                               "big",     "--json",        "--log", "run.csv"});
     ASSERT_EQ(r.exitCode, 0) << Describe(r);
     const std::vector<Value> records = JsonLines(r.out);
     ASSERT_EQ(records.size(), 5u) << Describe(r);
@@ -545,7 +562,8 @@ TEST(CliProgram, RepeatWritesEachBoardsSerialAndKeepsJsonAndCsvInStep) {
     EXPECT_EQ(rows[5][7], "4");
 
     // A second run appends to the same log without a second header.
-    const RunResult again = f.Cli({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--log", "run.csv"});
+    const RunResult again =
+        f.Cli({"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--log", "run.csv"});
     EXPECT_EQ(again.exitCode, 0) << Describe(again);
     const std::vector<std::vector<std::string>> after = CsvRows(Slurp(f.File("run.csv")));
     ASSERT_EQ(after.size(), 8u);
@@ -557,8 +575,8 @@ TEST(CliProgram, FailedBoardEndsARepeatRunUnlessKeepGoing) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(2048, 10));
     f.Adapter("fail=erase\n");
-    const std::vector<std::string> base = {"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin",
-                                           "--repeat", "3", "--serial-addr", "0", "--json"};
+    const std::vector<std::string> base = {"program", "--port",   "KV707", "--part",        "T20G8", "--flash",
+                                           "fw.bin",  "--repeat", "3",     "--serial-addr", "0",     "--json"};
     RunResult r = f.Cli(base);
     EXPECT_EQ(r.exitCode, 1) << Describe(r);
     std::vector<Value> records = JsonLines(r.out);
@@ -590,8 +608,8 @@ std::vector<std::uint64_t> Serials(const std::vector<Value>& records) {
 TEST(CliProgram, SerialStateCarriesOverRunsAndAKilledRun) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(2048, 30));
-    std::vector<std::string> args = {"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin",
-                                     "--serial-addr", "10", "--serial-state", "line1.state", "--json"};
+    std::vector<std::string> args = {"program", "--port",        "KV707", "--part",         "T20G8",       "--flash",
+                                     "fw.bin",  "--serial-addr", "10",    "--serial-state", "line1.state", "--json"};
     auto with = [&](std::vector<std::string> more) {
         std::vector<std::string> a = args;
         a.insert(a.end(), more.begin(), more.end());
@@ -639,9 +657,10 @@ TEST(CliProgram, SerialListOfMacAddressesIsUsedOnceAndRunsOut) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(2048, 31));
     WriteText(f.File("macs.txt"), "# line 1\r\n00:1A:2B:3C:4D:5E\r\n00:1A:2B:3C:4D:5F\r\n\r\n00-1a-2b-3c-4d-60\r\n");
-    const std::vector<std::string> args = {"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin",
-                                           "--serial-addr", "20", "--serial-width", "6", "--serial-list",
-                                           "macs.txt", "--serial-state", "macs.state", "--json", "--repeat", "2"};
+    const std::vector<std::string> args = {
+        "program",  "--port",         "KV707",      "--part",         "T20G8",    "--flash",
+        "fw.bin",   "--serial-addr",  "20",         "--serial-width", "6",        "--serial-list",
+        "macs.txt", "--serial-state", "macs.state", "--json",         "--repeat", "2"};
     RunResult r = f.Cli(args);
     ASSERT_EQ(r.exitCode, 0) << Describe(r);
     std::vector<Value> records = JsonLines(r.out);
@@ -676,7 +695,8 @@ TEST(CliProgram, LogThatCannotBeWrittenStopsBeforeAnyBoard) {
     WriteBytes(f.File("fw.bin"), Random(2048, 11));
     ::mkdir(f.File("logdir").c_str(), 0755);
     f.Adapter("never\n");  // a board that started would wait here until the deadline
-    const RunResult r = f.Cli({"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin", "--log", "logdir"}, 30000);
+    const RunResult r =
+        f.Cli({"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin", "--log", "logdir"}, 30000);
     EXPECT_EQ(r.exitCode, 3) << Describe(r);
     EXPECT_NE(r.err.find("cannot write the log"), std::string::npos) << Describe(r);
     EXPECT_EQ(r.out.find("board"), std::string::npos) << Describe(r);
@@ -685,7 +705,8 @@ TEST(CliProgram, LogThatCannotBeWrittenStopsBeforeAnyBoard) {
 // Starts the programmer, waits until its error output shows `marker`,
 // presses Ctrl+C (SIGINT to its process group, as a terminal does), and
 // returns how the run ended.
-RunResult PressCtrlCWhen(const Folder& f, const std::vector<std::string>& args, const std::function<bool(const std::string&)>& when) {
+RunResult PressCtrlCWhen(const Folder& f, const std::vector<std::string>& args,
+                         const std::function<bool(const std::string&)>& when) {
     clitest::Process p(f.Command(args), f.Path());
     bool pressed = false;
     RunResult r = p.Wait(90000, [&](const std::string& err) {
@@ -711,8 +732,9 @@ bool ProgressAtLeast(const std::string& err, int percent) {
 // on the line): the board ends with the library's Stop, the summary follows,
 // and the JSON and CSV records say so.
 void ExpectCtrlCStopsMidTransfer(const Folder& f, const std::string& port) {
-    const RunResult r = PressCtrlCWhen(f, {"program", "--port", port, "--part", "T30C64", "--flash", "fw.bin",
-                                           "--baud", "9600", "--forever", "--json", "--progress", "--log", "run.csv"},
+    const RunResult r = PressCtrlCWhen(f,
+                                       {"program", "--port", port, "--part", "T30C64", "--flash", "fw.bin", "--baud",
+                                        "9600", "--forever", "--json", "--progress", "--log", "run.csv"},
                                        [](const std::string& err) { return ProgressAtLeast(err, 10); });
     EXPECT_EQ(r.exitCode, 6) << Describe(r);
     EXPECT_FALSE(ProgressAtLeast(r.err, 100)) << "the transfer ran to its end\n" << Describe(r);
@@ -742,9 +764,9 @@ TEST(CliProgram, CtrlCWhileWaitingForATargetEndsAForeverRun) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(1024, 13));
     f.Adapter("never\n");
-    const RunResult r = PressCtrlCWhen(f, {"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin",
-                                           "--forever", "--progress"},
-                                       [](const std::string& err) { return err.find("Please repower on DUT") != std::string::npos; });
+    const RunResult r = PressCtrlCWhen(
+        f, {"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--forever", "--progress"},
+        [](const std::string& err) { return err.find("Please repower on DUT") != std::string::npos; });
     EXPECT_EQ(r.exitCode, 6) << Describe(r);
     EXPECT_NE(r.out.find("board 1  Stop"), std::string::npos) << Describe(r);
     EXPECT_NE(r.out.find("0 passed, 0 failed, stopped"), std::string::npos) << Describe(r);
@@ -810,10 +832,10 @@ TEST(CliCom, RepeatRunLandsEachSerialOnItsBoardAndTheRestUnchanged) {
     SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 1500");
     const std::uint32_t capacity = 65536, serialAt = 0x100;
 
-    clitest::Process p(f.Command({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin",
-                                  "--eeprom", "cal.bin@10", "--repeat", "3", "--serial-addr", "100",
-                                  "--serial-start", "500", "--json", "--log", "run.csv"}),
-                       f.Path());
+    clitest::Process p(
+        f.Command({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin", "--eeprom", "cal.bin@10",
+                   "--repeat", "3", "--serial-addr", "100", "--serial-start", "500", "--json", "--log", "run.csv"}),
+        f.Path());
     std::vector<Bytes> flashes, eeproms;
     // Each board's memories: runs.txt changes last, after flash.bin and
     // eeprom.bin of the same board; info.bin names that board's Flash CRC.
@@ -824,9 +846,10 @@ TEST(CliCom, RepeatRunLandsEachSerialOnItsBoardAndTheRestUnchanged) {
             flashes.push_back(ReadBytes(g_env.simDir + "/flash.bin"));
             eeproms.push_back(ReadBytes(g_env.simDir + "/eeprom.bin"));
             const Bytes info = ReadBytes(g_env.simDir + "/info.bin");
-            const std::uint32_t crc = info.size() == 256 ? static_cast<std::uint32_t>(info[28] | info[29] << 8 |
-                                                                                      info[30] << 16 | info[31] << 24)
-                                                         : 0;
+            const std::uint32_t crc =
+                info.size() == 256
+                    ? static_cast<std::uint32_t>(info[28] | info[29] << 8 | info[30] << 16 | info[31] << 24)
+                    : 0;
             if (tarvel::Crc32(flashes.back().data(), flashes.back().size()) != crc) flashes.back().clear();
         }
     });
@@ -861,8 +884,8 @@ TEST(CliCom, SerialFieldPastTheImageExtendsItWithErasedBytes) {
     const Bytes fw = Random(3000, 21);
     WriteBytes(f.File("fw.bin"), fw);
     SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 100");
-    const RunResult r = f.Cli({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin",
-                               "--serial-addr", "7FF0", "--serial-start", "0x1234"});
+    const RunResult r = f.Cli({"program", "--port", g_env.com, "--part", "T30C64", "--flash", "fw.bin", "--serial-addr",
+                               "7FF0", "--serial-start", "0x1234"});
     ASSERT_EQ(r.exitCode, 0) << Describe(r);
     EXPECT_NE(r.out.find("extended with 0xFF to 32756 bytes"), std::string::npos) << Describe(r);
     ASSERT_TRUE(WaitUntil([] { return Slurp(g_env.simDir + "/runs.txt") == "1\n"; }, 10000));
@@ -889,11 +912,13 @@ TEST(CliCom, FailuresOverTheSerialLineGiveTheirTexts) {
         int code;
         const char* outcome;
     };
+    // clang-format off
     const Case cases[] = {
         {"--fail erase", 110, "Erase error"},
         {"--fail program --fail-offset 1024", 112, "Program error"},
         {"--device-id 7", 106, "DeviceID error"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outcome);
         SimScenario(std::string("--part T30C64 --pace 0 --repeat-delay-ms 100 ") + c.scenario);
@@ -935,8 +960,8 @@ TEST(CliLostPort, PortClosedMidTransferEndsTheBoardNamingThePort) {
     const std::string control = g_env.lostSimDir + "/control.txt", text = "--part T30C64 --pace 1\n";
     WriteText(control, text);
     ASSERT_TRUE(WaitUntil([&] { return Slurp(control + ".ack") == text; }, 10000));
-    clitest::Process p(f.Command({"program", "--port", g_env.lostCom, "--part", "T30C64", "--flash", "fw.bin",
-                                  "--baud", "9600", "--json", "--progress"}),
+    clitest::Process p(f.Command({"program", "--port", g_env.lostCom, "--part", "T30C64", "--flash", "fw.bin", "--baud",
+                                  "9600", "--json", "--progress"}),
                        f.Path());
     using Clock = std::chrono::steady_clock;
     Clock::time_point pulled{};
@@ -1018,10 +1043,10 @@ TEST(CliGang, NineBoardsOverThreePortsCarryTheNineSerialsOnce) {
     // A re-seat delay long enough that every worker has its port open before
     // the other two could program all nine boards.
     for (int n : {21, 22, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 1500", GangDir(n));
-    const RunResult r = f.Cli({"program", "--port", "COM21,COM22", "--port", "COM23", "--part", "T30C64", "--flash",
-                               "fw.bin", "--repeat", "9", "--serial-addr", "100", "--serial-start", "500", "--json",
-                               "--log", "run.csv"},
-                              120000);
+    const RunResult r =
+        f.Cli({"program", "--port", "COM21,COM22", "--port", "COM23", "--part", "T30C64", "--flash", "fw.bin",
+               "--repeat", "9", "--serial-addr", "100", "--serial-start", "500", "--json", "--log", "run.csv"},
+              120000);
     ASSERT_EQ(r.exitCode, 0) << Describe(r);
     const std::vector<Value> records = JsonLines(r.out);
     const std::vector<Value> boards = Boards(records);
@@ -1060,8 +1085,8 @@ TEST(CliGang, FailingTargetOnOnePortLeavesTheOthersGoingUnlessStopOnFail) {
     WriteBytes(f.File("fw.bin"), Random(3000, 51));
     for (int n : {21, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 300", GangDir(n));
     SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 300 --fail erase", GangDir(22));
-    const std::vector<std::string> args = {"program", "--port", "COM21,COM22,COM23", "--part", "T30C64", "--flash",
-                                           "fw.bin", "--serial-addr", "100", "--json"};
+    const std::vector<std::string> args = {"program", "--port", "COM21,COM22,COM23", "--part", "T30C64",
+                                           "--flash", "fw.bin", "--serial-addr",     "100",    "--json"};
     auto with = [&](std::vector<std::string> more) {
         std::vector<std::string> a = args;
         a.insert(a.end(), more.begin(), more.end());
@@ -1146,8 +1171,9 @@ TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
     Folder f;
     WriteBytes(f.File("fw.bin"), Random(1024, 54));
     for (int n : {21, 22}) SimScenario("--part T30C64 --never", GangDir(n));
-    const RunResult r = PressCtrlCWhen(f, {"program", "--port", "COM21,COM22", "--part", "T30C64", "--flash",
-                                           "fw.bin", "--forever", "--json", "--progress"},
+    const RunResult r = PressCtrlCWhen(f,
+                                       {"program", "--port", "COM21,COM22", "--part", "T30C64", "--flash", "fw.bin",
+                                        "--forever", "--json", "--progress"},
                                        [](const std::string& err) {
                                            return err.find("COM21  waiting for a board") != std::string::npos &&
                                                   err.find("COM22  waiting for a board") != std::string::npos;
@@ -1161,8 +1187,8 @@ TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
     EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
     EXPECT_EQ(records.back()["exit_code"].Unsigned(), 6u);
     EXPECT_NE(r.err.find("asking every port to stop"), std::string::npos) << Describe(r);
-    EXPECT_EQ(r.err.find("asking the library to stop"), std::string::npos)
-        << "one notice for the gang\n" << Describe(r);
+    EXPECT_EQ(r.err.find("asking the library to stop"), std::string::npos) << "one notice for the gang\n"
+                                                                           << Describe(r);
 }
 
 // A port of the gang that does not exist is named, the others program the

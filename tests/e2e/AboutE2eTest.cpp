@@ -5,9 +5,9 @@
 // of its Setting.ini; the stand-in library reports the version and edition
 // set in its Tarvel_DLL.ini. The browser is a recorder program registered
 // for http and https in the test's own Wine prefix.
+#include "res/resource.h"
 #include "tests/e2e/HttpTestServer.h"
 #include "tests/e2e/ToolDriver.h"
-#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // Run through run-link-e2e.sh, which sets up the ports.
 #include "tests/e2e/LinkFixture.h"
 
-#include <gtest/gtest.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <shellapi.h>
 
 #include <algorithm>
@@ -57,12 +57,14 @@ protected:
     // The COM ports join the list just after the window is ready.
     void ChoosePort(const std::wstring& name) {
         int index = -1;
-        WaitUntil([&] {
-            const auto ports = tool->ComboItems(kPortList);
-            for (size_t i = 0; i < ports.size(); ++i)
-                if (ports[i] == name) index = static_cast<int>(i);
-            return index >= 0;
-        }, 5000);
+        WaitUntil(
+            [&] {
+                const auto ports = tool->ComboItems(kPortList);
+                for (size_t i = 0; i < ports.size(); ++i)
+                    if (ports[i] == name) index = static_cast<int>(i);
+                return index >= 0;
+            },
+            5000);
         if (index < 0) FAIL() << "port not listed";
         tool->ChooseComboItem(kPortList, index);
     }
@@ -222,8 +224,8 @@ TEST_F(ComE2e, AnAdapterPulledOutMidBoardFailsTheBoardAtOnceAndThePortWorksAgain
 
     tool->Click(kUpdate);
     const HWND progress = ::GetDlgItem(tool->Main(), kProgress);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(progress) && ::SendMessageW(progress, PBM_GETPOS, 0, 0) >= 3; },
-                          60000))
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ::IsWindowVisible(progress) && ::SendMessageW(progress, PBM_GETPOS, 0, 0) >= 3; }, 60000))
         << tool->Log();
     const DWORD pulled = ::GetTickCount();
     WriteTextFile(work + L"\\pull8", "");

@@ -64,14 +64,13 @@ TEST_F(CommandLineE2e, QuotedRelativeAndLongPathsLoadInOrderEachWithItsQuestion)
     WriteLong(patch, Bytes{0x77, 0x77});
     ASSERT_GT(patch.size(), static_cast<std::size_t>(MAX_PATH));
 
-    Start(L"T30C64", "", L"\"" + dir.File(L"fw files\\boot loader.bin") + L"\" app.hex \"" + patch + L"\"",
-          dir.Path());
+    Start(L"T30C64", "", L"\"" + dir.File(L"fw files\\boot loader.bin") + L"\" app.hex \"" + patch + L"\"", dir.Path());
     Answer(false, 1);
     Answer(true, 2);  // the data address 0xF800
     Answer(false, 3);
     const std::wstring log = tool->Log();
-    for (const wchar_t* line : {L"000 - Load File =>Pass   [", L"001 - Load File =>Pass   [",
-                                L"002 - Load File =>Pass   ["})
+    for (const wchar_t* line :
+         {L"000 - Load File =>Pass   [", L"001 - Load File =>Pass   [", L"002 - Load File =>Pass   ["})
         EXPECT_NE(log.find(line), std::wstring::npos) << log;
 
     Bytes image = boot;

@@ -71,8 +71,7 @@ TEST_F(FirmwareE2e, SRecordElfAndHexUnderAnotherNameLoadByTheirContent) {
     dir.WriteText(L"bad.srec", "S00600004844521B\r\nS1070002A1A2A3A46D\r\nS9030000FC\r\n");  // checksum off by one
 
     Bytes hexImage(0x102, 0xFF);
-    hexImage[0] = 1, hexImage[1] = 2, hexImage[2] = 3, hexImage[3] = 4, hexImage[0x100] = 0xAA,
-    hexImage[0x101] = 0xBB;
+    hexImage[0] = 1, hexImage[1] = 2, hexImage[2] = 3, hexImage[3] = 4, hexImage[0x100] = 0xAA, hexImage[0x101] = 0xBB;
     const struct {
         const wchar_t* file;
         Bytes image;

@@ -59,8 +59,8 @@ TEST_F(JobsE2e, UpdateTargetWaitsForTheTargetWithABlinkingPromptThenPassesAndGiv
     tool->Click(kUpdate);
     ASSERT_TRUE(WaitUntil([&] { return tool->ItemText(kUpdate) == L"Stop"; }));
     EXPECT_TRUE(Enabled(kUpdate));
-    for (int id : {kRepeat, kDumpInfo, kExit, kLoadFile, kClosePort, kFamilyList, kPartList, kClearMessage,
-                   kAutoReload, kEraseBySize, kEnableModify, kOption0})
+    for (int id : {kRepeat, kDumpInfo, kExit, kLoadFile, kClosePort, kFamilyList, kPartList, kClearMessage, kAutoReload,
+                   kEraseBySize, kEnableModify, kOption0})
         EXPECT_FALSE(Enabled(id)) << id;
     // The prompt comes and goes while the target is away.
     ASSERT_TRUE(LogHas(kPrompt));
@@ -147,7 +147,8 @@ TEST_F(JobsE2e, AStopWhileProgrammingEndsTheRunWithStopAndHidesTheProgressBar) {
     ASSERT_TRUE(tool->WaitForLogLines(2));
     tool->Click(kUpdate);
     HWND progress = ::GetDlgItem(tool->Main(), kProgress);
-    ASSERT_TRUE(WaitUntil([&] { return ::IsWindowVisible(progress) && ::SendMessageW(progress, PBM_GETPOS, 0, 0) > 10; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return ::IsWindowVisible(progress) && ::SendMessageW(progress, PBM_GETPOS, 0, 0) > 10; }));
     tool->Click(kUpdate);
     ASSERT_TRUE(WaitUntil([&] { return tool->Log().find(L"002 - Update Target =>Stop   [") != std::wstring::npos; }));
     ASSERT_TRUE(Idle());

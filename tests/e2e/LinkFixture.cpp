@@ -17,8 +17,7 @@ const isp::BodyInfo* Table(std::uint32_t* count) {
     if (!loaded) {
         loaded = true;
         if (HMODULE dll = ::LoadLibraryW((BinFolder() + L"Tarvel_DLL.dll").c_str())) {
-            auto get = reinterpret_cast<GetBodyInfoFn>(
-                reinterpret_cast<void*>(::GetProcAddress(dll, "GetBodyInfo")));
+            auto get = reinterpret_cast<GetBodyInfoFn>(reinterpret_cast<void*>(::GetProcAddress(dll, "GetBodyInfo")));
             if (get) n = get(&table);
         }
     }

@@ -4,8 +4,8 @@
 // tests repeat.
 #pragma once
 
-#include "tests/e2e/ToolDriver.h"
 #include "res/resource.h"
+#include "tests/e2e/ToolDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +19,10 @@ namespace e2e {
 using Bytes = std::vector<std::uint8_t>;
 
 // Control ids of the main window, the insert-area dialog and the pages.
-constexpr int kExit = 2, kFamilyList = 1013, kPortList = 1014, kBaudList = 1015, kCheckList = 1016,
-              kPartList = 1017, kAutoReload = 1018, kEraseBySize = 1019, kOption0 = 1020, kEnableModify = 1028,
-              kLog = 1029, kUpdate = 1034, kRepeat = 1035, kDumpInfo = 1036, kLoadFile = 1037,
-              kClearMessage = 1053, kOpenPort = 1068, kClosePort = 1069, kProgress = 1040, kTab = 1056;
+constexpr int kExit = 2, kFamilyList = 1013, kPortList = 1014, kBaudList = 1015, kCheckList = 1016, kPartList = 1017,
+              kAutoReload = 1018, kEraseBySize = 1019, kOption0 = 1020, kEnableModify = 1028, kLog = 1029,
+              kUpdate = 1034, kRepeat = 1035, kDumpInfo = 1036, kLoadFile = 1037, kClearMessage = 1053,
+              kOpenPort = 1068, kClosePort = 1069, kProgress = 1040, kTab = 1056;
 constexpr int kClearBuffer = 1048, kAddressEdit = 1049, kAreaAp = 1051, kAreaIap = 1052;
 constexpr int kFlashPath = 1063, kFlashSize = 1064, kFlashSum = 1065, kEepromSum = 1058, kEepromSize = 1059,
               kEepromPath = 1060;

@@ -143,7 +143,8 @@ TEST_F(LoaderE2e, FailuresLogTheirTextAndLeaveTheBufferAsItWas) {
         LoadFlash(dir.File(row.file));
         ASSERT_TRUE(tool->WaitForLogLines(++lines)) << row.file;
         EXPECT_NE(tool->Log().find(std::wstring(L"Load File =>") + row.result + L"   ["), std::wstring::npos)
-            << row.file << "\n" << tool->Log();
+            << row.file << "\n"
+            << tool->Log();
         EXPECT_EQ(tool->BufferBytes(0), base) << row.file;
         EXPECT_EQ(PageText(0, kFlashPath), dir.File(L"base.bin")) << row.file;
         EXPECT_EQ(PageText(0, kFlashSize), L"16") << row.file;
@@ -312,7 +313,8 @@ TEST_F(LoaderE2e, OpenAndClosePortOnTheAdapterLockTheSettingsAndFollowTheEnableR
     tool->Click(kOpenPort);
     ASSERT_TRUE(tool->WaitForLogLines(1));
     EXPECT_NE(tool->Log().find(L"000 - Open Port =>Pass   ["), std::wstring::npos) << tool->Log();
-    for (int id : {kFamilyList, kPartList, kPortList, kBaudList, kCheckList, kOpenPort}) EXPECT_FALSE(Enabled(id)) << id;
+    for (int id : {kFamilyList, kPartList, kPortList, kBaudList, kCheckList, kOpenPort})
+        EXPECT_FALSE(Enabled(id)) << id;
     EXPECT_TRUE(Enabled(kClosePort));
     EXPECT_FALSE(Enabled(kDumpInfo));
     // No file yet: the job buttons wait for one.

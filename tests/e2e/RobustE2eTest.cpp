@@ -1,8 +1,8 @@
 // End-to-end: the real tool where its surroundings go wrong. A Setting.ini
 // that cannot be written, a folder so deep that Setting.ini's path is past
 // MAX_PATH, a Tarvel_DLL.dll that is there but is no 32-bit library.
-#include "tests/e2e/ToolDriver.h"
 #include "res/resource.h"
+#include "tests/e2e/ToolDriver.h"
 
 #include <gtest/gtest.h>
 
@@ -79,36 +79,36 @@ std::string OtherWidthDll() {
     auto put16 = [&](std::size_t at, unsigned v) { pe[at] = char(v & 0xFF), pe[at + 1] = char(v >> 8); };
     auto put32 = [&](std::size_t at, unsigned long v) { put16(at, v & 0xFFFF), put16(at + 2, (v >> 16) & 0xFFFF); };
     pe[0] = 'M', pe[1] = 'Z';
-    put32(0x3C, 0x40);                                      // where the PE header starts
+    put32(0x3C, 0x40);  // where the PE header starts
     std::memcpy(&pe[0x40], "PE\0\0", 4);
-    put16(0x44, wide ? 0x8664 : 0x14C);                     // machine: x86-64 or i386
-    put16(0x46, 1);                                         // one section
-    const unsigned optSize = wide ? 0xF0 : 0xE0;            // size of the optional header
+    put16(0x44, wide ? 0x8664 : 0x14C);           // machine: x86-64 or i386
+    put16(0x46, 1);                               // one section
+    const unsigned optSize = wide ? 0xF0 : 0xE0;  // size of the optional header
     put16(0x54, optSize);
-    put16(0x56, wide ? 0x2022 : 0x2102);                    // executable, large addresses or 32-bit, DLL
+    put16(0x56, wide ? 0x2022 : 0x2102);  // executable, large addresses or 32-bit, DLL
     const std::size_t opt = 0x58;
-    put16(opt, wide ? 0x20B : 0x10B);                       // PE32+ or PE32
-    put32(opt + 4, 0x200);                                  // size of code
-    put32(opt + 20, 0x1000);                                // base of code
+    put16(opt, wide ? 0x20B : 0x10B);  // PE32+ or PE32
+    put32(opt + 4, 0x200);             // size of code
+    put32(opt + 20, 0x1000);           // base of code
     if (wide) {
         put32(opt + 24, 0x80000000), put32(opt + 28, 0x1);  // image base 0x180000000
     } else {
-        put32(opt + 28, 0x10000000);                        // image base
+        put32(opt + 28, 0x10000000);  // image base
     }
-    put32(opt + 32, 0x1000), put32(opt + 36, 0x200);        // section and file alignment
-    put16(opt + 40, 6), put16(opt + 48, 6);                 // OS and subsystem version 6.0
-    put32(opt + 56, 0x2000), put32(opt + 60, 0x200);        // size of image and of headers
-    put16(opt + 68, 2);                                     // GUI subsystem
+    put32(opt + 32, 0x1000), put32(opt + 36, 0x200);  // section and file alignment
+    put16(opt + 40, 6), put16(opt + 48, 6);           // OS and subsystem version 6.0
+    put32(opt + 56, 0x2000), put32(opt + 60, 0x200);  // size of image and of headers
+    put16(opt + 68, 2);                               // GUI subsystem
     // Stack and heap reserve and commit: 64-bit fields in PE32+, 32-bit in PE32.
     const std::size_t step = wide ? 8 : 4;
     put32(opt + 72, 0x100000), put32(opt + 72 + step, 0x1000);
     put32(opt + 72 + 2 * step, 0x100000), put32(opt + 72 + 3 * step, 0x1000);
-    put32(opt + 72 + 4 * step + 4, 16);                     // data directories
+    put32(opt + 72 + 4 * step + 4, 16);  // data directories
     const std::size_t section = opt + optSize;
     std::memcpy(&pe[section], ".text", 5);
     put32(section + 8, 0x200), put32(section + 12, 0x1000);  // virtual size and address
     put32(section + 16, 0x200), put32(section + 20, 0x200);  // raw size and offset
-    put32(section + 36, 0x60000020);                          // code, readable, executable
+    put32(section + 36, 0x60000020);                         // code, readable, executable
     return pe;
 }
 }  // namespace
@@ -224,7 +224,8 @@ TEST(RobustE2e, ALibraryThatIsThereButCannotBeLoadedIsNotCalledMissing) {
         {"empty file", true, "", 0, L"This file is there but could not be loaded as a 32-bit library:"},
         {"text file", true, "This is not a library.\r\n", 0,
          L"This file is there but could not be loaded as a 32-bit library:"},
-        {"library of the other width", true, OtherWidthDll(), 0, L"This file is there but could not be loaded as a 32-bit library:"},
+        {"library of the other width", true, OtherWidthDll(), 0,
+         L"This file is there but could not be loaded as a 32-bit library:"},
         {"library of the other width, Chinese", true, OtherWidthDll(), 1, L"此文件存在，但无法作为32位库加载："},
         {"no file", false, "", 0, L"Missing: "},
         {"no file, Chinese", false, "", 1, L"缺少："},

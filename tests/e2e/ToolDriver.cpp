@@ -69,8 +69,8 @@ void TempFolder::InstallAs(const wchar_t* builtName, const wchar_t* name) const 
 }
 
 void TempFolder::WriteText(const wchar_t* name, const std::string& utf8) const {
-    HANDLE f = ::CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    HANDLE f =
+        ::CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     ::WriteFile(f, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
@@ -78,8 +78,8 @@ void TempFolder::WriteText(const wchar_t* name, const std::string& utf8) const {
 }
 
 void TempFolder::WriteBytes(const wchar_t* name, const std::vector<std::uint8_t>& bytes) const {
-    HANDLE f = ::CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+    HANDLE f =
+        ::CreateFileW(File(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (f == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -148,11 +148,13 @@ BOOL CALLBACK FindTop(HWND hwnd, LPARAM lp) {
 
 HWND Tool::WaitForMainWindow(DWORD timeoutMs) {
     FindCtx ctx{m_pid, true, nullptr};
-    WaitUntil([&] {
-        ctx.found = nullptr;
-        ::EnumWindows(FindTop, reinterpret_cast<LPARAM>(&ctx));
-        return ctx.found != nullptr;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            ctx.found = nullptr;
+            ::EnumWindows(FindTop, reinterpret_cast<LPARAM>(&ctx));
+            return ctx.found != nullptr;
+        },
+        timeoutMs);
     m_main = ctx.found;
     if (m_main) ::WaitForInputIdle(m_process, 10000);
     return m_main;
@@ -160,11 +162,13 @@ HWND Tool::WaitForMainWindow(DWORD timeoutMs) {
 
 HWND Tool::WaitForOtherDialog(DWORD timeoutMs) {
     FindCtx ctx{m_pid, false, nullptr};
-    WaitUntil([&] {
-        ctx.found = nullptr;
-        ::EnumWindows(FindTop, reinterpret_cast<LPARAM>(&ctx));
-        return ctx.found != nullptr;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            ctx.found = nullptr;
+            ::EnumWindows(FindTop, reinterpret_cast<LPARAM>(&ctx));
+            return ctx.found != nullptr;
+        },
+        timeoutMs);
     return ctx.found;
 }
 
@@ -363,21 +367,25 @@ HWND FileNameBox(HWND dialog) {
 
 HWND Tool::WaitForDialogWith(int controlId, DWORD timeoutMs) const {
     FindWithCtx ctx{m_pid, controlId, nullptr};
-    WaitUntil([&] {
-        ctx.found = nullptr;
-        ::EnumWindows(FindTopWith, reinterpret_cast<LPARAM>(&ctx));
-        return ctx.found != nullptr;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            ctx.found = nullptr;
+            ::EnumWindows(FindTopWith, reinterpret_cast<LPARAM>(&ctx));
+            return ctx.found != nullptr;
+        },
+        timeoutMs);
     return ctx.found;
 }
 
 bool Tool::ChooseFile(const std::wstring& path, DWORD timeoutMs) const {
     HWND dialog = nullptr;
-    WaitUntil([&] {
-        dialog = WaitForDialogWith(0x47C, 50);
-        if (!dialog) dialog = WaitForDialogWith(0x480, 50);
-        return dialog != nullptr;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            dialog = WaitForDialogWith(0x47C, 50);
+            if (!dialog) dialog = WaitForDialogWith(0x480, 50);
+            return dialog != nullptr;
+        },
+        timeoutMs);
     if (!dialog) return false;
     if (path.empty()) {
         ::PostMessageW(::GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
@@ -391,11 +399,13 @@ bool Tool::ChooseFile(const std::wstring& path, DWORD timeoutMs) const {
 
 bool Tool::ChooseFileReplacing(const std::wstring& path, DWORD timeoutMs) const {
     HWND dialog = nullptr;
-    WaitUntil([&] {
-        dialog = WaitForDialogWith(0x47C, 50);
-        if (!dialog) dialog = WaitForDialogWith(0x480, 50);
-        return dialog != nullptr;
-    }, timeoutMs);
+    WaitUntil(
+        [&] {
+            dialog = WaitForDialogWith(0x47C, 50);
+            if (!dialog) dialog = WaitForDialogWith(0x480, 50);
+            return dialog != nullptr;
+        },
+        timeoutMs);
     if (!dialog) return false;
     ::SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -407,8 +417,7 @@ bool Tool::ChooseFileReplacing(const std::wstring& path, DWORD timeoutMs) const 
 
 int CountLogLines(const std::wstring& log) {
     int n = 0;
-    for (std::wstring::size_type at = log.find(L"\"]\r\n"); at != std::wstring::npos;
-         at = log.find(L"\"]\r\n", at + 1))
+    for (std::wstring::size_type at = log.find(L"\"]\r\n"); at != std::wstring::npos; at = log.find(L"\"]\r\n", at + 1))
         ++n;
     return n;
 }
@@ -465,21 +474,23 @@ void Tool::SelectTab(int tab) const {
     // The arrow keys move the tab control's selection and make it notify
     // the window, as a click on the tab does.
     HWND tabs = ::GetDlgItem(m_main, 1056);
-    WaitUntil([&] {
-        const LRESULT sel = ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
-        if (sel == tab) return true;
-        const WPARAM key = sel < tab ? VK_RIGHT : VK_LEFT;
-        ::PostMessageW(tabs, WM_KEYDOWN, key, 0);
-        ::PostMessageW(tabs, WM_KEYUP, key, 0xC0000000);
-        ::Sleep(50);
-        return ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == tab;
-    }, 5000);
+    WaitUntil(
+        [&] {
+            const LRESULT sel = ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0);
+            if (sel == tab) return true;
+            const WPARAM key = sel < tab ? VK_RIGHT : VK_LEFT;
+            ::PostMessageW(tabs, WM_KEYDOWN, key, 0);
+            ::PostMessageW(tabs, WM_KEYUP, key, 0xC0000000);
+            ::Sleep(50);
+            return ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0) == tab;
+        },
+        5000);
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::wstring& path) {
     std::vector<std::uint8_t> bytes;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             0, nullptr);
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
     if (f == INVALID_HANDLE_VALUE) return bytes;
     LARGE_INTEGER size{};
     if (::GetFileSizeEx(f, &size) && size.QuadPart > 0 && size.QuadPart < (1 << 30)) {

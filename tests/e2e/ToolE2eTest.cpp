@@ -1,7 +1,7 @@
 // End-to-end: the real Tarvel_AP.exe with the library beside it, started in
 // an empty folder and driven from this process.
-#include "tests/e2e/ToolDriver.h"
 #include "res/resource.h"
+#include "tests/e2e/ToolDriver.h"
 
 #include <gtest/gtest.h>
 

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto& b : img) b = in.Byte();
     const std::uint32_t offset = Pick(in);
     std::uint32_t capacity = Pick(in);
-    if (in.Bool()) capacity = static_cast<std::uint32_t>(offset + img.size() - in.Range(0, 2));  // on the edge, may wrap
+    if (in.Bool())
+        capacity = static_cast<std::uint32_t>(offset + img.size() - in.Range(0, 2));  // on the edge, may wrap
     const bool merge = in.Bool();
 
     // The model: 64-bit sums, explicit loops.
@@ -44,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fits && n > kMaxContent) return 0;
 
     std::vector<std::uint8_t> content = {0x5A};
-    const image::ImageStatus s = image::ComposeBuffer(current.data(), current.size(), merge, offset,
-                                                      img.data(), img.size(), capacity, content);
+    const image::ImageStatus s =
+        image::ComposeBuffer(current.data(), current.size(), merge, offset, img.data(), img.size(), capacity, content);
     if (!fits) {
         FUZZ_CHECK(s == image::ImageStatus::TooLarge);
         FUZZ_CHECK(content.size() == 1 && content[0] == 0x5A);

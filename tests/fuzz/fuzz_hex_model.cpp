@@ -12,8 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 3;
     size -= 3;
     const image::ImageResult fast = image::ParseIntelHex(data, size, room);
-    const image::ImageResult model =
-        hexmodel::ModelParse(std::string(reinterpret_cast<const char*>(data), size), room);
+    const image::ImageResult model = hexmodel::ModelParse(std::string(reinterpret_cast<const char*>(data), size), room);
     FUZZ_CHECK(fast.status == model.status);
     FUZZ_CHECK(fast.bytes == model.bytes);
     return 0;

@@ -14,9 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<hexmodel::Segment> segments(1 + in.Byte() % 5);
     for (hexmodel::Segment& s : segments) {
         switch (in.Byte() % 8) {
-        case 0: case 1: case 2: s.address = in.Range(0, 0xFFFF); break;
-        case 3: case 4: s.address = in.Range(0xFF00, 0x10100); break;  // around 64 KiB
-        case 5: s.address = in.Range(0xFFF00, 0x100100); break;        // around 1 MiB (type 2 ends)
+        case 0:
+        case 1:
+        case 2: s.address = in.Range(0, 0xFFFF); break;
+        case 3:
+        case 4: s.address = in.Range(0xFF00, 0x10100); break;    // around 64 KiB
+        case 5: s.address = in.Range(0xFFF00, 0x100100); break;  // around 1 MiB (type 2 ends)
         default: s.address = in.Range(0, 0x3FFFF); break;
         }
         s.bytes.resize(in.Byte() % 2 == 0 ? in.Range(1, 600) : in.Range(1, 40));
@@ -25,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> expected = hexmodel::ExpectedImage(segments);
     std::uint64_t room = expected.size();
     switch (in.Byte() % 4) {
-    case 0: break;                                     // exactly fits
-    case 1: room = room ? room - 1 : 0; break;         // one byte short
+    case 0: break;                              // exactly fits
+    case 1: room = room ? room - 1 : 0; break;  // one byte short
     case 2: room = in.Range(0, 0x110000); break;
     default: room = 0x110000 + in.Byte(); break;
     }

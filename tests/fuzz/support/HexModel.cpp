@@ -8,9 +8,7 @@ namespace {
 
 using image::Refused;
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 int Value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -54,12 +52,10 @@ image::ImageResult ModelParse(const std::string& input, std::uint64_t roomLeft) 
         const std::string line = Trim(raw);
         if (line.empty() || line[0] != ':') continue;
         const std::string digits = line.substr(1);
-        if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 520)
-            return Refused(ImageStatus::Malformed);
+        if (digits.empty() || digits.size() % 2 != 0 || digits.size() > 520) return Refused(ImageStatus::Malformed);
         std::vector<int> bytes;
         for (std::size_t i = 0; i < digits.size(); i += 2) {
-            if (!IsHexDigit(digits[i]) || !IsHexDigit(digits[i + 1]))
-                return Refused(ImageStatus::Malformed);
+            if (!IsHexDigit(digits[i]) || !IsHexDigit(digits[i + 1])) return Refused(ImageStatus::Malformed);
             bytes.push_back(Value(digits[i]) * 16 + Value(digits[i + 1]));
         }
         if (bytes.size() < 5) return Refused(ImageStatus::Malformed);

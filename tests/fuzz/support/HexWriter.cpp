@@ -66,8 +66,8 @@ std::string WriteHex(const std::vector<Segment>& segments, ByteReader& choices) 
         std::size_t done = 0;
         while (done < seg.bytes.size()) {
             const std::uint32_t at = static_cast<std::uint32_t>(seg.address + done);
-            std::size_t len = std::min<std::size_t>(1 + choices.Byte() % 255 / (1 + choices.Byte() % 4),
-                                                    seg.bytes.size() - done);
+            std::size_t len =
+                std::min<std::size_t>(1 + choices.Byte() % 255 / (1 + choices.Byte() % 4), seg.bytes.size() - done);
             // The record needs a base below it within 64 KiB; keep the current
             // one when it still serves (a record may run on past base + 0xFFFF).
             if (at < base || at - base > 0xFFFF || choices.Byte() % 32 == 0) {
@@ -81,7 +81,8 @@ std::string WriteHex(const std::vector<Segment>& segments, ByteReader& choices) 
                     out.Record(2, 0, v, 2);
                     base = std::uint64_t{s} << 4;
                 } else {
-                    const std::uint8_t v[2] = {static_cast<std::uint8_t>(at >> 24), static_cast<std::uint8_t>(at >> 16)};
+                    const std::uint8_t v[2] = {static_cast<std::uint8_t>(at >> 24),
+                                               static_cast<std::uint8_t>(at >> 16)};
                     out.Record(4, 0, v, 2);
                     base = at & 0xFFFF0000u;
                 }

@@ -15,8 +15,8 @@ isp::BodyInfo Part(const wchar_t* name, std::uint32_t mask, std::uint32_t option
 }  // namespace
 
 TEST(PartRules, FamiliesAreListedInBitOrderAndUnnamedBitsAddNothing) {
-    const isp::BodyInfo table[] = {Part(L"A", 1u << 3), Part(L"B", 1u << 0), Part(L"C", 1u << 13),
-                                   Part(L"D", 1u << 14), Part(L"E", 1u << 31)};
+    const isp::BodyInfo table[] = {Part(L"A", 1u << 3), Part(L"B", 1u << 0), Part(L"C", 1u << 13), Part(L"D", 1u << 14),
+                                   Part(L"E", 1u << 31)};
     const std::uint32_t u = parts::FamilyUnion(table, 5);
     EXPECT_EQ(parts::ListedFamilyBits(u), (std::vector<unsigned>{0, 3, 13}));
     EXPECT_EQ(parts::FamilyUnion(nullptr, 0), 0u);

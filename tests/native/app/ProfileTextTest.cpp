@@ -1,7 +1,7 @@
 // Setting.ini's text read and changed without the profile functions (for a
 // path those functions cannot reach), and the long path form.
-#include "text/ProfileText.h"
 #include "framework/LongPath.h"
+#include "text/ProfileText.h"
 
 #include <gtest/gtest.h>
 
@@ -89,11 +89,25 @@ TEST(ProfileText, ParseIntTakesTheLeadingNumber) {
         int number;
     };
     const Case cases[] = {
-        {L"1", 1},           {L"-1", -1},           {L" \t+12", 12},         {L"12ab", 12},
-        {L"ab", 0},          {L"-", 0},             {L"2147483647", 2147483647}, {L"-2147483648", -2147483647 - 1},
-        {L"4294967295", -1}, {L"4294967297", 1},    {L"99999999999999999999", 1661992959},
-        {L"0x10", 16},       {L"-0x10", -16},       {L"0x1F", 31},           {L"0x1g", 1},
-        {L"0X1F", 0},        {L"0x", 0},            {L"0b101", 5},           {L"0o17", 15},
+        {L"1", 1},
+        {L"-1", -1},
+        {L" \t+12", 12},
+        {L"12ab", 12},
+        {L"ab", 0},
+        {L"-", 0},
+        {L"2147483647", 2147483647},
+        {L"-2147483648", -2147483647 - 1},
+        {L"4294967295", -1},
+        {L"4294967297", 1},
+        {L"99999999999999999999", 1661992959},
+        {L"0x10", 16},
+        {L"-0x10", -16},
+        {L"0x1F", 31},
+        {L"0x1g", 1},
+        {L"0X1F", 0},
+        {L"0x", 0},
+        {L"0b101", 5},
+        {L"0o17", 15},
         {L"019", 19},
     };
     for (const Case& c : cases) {
@@ -140,8 +154,8 @@ TEST(LongPath, LongFormOfDriveAndSharePathsOnly) {
         {L"", L""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "path of " << std::wcslen(c.path) << " characters: "
-                                        << std::string(c.path, c.path + std::wcslen(c.path)));
+        SCOPED_TRACE(testing::Message() << "path of " << std::wcslen(c.path)
+                                        << " characters: " << std::string(c.path, c.path + std::wcslen(c.path)));
         EXPECT_EQ(paths::LongForm(c.path), c.longForm);
     }
 }

@@ -37,15 +37,21 @@ TEST(UiText, PairsSitAtTheirIndices) {
         {texts::kProductName, L"Tarvel", L"Tarvel"},
         {texts::kPass, L"Pass", L"\u6210\u529F"},
         {texts::kStop, L"Stop", L"\u505C\u6B62"},
-        {texts::kOpenComError, L"Opten COM error", L"\u5F00\u542F" L"COM\u9519\u8BEF"},
+        {texts::kOpenComError, L"Opten COM error",
+         L"\u5F00\u542F"
+         L"COM\u9519\u8BEF"},
         {texts::kAreaAp, L"AP (Code)", L"AP (\u7A0B\u5E8F)"},
         {texts::kClosePort, L"Close Port", L"\u5173\u95ED\u4E32\u53E3"},
         {texts::kHexFileError, L"HEX file error", L"HEX\u6587\u4EF6\u9519\u8BEF"},
         {texts::kFileFormatError, L"File format error", L"\u6587\u4EF6\u683C\u5F0F\u9519\u8BEF"},
         {texts::kSaveFile, L"Save File", L"\u4FDD\u5B58\u6587\u4EF6"},
         {texts::kSaveFileError, L"Save file error", L"\u4FDD\u5B58\u6587\u4EF6\u5931\u8D25"},
-        {texts::kSaveFlashBufferAs, L"Save Flash buffer as...", L"\u4FDD\u5B58" L"Flash\u7F13\u51B2\u533A..."},
-        {texts::kSaveEepromBufferAs, L"Save EEPROM buffer as...", L"\u4FDD\u5B58" L"EEPROM\u7F13\u51B2\u533A..."},
+        {texts::kSaveFlashBufferAs, L"Save Flash buffer as...",
+         L"\u4FDD\u5B58"
+         L"Flash\u7F13\u51B2\u533A..."},
+        {texts::kSaveEepromBufferAs, L"Save EEPROM buffer as...",
+         L"\u4FDD\u5B58"
+         L"EEPROM\u7F13\u51B2\u533A..."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.english);
@@ -100,24 +106,18 @@ TEST(RateTable, ListsForPortKindAndPartClass) {
         int partClass;
         Items items;
     };
-    const Items baudCom = {L"Auto", L"1200", L"2400", L"4800", L"9600", L"14400",
-                           L"19200", L"38400", L"57600", L"115200"};
-    const Items baudAdapter = {L"Auto", L"4800", L"9600", L"19200", L"38400",
-                               L"51200", L"57600", L"102400", L"115200"};
+    const Items baudCom = {L"Auto",  L"1200",  L"2400",  L"4800",  L"9600",
+                           L"14400", L"19200", L"38400", L"57600", L"115200"};
+    const Items baudAdapter = {L"Auto", L"4800", L"9600", L"19200", L"38400", L"51200", L"57600", L"102400", L"115200"};
     const Case cases[] = {
-        {true, true, 0, baudCom},
-        {false, true, 0, {L"1200", L"2400", L"4800", L"9600"}},
-        {true, false, 0, baudAdapter},
-        {false, false, 0, {L"4800", L"9600"}},
-        {true, false, 3, baudAdapter},
-        {true, true, 1, {L"115200"}},
-        {false, true, 1, {L"115200"}},
-        {true, false, 2, {L"115200"}},
+        {true, true, 0, baudCom},       {false, true, 0, {L"1200", L"2400", L"4800", L"9600"}},
+        {true, false, 0, baudAdapter},  {false, false, 0, {L"4800", L"9600"}},
+        {true, false, 3, baudAdapter},  {true, true, 1, {L"115200"}},
+        {false, true, 1, {L"115200"}},  {true, false, 2, {L"115200"}},
         {false, false, 2, {L"115200"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "download=" << c.download << " com=" << c.com
-                                        << " class=" << c.partClass);
+        SCOPED_TRACE(testing::Message() << "download=" << c.download << " com=" << c.com << " class=" << c.partClass);
         EXPECT_EQ(RateListItems(c.download, c.com, c.partClass), c.items);
     }
 }

@@ -91,9 +91,9 @@ TEST(Arguments, HelpAndVersionWinWhereverTheyStand) {
 }
 
 TEST(Arguments, FilesKeepTheirOrderAddressAndClear) {
-    const cli::ParsedArguments p = ParseArguments(
-        Split(L"image --part T30C64 --flash boot.hex --clear --flash=app.bin@8000 --eeprom cal.bin@0x40 "
-              L"--flash my@home.bin --flash x.bin@-1 --out o.bin --eeprom-out e.bin"));
+    const cli::ParsedArguments p =
+        ParseArguments(Split(L"image --part T30C64 --flash boot.hex --clear --flash=app.bin@8000 --eeprom cal.bin@0x40 "
+                             L"--flash my@home.bin --flash x.bin@-1 --out o.bin --eeprom-out e.bin"));
     ASSERT_TRUE(p.ok) << std::string(p.error.begin(), p.error.end());
     const auto& l = p.options.loads;
     ASSERT_EQ(l.size(), 5u);

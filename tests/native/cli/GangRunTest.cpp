@@ -45,6 +45,7 @@ cli::GangSettings Forever() {
     return s;
 }
 
+// clang-format off
 const Case kCases[] = {
     {"nine boards over three ports", 3, Repeat(9), 1000, 4,
      "r0 r1 r2 s0 s1 s2 w1 p1 s1 p0 s0 p2 s2 p2 s2 p1 s1 p0 s0 p0 n0 p1 n1 p2 n2",
@@ -73,6 +74,7 @@ const Case kCases[] = {
     {"one port, Ctrl+C", 1, Forever(), 10, 4, "r0 s0 p0 s0 h k0 n0", {10}, "stopped", 6},
     {"one port runs out of serial numbers", 1, Forever(), 254, 1, "r0 s0 p0 s0 p0 u0 n0", {254, 255}, "passed", 7},
 };
+// clang-format on
 
 TEST(GangRun, ScriptedWorkersGiveTheseBoardsSerialsRowsAndExitCodes) {
     for (const Case& c : kCases) {

@@ -39,11 +39,11 @@ TEST(GangWire, FieldsSurviveTheLineWhateverTheyHold) {
 
 TEST(GangWire, LinesThatAreNoMessageAreRefused) {
     const char* bad[] = {
-        "",              // no verb
-        " board n=1",    // blank verb
-        "Board n=1",     // verbs and names are lower case
-        "board n",       // a field without '='
-        "board =1",      // a field without a name
+        "",                // no verb
+        " board n=1",      // blank verb
+        "Board n=1",       // verbs and names are lower case
+        "board n",         // a field without '='
+        "board =1",        // a field without a name
         "board n=1  x=2",  // an empty word
         "board n=1 n=2",   // a name twice
         "board t=a%2",     // a cut escape

@@ -36,6 +36,7 @@ TEST(ImageBuffer, SequencesOfLoadsLeaveTheBytesTheWindowWould) {
         std::vector<Step> steps;
         Bytes want;
     };
+    // clang-format off
     const Case cases[] = {
         {"binary at 0", 16, {{L"a.bin", B({1, 2, 3}), 0, false, ImageStatus::Ok}}, B({1, 2, 3})},
         {"binary at an IAP address: erased bytes before it",
@@ -67,6 +68,7 @@ TEST(ImageBuffer, SequencesOfLoadsLeaveTheBytesTheWindowWould) {
         {"HEX beyond the capacity", 4,
          {{L"a.hex", Text(":0300020011223395\n"), 2, false, ImageStatus::TooLarge}}, Bytes{}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         cli::ImageBuffer buffer(c.capacity);
         for (const Step& s : c.steps) {

@@ -9,9 +9,15 @@ namespace {
 
 using isp::BodyInfo;
 
-#define NO_OPT {L"", L""}
-#define CAPS3 {{L"Reset pin as GPIO", L"a"}, {L"Low voltage reset", L"b"}, {L"Watchdog", L"c"}, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT}
-#define CAPS0 {NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT}
+#define NO_OPT \
+    { L"", L"" }
+#define CAPS3                                                                                                    \
+    {                                                                                                            \
+        {L"Reset pin as GPIO", L"a"}, {L"Low voltage reset", L"b"}, {L"Watchdog", L"c"}, NO_OPT, NO_OPT, NO_OPT, \
+            NO_OPT, NO_OPT                                                                                       \
+    }
+#define CAPS0 \
+    { NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT, NO_OPT }
 
 // A class-0 part with EEPROM and three option bits, a fixed-rate class-1
 // part, a part without EEPROM or options, and two names that differ only in
@@ -46,10 +52,10 @@ TEST(PartChoice, PortsAreComPortsOrTheAdapter) {
         const wchar_t* name;
     };
     const Case cases[] = {
-        {L"COM1", true, true, L"COM1"},   {L"com12", true, true, L"COM12"}, {L"COM255", true, true, L"COM255"},
+        {L"COM1", true, true, L"COM1"},    {L"com12", true, true, L"COM12"},  {L"COM255", true, true, L"COM255"},
         {L"KV707", true, false, L"KV707"}, {L"kv707", true, false, L"KV707"}, {L"COM0", false, false, L""},
-        {L"COM256", false, false, L""},   {L"COM07", false, false, L""},   {L"COM", false, false, L""},
-        {L"COM1a", false, false, L""},    {L"KV705", false, false, L""},   {L"\\\\.\\COM3", false, false, L""},
+        {L"COM256", false, false, L""},    {L"COM07", false, false, L""},     {L"COM", false, false, L""},
+        {L"COM1a", false, false, L""},     {L"KV705", false, false, L""},     {L"\\\\.\\COM3", false, false, L""},
         {L"LPT1", false, false, L""},
     };
     for (const Case& c : cases) {
@@ -86,16 +92,16 @@ TEST(PartChoice, RatesAreThoseTheWindowOffersForPortAndClass) {
     EXPECT_NE(cli::CheckChoices(ProgramOn(L"KV707", L"", L"1200"), kTable[0], &refused).find(L": 4800, 9600"),
               std::wstring::npos);
     const Case cases[] = {
-        {L"COM3", 0, L"", L"", true, 0, 9600},             // defaults: Auto, 9600
+        {L"COM3", 0, L"", L"", true, 0, 9600},  // defaults: Auto, 9600
         {L"COM3", 0, L"auto", L"1200", true, 0, 1200},
         {L"COM3", 0, L"14400", L"2400", true, 14400, 2400},
-        {L"COM3", 0, L"51200", L"", false, 0, 0},          // an adapter rate
+        {L"COM3", 0, L"51200", L"", false, 0, 0},  // an adapter rate
         {L"KV707", 0, L"51200", L"4800", true, 51200, 4800},
-        {L"KV707", 0, L"1200", L"", false, 0, 0},          // the adapter has no rate below 4800
+        {L"KV707", 0, L"1200", L"", false, 0, 0},  // the adapter has no rate below 4800
         {L"KV707", 0, L"", L"1200", false, 0, 0},
         {L"COM3", 0, L"115201", L"", false, 0, 0},
         {L"COM3", 0, L"0115200", L"", false, 0, 0},
-        {L"COM3", 1, L"", L"", true, 115200, 115200},      // fixed-rate class
+        {L"COM3", 1, L"", L"", true, 115200, 115200},  // fixed-rate class
         {L"KV707", 1, L"115200", L"115200", true, 115200, 115200},
         {L"COM3", 1, L"Auto", L"", false, 0, 0},
         {L"COM3", 1, L"", L"9600", false, 0, 0},

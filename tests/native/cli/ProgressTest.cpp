@@ -33,8 +33,8 @@ TEST(Progress, PlainLinesAreFewAndOrdered) {
         const std::string line = lines.Next(s, "wait");
         if (!line.empty()) printed.push_back(line);
     }
-    const std::vector<std::string> want = {"wait", "progress 0%", "progress 12%", "progress 27%", "progress 95%",
-                                           "progress 100%"};
+    const std::vector<std::string> want = {"wait",         "progress 0%",  "progress 12%",
+                                           "progress 27%", "progress 95%", "progress 100%"};
     EXPECT_EQ(printed, want);
     lines.Restart();
     EXPECT_EQ(lines.Next(0xFFFF, "wait"), "wait");

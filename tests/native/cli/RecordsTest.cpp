@@ -2,10 +2,10 @@
 // carries the board's facts, CSV rows keep their columns whatever the texts
 // hold, numbers never depend on the process locale, and wide texts reach
 // UTF-8 intact.
-#include "image/Crc32.h"
 #include "cli/Listing.h"
 #include "cli/Records.h"
 #include "cli/Text.h"
+#include "image/Crc32.h"
 
 #include "tests/support/JsonRead.h"
 
@@ -128,8 +128,8 @@ TEST(Records, NumbersUseAPointWhateverTheLocale) {
     // write records a CSV or JSON reader understands.
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = old ? old : "C";
-    const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr ||
-                       std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
+    const bool comma =
+        std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
     EXPECT_EQ(cli::Fixed(3.2149, 3), "3.215");
     EXPECT_EQ(cli::Fixed(0.0004, 3), "0.000");
     EXPECT_EQ(cli::Fixed(1799.95, 1), "1800.0");
@@ -147,7 +147,8 @@ TEST(Records, BoardsPerHourOfARun) {
 }
 
 TEST(Records, LineShowsTimeBoardSerialOutcomeSeconds) {
-    EXPECT_EQ(cli::BoardLine(Board()), "2024-05-01 10:00:03  board 7  serial 18446744073709551615  Program error  [3.215 s]");
+    EXPECT_EQ(cli::BoardLine(Board()),
+              "2024-05-01 10:00:03  board 7  serial 18446744073709551615  Program error  [3.215 s]");
     cli::BoardRecord r = Board();
     r.hasSerial = false;
     r.outcome.clear();
@@ -170,7 +171,9 @@ TEST(Text, WideTextsReachUtf8AndBack) {
     EXPECT_EQ(utf8, "T30C64 \xE6\x88\x90\xE5\x8A\x9F \xF0\x9F\x98\x80");
     EXPECT_EQ(cli::Widen(utf8), wide);
     // Broken input becomes U+FFFD instead of bytes that break a JSON reader.
-    EXPECT_EQ(cli::Widen("a\xC0\xAF" "b\xE6\x88"), L"a\uFFFD\uFFFDb\uFFFD\uFFFD");
+    EXPECT_EQ(cli::Widen("a\xC0\xAF"
+                         "b\xE6\x88"),
+              L"a\uFFFD\uFFFDb\uFFFD\uFFFD");
     std::wstring lone;
     lone += L'x';
     lone += static_cast<wchar_t>(0xD800);

@@ -154,9 +154,10 @@ TEST(SerialBook, JournalStatesAndRefusals) {
     // freed one first; the one in flight is lost for good.
     {
         SerialBook book(5, 1, 4);
-        ASSERT_TRUE(book.Resume("tarvel-serial-state 1 sequence start=100 step=10\n"
-                                "take 100\npass 100\ntake 110\ntake 120\nfree 110\ntake 130\npass 130\n",
-                                &note, &why))
+        ASSERT_TRUE(
+            book.Resume("tarvel-serial-state 1 sequence start=100 step=10\n"
+                        "take 100\npass 100\ntake 110\ntake 120\nfree 110\ntake 130\npass 130\n",
+                        &note, &why))
             << why;
         EXPECT_NE(note.find("next 140"), std::string::npos) << note;
         EXPECT_NE(note.find("1 in flight"), std::string::npos) << note;  // 120
@@ -229,8 +230,8 @@ TEST(SerialBook, ListValuesInOrderMarkedUsedAcrossRuns) {
     field.width = 6;
     std::vector<SerialValue> list;
     std::string why, note;
-    ASSERT_TRUE(cli::ParseSerialList("# line 1\n00:1A:2B:3C:4D:5E\r\n\n00-1a-2b-3c-4d-5f\n0x1A2B3C4D5E60\n",
-                                     field, &list, &why))
+    ASSERT_TRUE(cli::ParseSerialList("# line 1\n00:1A:2B:3C:4D:5E\r\n\n00-1a-2b-3c-4d-5f\n0x1A2B3C4D5E60\n", field,
+                                     &list, &why))
         << why;
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[1].Text(), "00:1A:2B:3C:4D:5F");

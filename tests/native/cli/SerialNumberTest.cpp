@@ -56,10 +56,10 @@ TEST(SerialNumber, FieldInsideThePartExtendsTheImageWithErasedBytes) {
     };
     const Case cases[] = {
         {0, 4, 4, 64, SerialProblem::None, 4},
-        {60, 4, 64, 64, SerialProblem::None, 64},   // ends on the last byte
-        {30, 4, 33, 64, SerialProblem::None, 34},   // one byte beyond the loaded image
+        {60, 4, 64, 64, SerialProblem::None, 64},                  // ends on the last byte
+        {30, 4, 33, 64, SerialProblem::None, 34},                  // one byte beyond the loaded image
         {0x7FF0, 4, 0x1000, 0x8000, SerialProblem::None, 0x7FF4},  // serial block at the top, short application
-        {60, 4, 0, 64, SerialProblem::None, 64},    // nothing loaded at all
+        {60, 4, 0, 64, SerialProblem::None, 64},                   // nothing loaded at all
         {61, 4, 64, 64, SerialProblem::PastCapacity, 0},
         {61, 4, 10, 64, SerialProblem::PastCapacity, 0},
         {0xFFFFFFFF, 8, 64, 64, SerialProblem::PastCapacity, 0},  // no wrap of address + width

@@ -27,8 +27,8 @@ std::vector<Frame> Parse(const std::vector<std::uint8_t>& bytes, FrameParser& p)
 TEST(Crc, StandardCheckValues) {
     const char* check = "123456789";
     const auto* b = reinterpret_cast<const std::uint8_t*>(check);
-    EXPECT_EQ(Crc16(b, 9), 0x29B1);        // CRC-16/CCITT-FALSE
-    EXPECT_EQ(Crc32(b, 9), 0xCBF43926u);   // CRC-32/IEEE
+    EXPECT_EQ(Crc16(b, 9), 0x29B1);       // CRC-16/CCITT-FALSE
+    EXPECT_EQ(Crc32(b, 9), 0xCBF43926u);  // CRC-32/IEEE
     // Incremental use gives the same result.
     EXPECT_EQ(Crc32(b + 4, 5, Crc32(b, 4)), 0xCBF43926u);
     EXPECT_EQ(Crc16(b + 4, 5, Crc16(b, 4)), 0x29B1);

@@ -158,18 +158,34 @@ TEST(HostTarget, EveryResultCodeHasARealCause) {
         {"pass", [](Scenario&, HostJob&) {}, false, isp::kPass},
         {"other customer", [](Scenario& s, HostJob&) { s.CustomerId = 0x12345678; }, false, isp::kCustomerIdError},
         {"other device", [](Scenario& s, HostJob&) { s.Part = "T30C128"; }, false, isp::kDeviceIdError},
-        {"rate above target", [](Scenario& s, HostJob& j) { s.MaxBaud = 38400; j.BaudRate = 57600; }, false,
-         isp::kBaudRateTooLarge},
+        {"rate above target",
+         [](Scenario& s, HostJob& j) {
+             s.MaxBaud = 38400;
+             j.BaudRate = 57600;
+         },
+         false, isp::kBaudRateTooLarge},
         {"sync refused", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Sync; }, false, isp::kSetSyncError},
         {"option write", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Options; }, false, isp::kWriteOrError},
         {"erase", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Erase; }, false, isp::kEraseError},
         {"register", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Config; }, false, isp::kRegisterError},
-        {"program", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Program; s.FailOffset = 5000; }, false,
-         isp::kProgramError},
-        {"verify", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Verify; s.FailOffset = 777; }, false,
-         isp::kProgramError},
-        {"silent", [](Scenario& s, HostJob&) { s.Fail = FailPoint::Silent; s.FailOffset = 3000; }, false,
-         isp::kNotFindDevice},
+        {"program",
+         [](Scenario& s, HostJob&) {
+             s.Fail = FailPoint::Program;
+             s.FailOffset = 5000;
+         },
+         false, isp::kProgramError},
+        {"verify",
+         [](Scenario& s, HostJob&) {
+             s.Fail = FailPoint::Verify;
+             s.FailOffset = 777;
+         },
+         false, isp::kProgramError},
+        {"silent",
+         [](Scenario& s, HostJob&) {
+             s.Fail = FailPoint::Silent;
+             s.FailOffset = 3000;
+         },
+         false, isp::kNotFindDevice},
         {"dump pass", [](Scenario&, HostJob&) {}, true, isp::kPass},
         {"dump other customer", [](Scenario& s, HostJob&) { s.CustomerId = 1; }, true, isp::kCustomerIdError},
         {"dump other device", [](Scenario& s, HostJob&) { s.DeviceId = 2; }, true, isp::kDeviceIdError},

@@ -346,8 +346,9 @@ TEST(SimulatorOptions, RefusedOnTheCommandLineWithTheCause) {
         const char* Options;
         const char* Message;
     } cases[] = {
-        {"--fail bogus", "--fail bogus: unknown value, expected none, sync, erase, option, register, program, "
-                         "verify, readinfo or silent"},
+        {"--fail bogus",
+         "--fail bogus: unknown value, expected none, sync, erase, option, register, program, "
+         "verify, readinfo or silent"},
         {"--part NOPE", "--part NOPE: no such part in the table"},
         {"--serial abc", "--serial abc: not a number"},
         {"--appear-ms -5", "--appear-ms -5: out of range, expected 0 to 4294967295"},
@@ -359,13 +360,14 @@ TEST(SimulatorOptions, RefusedOnTheCommandLineWithTheCause) {
     const std::string err = std::string(tmpl) + "/stderr.txt";
     for (const auto& c : cases) {
         // The port is never reached: the options are checked first.
-        const std::string cmd = std::string(TARVEL_TARGET_SIM) + " --port " + tmpl + "/no-such-tty " + c.Options +
-                                " 2>" + err;
+        const std::string cmd =
+            std::string(TARVEL_TARGET_SIM) + " --port " + tmpl + "/no-such-tty " + c.Options + " 2>" + err;
         const int status = std::system(cmd.c_str());
         ASSERT_TRUE(WIFEXITED(status)) << c.Options;
         EXPECT_EQ(WEXITSTATUS(status), 2) << c.Options;
         EXPECT_NE(ReadAll(err).find(std::string("tarvel_target_sim: ") + c.Message), std::string::npos)
-            << c.Options << "\n" << ReadAll(err);
+            << c.Options << "\n"
+            << ReadAll(err);
     }
     std::system(("rm -rf '" + std::string(tmpl) + "'").c_str());
 }

@@ -111,7 +111,7 @@ TEST(HexModelBuffer, ReplacingResetsSelectionAnchorAndCaretButClampsScrollLater)
     EXPECT_TRUE(v.m.CaretHigh());
     EXPECT_TRUE(v.m.LayoutDirty());
     v.m.RecalcLayout(kCw, kLh, {0, 0, 600, 2 * kMargin + 20 * kLh});
-    EXPECT_EQ(v.m.TopRow(), 80u);  // the new maximum
+    EXPECT_EQ(v.m.TopRow(), 80u);                  // the new maximum
     EXPECT_FALSE(v.m.ComputeCaret(true).visible);  // byte 0 is above the view
 }
 
@@ -291,15 +291,15 @@ TEST(HexModelHitTest, RoundsToTheNearestDigitAndMapsSideColumns) {
         uint32_t index;
         bool high;
     } cases[] = {
-        {{hex + 1, 8}, 0, true},                 // left half of byte 0's high digit
-        {{hex + kCw / 2, 8}, 0, false},          // its right half already means the low digit
-        {{hex + kCw + 2, 8}, 0, false},          // low digit
-        {{hex + 2 * kCw + kCw / 2, 8}, 1, true}, // right half of the blank: next byte's high digit
-        {{hex + 3 * kCw, 8 + kLh}, 17, true},    // second row
-        {{8, 8 + kLh}, 16, true},                // address column: the row's first byte
+        {{hex + 1, 8}, 0, true},                      // left half of byte 0's high digit
+        {{hex + kCw / 2, 8}, 0, false},               // its right half already means the low digit
+        {{hex + kCw + 2, 8}, 0, false},               // low digit
+        {{hex + 2 * kCw + kCw / 2, 8}, 1, true},      // right half of the blank: next byte's high digit
+        {{hex + 3 * kCw, 8 + kLh}, 17, true},         // second row
+        {{8, 8 + kLh}, 16, true},                     // address column: the row's first byte
         {{l.area.left + l.textX + 3, 8}, 15, false},  // character column: the row's last byte
         {{hex + 30 * kCw, 8 + 2 * kLh}, 39, false},   // past the end of the buffer
-        {{hex + 1, -50}, 0, true},               // above the view: clamped to the first row
+        {{hex + 1, -50}, 0, true},                    // above the view: clamped to the first row
     };
     for (const Case& c : cases) {
         Hit h = v.m.HitTest(c.p);
@@ -317,9 +317,8 @@ TEST(HexModelKeys, OneByteBufferKeepsTheCaretOnItsTwoDigits) {
         bool startHigh;
         bool endHigh;
     } cases[] = {
-        {Key::Right, false, false}, {Key::End, true, false},    {Key::Down, false, false},
-        {Key::Left, true, true},    {Key::Home, false, true},   {Key::Up, true, true},
-        {Key::PageDown, false, false}, {Key::PageUp, true, true},
+        {Key::Right, false, false}, {Key::End, true, false}, {Key::Down, false, false},     {Key::Left, true, true},
+        {Key::Home, false, true},   {Key::Up, true, true},   {Key::PageDown, false, false}, {Key::PageUp, true, true},
     };
     for (const Case& c : cases) {
         View v(1, 8);
@@ -588,9 +587,9 @@ TEST(HexModelScroll, RequestsMoveAndClampTheTopRow) {
         uint32_t track;
         uint32_t top;
     } cases[] = {
-        {kLineDown, 0, 1},  {kPageDown, 0, 21}, {kLineUp, 0, 20},    {kPageUp, 0, 0},
-        {kLineUp, 0, 0},    {kThumbTrack, 500, 500}, {kThumbPosition, 7, 500},
-        {6, 0, 500},        {kThumbTrack, 70000, 980}, {kPageDown, 0, 980},
+        {kLineDown, 0, 1},         {kPageDown, 0, 21},      {kLineUp, 0, 20},         {kPageUp, 0, 0},
+        {kLineUp, 0, 0},           {kThumbTrack, 500, 500}, {kThumbPosition, 7, 500}, {6, 0, 500},
+        {kThumbTrack, 70000, 980}, {kPageDown, 0, 980},
     };
     for (const Case& c : cases) {
         v.m.ScrollVertical(c.code, c.track);
@@ -772,7 +771,7 @@ TEST(HexModelCaret, BlockCaretCoversTheDigitAndHidesOutsideTheView) {
     EXPECT_EQ(c.width, kCw);
     EXPECT_EQ(c.height, kLh - 1);
     EXPECT_FALSE(v.m.ComputeCaret(false).visible);  // no focus, no caret
-    v.Caret(20 * 16, true);                          // the partial last row
+    v.Caret(20 * 16, true);                         // the partial last row
     c = v.m.ComputeCaret(true);
     ASSERT_TRUE(c.visible);
     EXPECT_EQ(c.height, 8 - 1);

@@ -33,7 +33,8 @@ TEST(ComposeBuffer, PlacesMergesAndTestsTheCapacity) {
         {"replace at 0", false, 0, 100, ImageStatus::Ok, V({0xA, 0xB})},
         {"replace at an offset fills below with 0xFF", false, 3, 100, ImageStatus::Ok, V({0xFF, 0xFF, 0xFF, 0xA, 0xB})},
         {"merge inside keeps the longer old content", true, 1, 100, ImageStatus::Ok, V({1, 0xA, 0xB, 4, 5, 6})},
-        {"merge past the end grows with 0xFF between", true, 8, 100, ImageStatus::Ok, V({1, 2, 3, 4, 5, 6, 0xFF, 0xFF, 0xA, 0xB})},
+        {"merge past the end grows with 0xFF between", true, 8, 100, ImageStatus::Ok,
+         V({1, 2, 3, 4, 5, 6, 0xFF, 0xFF, 0xA, 0xB})},
         {"offset + length equal to the capacity fits", false, 98, 100, ImageStatus::Ok, {}},
         {"one byte more is too large", false, 99, 100, ImageStatus::TooLarge, {}},
         {"no wrap-around near 2^32", false, 0xFFFFFFFF, 0xFFFFFFFF, ImageStatus::TooLarge, {}},
@@ -42,8 +43,8 @@ TEST(ComposeBuffer, PlacesMergesAndTestsTheCapacity) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint8_t> content = V({0x77});
-        const ImageStatus s = image::ComposeBuffer(current.data(), current.size(), c.merge, c.offset,
-                                                   img.data(), img.size(), c.capacity, content);
+        const ImageStatus s = image::ComposeBuffer(current.data(), current.size(), c.merge, c.offset, img.data(),
+                                                   img.size(), c.capacity, content);
         ASSERT_EQ(s, c.status);
         if (s != ImageStatus::Ok) {
             EXPECT_EQ(content, V({0x77}));  // untouched
@@ -88,8 +89,8 @@ TEST(ComposeLoad, StateTransitionsMergeAndPathText) {
     const std::vector<std::uint8_t> current = V({1, 2, 3, 4});
     const std::vector<std::uint8_t> file = V({0xA});
     for (const Load& t : table) {
-        SCOPED_TRACE(testing::Message() << "from " << static_cast<int>(t.from) << " reload " << t.reloading
-                                        << " clear " << t.clearFirst);
+        SCOPED_TRACE(testing::Message() << "from " << static_cast<int>(t.from) << " reload " << t.reloading << " clear "
+                                        << t.clearFirst);
         image::LoadRequest rq;
         rq.file = file.data();
         rq.fileLength = file.size();
@@ -181,12 +182,9 @@ TEST(LoadState, ExtensionDecidesHex) {
         const wchar_t* ext;
         bool hex;
     } cases[] = {
-        {L"C:\\fw\\app.hex", L"HEX", true},
-        {L"C:\\fw\\app.Hex", L"HEX", true},
-        {L"C:\\fw\\app.ihx", L"IHX", false},
-        {L"C:\\fw\\app", L"", false},
-        {L"C:\\fw.d\\app", L"", false},
-        {L"C:\\fw\\app.hex.bin", L"BIN", false},
+        {L"C:\\fw\\app.hex", L"HEX", true},    {L"C:\\fw\\app.Hex", L"HEX", true},
+        {L"C:\\fw\\app.ihx", L"IHX", false},   {L"C:\\fw\\app", L"", false},
+        {L"C:\\fw.d\\app", L"", false},        {L"C:\\fw\\app.hex.bin", L"BIN", false},
         {L"C:\\fw\\app.hexx", L"HEXX", false},
     };
     for (const auto& c : cases) {

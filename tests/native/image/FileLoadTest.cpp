@@ -89,8 +89,8 @@ TEST(FileLoad, ContentDecidesTheFormatAndDamageItsText) {
         {"HEX named .bin", L"app.bin", B(hex), FileLoadStatus::Ok, FileFormat::IntelHex, texts::kPass},
         {"S-record named .mot", L"app.mot", B(srec), FileLoadStatus::Ok, FileFormat::SRecord, texts::kPass},
         {"S-record named .hex", L"app.hex", B(srec), FileLoadStatus::Ok, FileFormat::SRecord, texts::kPass},
-        {"damaged first record named .hex", L"app.hex", B(":0100\r\n"), FileLoadStatus::HexError,
-         FileFormat::IntelHex, texts::kHexFileError},
+        {"damaged first record named .hex", L"app.hex", B(":0100\r\n"), FileLoadStatus::HexError, FileFormat::IntelHex,
+         texts::kHexFileError},
         {"damaged HEX", L"app.ihx", B(hex + ":0100000000\r\n"), FileLoadStatus::Ok, FileFormat::IntelHex,
          texts::kPass},  // after the end record nothing is read
         {"damaged HEX before its end", L"app.ihx", B(hextest::Rec(0, 1, "AABB") + "\n:0100000000\n"),
@@ -140,16 +140,20 @@ TEST(FileLoad, HexReadInBlocksLandsAsTheWholeTextWould) {
         std::string text;
     } cases[] = {
         {"good", body + eof},
-        {"good, LF and no end record", [&] {
+        {"good, LF and no end record",
+         [&] {
              std::string t;
-             for (char c : body) if (c != '\r') t += c;
+             for (char c : body)
+                 if (c != '\r') t += c;
              return t;
          }()},
         {"good after a byte-order mark", "\xEF\xBB\xBF" + body + eof},
         {"damaged at the end", body + ":0100000000\r\n" + eof},
         {"too large at the end", body + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n"},
-        {"too large, then damaged", body + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n:ZZ\r\n"},
-        {"damaged, then too large", body + ":ZZ\r\n" + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n"},
+        {"too large, then damaged",
+         body + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n:ZZ\r\n"},
+        {"damaged, then too large",
+         body + ":ZZ\r\n" + hextest::Rec(4, 0, "0010") + "\r\n" + hextest::Rec(0, 0, "01") + "\r\n"},
         {"cut off inside a record", body.substr(0, body.size() - 7)},
         {"ended by a NUL before damage", body + std::string(1, '\0') + ":ZZ\r\n"},
     };
@@ -172,7 +176,7 @@ TEST(FileLoad, HexReadInBlocksLandsAsTheWholeTextWould) {
             whole.fileLength = c.text.size();
             whole.isHex = true;
             const image::LoadOutcome expected = image::ComposeLoad(whole);
-            const FileLoadStatus status = expected.status == image::ImageStatus::Ok          ? FileLoadStatus::Ok
+            const FileLoadStatus status = expected.status == image::ImageStatus::Ok         ? FileLoadStatus::Ok
                                           : expected.status == image::ImageStatus::TooLarge ? FileLoadStatus::TooLarge
                                                                                             : FileLoadStatus::HexError;
             EXPECT_EQ(out.status, status);

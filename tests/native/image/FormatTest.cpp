@@ -54,8 +54,8 @@ image::ImageResult ParseS(const std::string& text, std::uint64_t room = 1u << 20
 
 TEST(SRecord, DataOfEveryAddressWidthLandsFromAddressZero) {
     const std::string text = SRec(0, 0, "48454C4C4F") + "\r\n" + SRec(1, 0x0004, "0102") + "\r\n" +
-                             SRec(2, 0x000010, "aabb") + "\n" + SRec(3, 0x00000020, "C0") + "\r" +
-                             SRec(5, 3) + "\n" + SRec(9, 0) + "\n" + SRec(1, 0x40, "EE") + "\n";
+                             SRec(2, 0x000010, "aabb") + "\n" + SRec(3, 0x00000020, "C0") + "\r" + SRec(5, 3) + "\n" +
+                             SRec(9, 0) + "\n" + SRec(1, 0x40, "EE") + "\n";
     const image::ImageResult r = ParseS(text);
     ASSERT_EQ(r.status, ImageStatus::Ok);
     Bytes want(0x21, 0xFF);
@@ -101,7 +101,7 @@ TEST(SRecord, DamagedFilesAreRefusedWhole) {
         {"count promises more than the line", "S1090000010203" + good.substr(good.size() - 2)},
         {"count too short for the address", "S2030000FC"},
         {"count of zero", "S100FF"},
-        {"reserved S4", SRec(1, 0, "") .replace(1, 1, "4")},
+        {"reserved S4", SRec(1, 0, "").replace(1, 1, "4")},
         {"type is not a digit", "SX030000FC"},
         {"lower-case record mark", "s1030000FC"},
         {"text that is not a record", good + "\nhello\n"},
@@ -225,7 +225,8 @@ TEST(Elf, DamagedHeadersAreRefused) {
         f = good, f[4] = 3, add("unknown class", wide, f);
         f = good, f[5] = 0, add("unknown byte order", wide, f);
         f = good, PutN(f, phoffAt, 0x10F, w, false), add("program headers past the end", wide, f);
-        f = good, PutN(f, phoffAt, ~std::uint64_t{0} >> (64 - 8 * w), w, false), add("program header offset wraps", wide, f);
+        f = good, PutN(f, phoffAt, ~std::uint64_t{0} >> (64 - 8 * w), w, false),
+        add("program header offset wraps", wide, f);
         f = good, PutN(f, phentAt, ph - 1, 2, false), add("entry smaller than a program header", wide, f);
         f = good, PutN(f, phentAt, 0xFFFF, 2, false), PutN(f, phnumAt, 0xFFFE, 2, false);
         add("entry size times count past the end", wide, f);
@@ -234,8 +235,7 @@ TEST(Elf, DamagedHeadersAreRefused) {
         add("segment content past the end", wide, MakeElf(wide, false, {{1, 0x100, 0, 0, 0x11, 0x11}}, 0x110));
         add("segment offset wraps", wide,
             MakeElf(wide, false, {{1, ~std::uint64_t{0} >> (64 - 8 * w), 0, 0, 2, 2}}, 0x110));
-        add("segment past 4 GiB", wide,
-            MakeElf(wide, false, {{1, 0x100, 0, 0xFFFFFFF8, 0x10, 0x10}}, 0x110));
+        add("segment past 4 GiB", wide, MakeElf(wide, false, {{1, 0x100, 0, 0xFFFFFFF8, 0x10, 0x10}}, 0x110));
         add("only .bss", wide, MakeElf(wide, false, {{1, 0x100, 0, 0, 0, 0x10}}, 0x110));
         add("only a note", wide, MakeElf(wide, false, {{4, 0x100, 0, 0, 0x10, 0x10}}, 0x110));
         add("overlapping segments", wide,
@@ -290,7 +290,10 @@ TEST(DetectFormat, ContentDecidesWhateverTheName) {
         {"text", "hello world\n" + hex, false, FileFormat::Binary},
         {"empty", "", false, FileFormat::Binary},
         {"empty named .hex", "", true, FileFormat::IntelHex},
-        {"ELF magic cut short", "\x7F" "EL", false, FileFormat::Binary},
+        {"ELF magic cut short",
+         "\x7F"
+         "EL",
+         false, FileFormat::Binary},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -339,9 +342,9 @@ TEST(Writers, SmallImagesAreWrittenExactly) {
 
 TEST(Writers, WhatIsWrittenParsesBackByteForByte) {
     std::mt19937 rng(17);
-    for (const std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{33},
-                                std::size_t{0x10000}, std::size_t{0x10001}, std::size_t{0x2FFE1},
-                                2 * image::kEncodeBlock + 0x12345}) {
+    for (const std::size_t n :
+         {std::size_t{0}, std::size_t{1}, std::size_t{31}, std::size_t{32}, std::size_t{33}, std::size_t{0x10000},
+          std::size_t{0x10001}, std::size_t{0x2FFE1}, 2 * image::kEncodeBlock + 0x12345}) {
         SCOPED_TRACE(n);
         Bytes b(n);
         for (auto& x : b) x = static_cast<std::uint8_t>(rng());
@@ -362,8 +365,8 @@ TEST(Writers, WhatIsWrittenParsesBackByteForByte) {
             }));
             EXPECT_TRUE(pieces == text);
             // A sink that refuses stops it (an empty binary has nothing to hand over).
-            const bool stopped = !image::EncodeImageInBlocks(f, b.data(), b.size(),
-                                                             [](const char*, std::size_t) { return false; });
+            const bool stopped =
+                !image::EncodeImageInBlocks(f, b.data(), b.size(), [](const char*, std::size_t) { return false; });
             EXPECT_EQ(stopped, n != 0 || f != FileFormat::Binary);
             if (f == FileFormat::Binary) continue;
             EXPECT_EQ(image::DetectFormat(U8(text), text.size(), false), f);
@@ -390,11 +393,16 @@ TEST(Writers, OutputFormatFollowsTheExtension) {
         const wchar_t* path;
         FileFormat want;
     } cases[] = {
-        {L"C:\\out\\fw.hex", FileFormat::IntelHex}, {L"fw.IHX", FileFormat::IntelHex},
-        {L"fw.s19", FileFormat::SRecord},           {L"fw.S28", FileFormat::SRecord},
-        {L"fw.s37", FileFormat::SRecord},           {L"fw.srec", FileFormat::SRecord},
-        {L"fw.mot", FileFormat::SRecord},           {L"fw.bin", FileFormat::Binary},
-        {L"fw.elf", FileFormat::Binary},            {L"C:\\a.hex\\fw", FileFormat::Binary},
+        {L"C:\\out\\fw.hex", FileFormat::IntelHex},
+        {L"fw.IHX", FileFormat::IntelHex},
+        {L"fw.s19", FileFormat::SRecord},
+        {L"fw.S28", FileFormat::SRecord},
+        {L"fw.s37", FileFormat::SRecord},
+        {L"fw.srec", FileFormat::SRecord},
+        {L"fw.mot", FileFormat::SRecord},
+        {L"fw.bin", FileFormat::Binary},
+        {L"fw.elf", FileFormat::Binary},
+        {L"C:\\a.hex\\fw", FileFormat::Binary},
         {L"fw.hex.bin", FileFormat::Binary},
     };
     for (const auto& c : cases) {

@@ -49,14 +49,16 @@ TEST(HexPairs, ValuesAndSumsOfKnownText) {
     const std::string text = "00FF7f80a5C3" + std::string(32, 'f');
     std::vector<std::uint8_t> out(text.size() / 2);
     unsigned sum = 1;
-    ASSERT_TRUE(image::DecodeHexPairs(reinterpret_cast<const std::uint8_t*>(text.data()), out.size(), out.data(), &sum));
+    ASSERT_TRUE(
+        image::DecodeHexPairs(reinterpret_cast<const std::uint8_t*>(text.data()), out.size(), out.data(), &sum));
     EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.begin() + 6),
               (std::vector<std::uint8_t>{0x00, 0xFF, 0x7F, 0x80, 0xA5, 0xC3}));
     EXPECT_EQ(sum, 1u + 0x00 + 0xFF + 0x7F + 0x80 + 0xA5 + 0xC3 + 16u * 0xFF);
     for (const char* bad : {"0g", "G0", ":0", "0 ", "\xB0\xB1", "@0", "`0", "/0", "0:"}) {
         std::string t = std::string(bad) + std::string(30, '0');
         unsigned s = 0;
-        EXPECT_FALSE(image::DecodeHexPairs(reinterpret_cast<const std::uint8_t*>(t.data()), t.size() / 2, out.data(), &s))
+        EXPECT_FALSE(
+            image::DecodeHexPairs(reinterpret_cast<const std::uint8_t*>(t.data()), t.size() / 2, out.data(), &s))
             << bad;
     }
 }

@@ -1,8 +1,8 @@
 // Small helpers to write HEX records and expected images in tests.
 #pragma once
 
-#include <cstdint>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>

@@ -43,6 +43,7 @@ std::vector<std::uint8_t> Image(std::size_t length, std::initializer_list<std::p
 }
 
 const std::vector<Case>& Cases() {
+    // clang-format off
     static const std::vector<Case> cases = {
         // The format's own rules.
         {"two blocks leave a 0xFF gap",
@@ -147,6 +148,7 @@ const std::vector<Case>& Cases() {
         {"too large before a later damaged record", Rec(0, 0x0200, "01") + "\n:ZZ\n", nullptr, ImageStatus::TooLarge, 0x100},
         {"damaged before a later too-large record", ":ZZ\n" + Rec(0, 0x0200, "01") + "\n", nullptr, ImageStatus::Malformed, 0x100},
     };
+    // clang-format on
     return cases;
 }
 
@@ -187,7 +189,8 @@ TEST(IntelHex, NeverAllocatesBeyondTheRoomLeft) {
         {Rec(4, 0, "FFFF") + "\n" + Rec(0, 0xFF00, "01") + "\n", 0x20000, ImageStatus::TooLarge},
         {Rec(4, 0, "0800") + "\n" + Rec(0, 0, "0102030405060708") + "\n", 0x20000, ImageStatus::TooLarge},
         {Rec(2, 0, "F000") + "\n" + Rec(0, 0xFFF0, "01") + "\n", 0x20000, ImageStatus::TooLarge},
-        {Rec(0, 0, "01") + "\n" + Rec(4, 0, "FFFF") + "\n" + Rec(0, 0xFFFF, "01") + "\n", 0xFFFFFFFF, ImageStatus::TooLarge},
+        {Rec(0, 0, "01") + "\n" + Rec(4, 0, "FFFF") + "\n" + Rec(0, 0xFFFF, "01") + "\n", 0xFFFFFFFF,
+         ImageStatus::TooLarge},
         {Rec(4, 0, "FFFF") + "\n" + kEof + "\n", 0xFFFFFFFF, ImageStatus::Ok},
     };
     for (const auto& f : files) {
@@ -216,8 +219,7 @@ TEST(IntelHex, ReservesTheFinalSizeOnce) {
 }
 
 // The text fed in blocks whose sizes `next` chooses (0 means the rest).
-image::ImageResult StreamParse(const std::string& text, std::uint64_t room,
-                               const std::function<std::size_t()>& next) {
+image::ImageResult StreamParse(const std::string& text, std::uint64_t room, const std::function<std::size_t()>& next) {
     image::IntelHexStream stream(room);
     const auto* p = reinterpret_cast<const std::uint8_t*>(text.data());
     std::size_t left = text.size();
@@ -237,12 +239,8 @@ void ExpectSameAsWholeText(const std::string& text, std::uint64_t room, std::mt1
         hexmodel::ParseWholeText(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), room);
     std::uniform_int_distribution<std::size_t> small(1, 16), large(1, 700);
     const std::function<std::size_t()> splits[] = {
-        [] { return std::size_t{1}; },
-        [] { return std::size_t{2}; },
-        [] { return std::size_t{3}; },
-        [] { return std::size_t{0}; },
-        [&] { return small(rng); },
-        [&] { return large(rng); },
+        [] { return std::size_t{1}; }, [] { return std::size_t{2}; }, [] { return std::size_t{3}; },
+        [] { return std::size_t{0}; }, [&] { return small(rng); },    [&] { return large(rng); },
     };
     for (const auto& next : splits) {
         const image::ImageResult r = StreamParse(text, room, next);
@@ -281,7 +279,10 @@ TEST(IntelHexStream, AgreesWithTheWholeTextOnRandomTexts) {
         const std::size_t pieces = 1 + pick(12);
         for (std::size_t i = 0; i < pieces; ++i) {
             switch (pick(16)) {
-            case 0: case 1: case 2: case 3:
+            case 0:
+            case 1:
+            case 2:
+            case 3:
                 text += Rec(0, static_cast<unsigned>(pick(0x400)), hexBytes(pick(3) == 0 ? pick(256) : pick(33)));
                 break;
             case 4: text += Rec(4, 0, hexBytes(2).replace(0, 3, "000")); break;
@@ -295,7 +296,8 @@ TEST(IntelHexStream, AgreesWithTheWholeTextOnRandomTexts) {
             case 12: text += ":" + hexBytes(pick(12)); break;
             case 13: text += "\xEF\xBB\xBF"; break;
             case 14: {  // a good record with one character changed
-                std::string r = Rec(static_cast<unsigned>(pick(7)), static_cast<unsigned>(pick(0x100)), hexBytes(pick(20)));
+                std::string r =
+                    Rec(static_cast<unsigned>(pick(7)), static_cast<unsigned>(pick(0x100)), hexBytes(pick(20)));
                 r[pick(r.size())] = "0F:\n \rZ"[pick(7)];
                 text += r;
                 break;
@@ -314,8 +316,8 @@ TEST(IntelHexStream, AgreesWithTheWholeTextOnRandomTexts) {
 TEST(IntelHexStream, HoldsNoMoreThanOneRecordBesidesTheImage) {
     // A skipped line of a megabyte and a megabyte of blanks after a record,
     // fed in small blocks: nothing of them is kept.
-    const std::string text = std::string(1 << 20, 'x') + "\n" + Rec(0, 0, "0102") + std::string(1 << 20, ' ') +
-                             "\n" + Rec(0, 2, std::string(510, 'A')) + "\n" + kEof + "\n";
+    const std::string text = std::string(1 << 20, 'x') + "\n" + Rec(0, 0, "0102") + std::string(1 << 20, ' ') + "\n" +
+                             Rec(0, 2, std::string(510, 'A')) + "\n" + kEof + "\n";
     g_largest = 0;
     const image::ImageResult r = StreamParse(text, kRoom, [] { return std::size_t{4096}; });
     ASSERT_EQ(r.status, ImageStatus::Ok);

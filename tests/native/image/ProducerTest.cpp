@@ -6,6 +6,7 @@
 // gives; the files our writers make must read back in objcopy as the bytes.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
@@ -14,7 +15,6 @@
 #include <sstream>
 #include <string>
 #include <tuple>
-#include <unistd.h>
 #include <vector>
 
 #include "image/FileFormat.h"
@@ -85,15 +85,15 @@ struct Produced {
 };
 
 Produced WithObjcopy(const TempDir& dir, const Layout& layout) {
-    std::string cmd = "objcopy -I binary -O elf32-i386 -B i386 --change-addresses " +
-                      Hex(layout.pieces[0].address) + " " + dir / "p0.bin" + " " + dir / "first.o";
+    std::string cmd = "objcopy -I binary -O elf32-i386 -B i386 --change-addresses " + Hex(layout.pieces[0].address) +
+                      " " + dir / "p0.bin" + " " + dir / "first.o";
     EXPECT_EQ(Shell(cmd), 0) << cmd;
     cmd = "objcopy";
     std::uint32_t lowest = layout.pieces[0].address;
     for (std::size_t i = 1; i < layout.pieces.size(); ++i) {
         const std::string s = ".s" + std::to_string(i);
-        cmd += " --add-section " + s + "=" + dir / ("p" + std::to_string(i) + ".bin") + " --set-section-flags " +
-               s + "=alloc,load,contents --change-section-address " + s + "=" + Hex(layout.pieces[i].address);
+        cmd += " --add-section " + s + "=" + dir / ("p" + std::to_string(i) + ".bin") + " --set-section-flags " + s +
+               "=alloc,load,contents --change-section-address " + s + "=" + Hex(layout.pieces[i].address);
         lowest = std::min(lowest, layout.pieces[i].address);
     }
     cmd += " " + dir / "first.o" + " " + dir / "all.o";
@@ -187,7 +187,6 @@ TEST(Producers, ParsedImageMatchesTheToolsOwnConversion) {
     EXPECT_TRUE(sawLinear);
     EXPECT_TRUE(sawStart);
 }
-
 
 // A firmware ELF as the native linker writes one: code at codeAt, initialised
 // data that runs at 0x20000000 but is kept in Flash after the code (its load
@@ -290,8 +289,8 @@ TEST(Producers, ObjcopyReadsOurHexAndSRecordFilesAsTheBuffer) {
             std::string text;
             image::EncodeImage(format, buffer.data(), buffer.size(), text);
             WriteFile(dir / name, std::vector<std::uint8_t>(text.begin(), text.end()));
-            const std::string cmd = std::string("objcopy -I ") + bfd + " -O binary " + dir / name + " " +
-                                    dir / "back.bin";
+            const std::string cmd =
+                std::string("objcopy -I ") + bfd + " -O binary " + dir / name + " " + dir / "back.bin";
             ASSERT_EQ(Shell(cmd), 0) << cmd;
             EXPECT_TRUE(ReadFile(dir / "back.bin") == buffer);
         }

@@ -137,10 +137,8 @@ TEST(CheckRules, StartupAsksOnlyForANewVersionWithAPageToOpen) {
         const wchar_t* url;
         bool ask;
     } cases[] = {
-        {L"1.2.3.5", L"https://www.tessaro.example/", true},
-        {L"1.2.3.4", L"https://www.tessaro.example/", false},
-        {L"Fail", L"https://www.tessaro.example/", false},
-        {L"1.2.3.5", L"Fail", false},
+        {L"1.2.3.5", L"https://www.tessaro.example/", true}, {L"1.2.3.4", L"https://www.tessaro.example/", false},
+        {L"Fail", L"https://www.tessaro.example/", false},   {L"1.2.3.5", L"Fail", false},
         {L"1.2.3.5", L"C:\\Windows\\notepad.exe", false},
     };
     for (const Case& c : cases) {

@@ -97,8 +97,8 @@ void CollectMisfits(HWND parent, int dpi, std::vector<Misfit>& misfits) {
         RECT rc{};
         ::GetClientRect(child, &rc);
         if (extent.cx + beside > rc.right)
-            misfits.push_back({::GetDlgCtrlID(child), text, static_cast<int>(extent.cx + beside),
-                               static_cast<int>(rc.right)});
+            misfits.push_back(
+                {::GetDlgCtrlID(child), text, static_cast<int>(extent.cx + beside), static_cast<int>(rc.right)});
     }
 }
 

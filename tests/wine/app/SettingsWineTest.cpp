@@ -54,8 +54,8 @@ public:
 
     std::string Read(const wchar_t* name) const {
         std::string bytes;
-        HANDLE f = ::CreateFileW(LongForm(m_path + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE f = ::CreateFileW(LongForm(m_path + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE) return bytes;
         char buffer[4096];
         DWORD got = 0;
@@ -87,8 +87,8 @@ TEST(SettingsFile, ReadsValuesAsLongAsAnyPathWholeAndNoLongerOnesAtAll) {
         std::size_t length;
         bool whole;  // else the default comes back, never a cut value
     };
-    const Case cases[] = {{255, true},   {256, true},    {257, true},   {511, true},
-                          {4000, true},  {32766, true},  {32767, false}, {40000, false}};
+    const Case cases[] = {{255, true},  {256, true},   {257, true},    {511, true},
+                          {4000, true}, {32766, true}, {32767, false}, {40000, false}};
     // 0: Setting.ini reached by the profile functions; 254: past MAX_PATH.
     for (std::size_t depth : {std::size_t{0}, std::size_t{254}}) {
         for (const Case& c : cases) {

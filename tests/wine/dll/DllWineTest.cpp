@@ -87,9 +87,7 @@ public:
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;
 
-    bool Loaded() const {
-        return GetBodyInfo && GetDLLInfo && OpenPort && ClosePort && UpdateMCU && DumpInfo;
-    }
+    bool Loaded() const { return GetBodyInfo && GetDLLInfo && OpenPort && ClosePort && UpdateMCU && DumpInfo; }
     void WriteIni(const std::string& text) { ASSERT_TRUE(WriteAll(dir_ + L"Tarvel_DLL.ini", text)); }
 
     GetBodyInfoFn GetBodyInfo = nullptr;
@@ -273,8 +271,7 @@ struct JobRun {
 
 // The status words seen: the waiting value (0xFFFF unless the library says
 // otherwise), then progress that only rises, up to 100.
-void ExpectWaitThenProgress(const std::vector<std::uint16_t>& s,
-                            std::uint16_t waiting = isp::kStatusWaitingForTarget) {
+void ExpectWaitThenProgress(const std::vector<std::uint16_t>& s, std::uint16_t waiting = isp::kStatusWaitingForTarget) {
     ASSERT_FALSE(s.empty());
     EXPECT_EQ(s.front(), waiting);
     std::size_t i = 0;
@@ -481,8 +478,8 @@ TEST(BadInput, GetsAFailureCodeNeverACrash) {
     wchar_t tmp[MAX_PATH];
     GetTempPathW(MAX_PATH, tmp);
     const std::wstring file = std::wstring(tmp) + L"tarvel_not_a_port.bin";
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     run.p.PortType = isp::kPortCom;
     run.p.PortHandle = h;
@@ -507,12 +504,24 @@ TEST(BadInput, GetsAFailureCodeNeverACrash) {
     const Case cases[] = {
         {"part -1", [](isp::IspParam& p) { p.PartIndex = -1; }},
         {"part past the table", [](isp::IspParam& p) { p.PartIndex = 1000; }},
-        {"code above capacity", [&](isp::IspParam& p) { p.CodeImage = big.data(); p.CodeSize = static_cast<std::int32_t>(big.size()); }},
-        {"data above capacity", [&](isp::IspParam& p) { p.DataImage = bigData.data(); p.DataSize = static_cast<std::int32_t>(bigData.size()); }},
+        {"code above capacity",
+         [&](isp::IspParam& p) {
+             p.CodeImage = big.data();
+             p.CodeSize = static_cast<std::int32_t>(big.size());
+         }},
+        {"data above capacity",
+         [&](isp::IspParam& p) {
+             p.DataImage = bigData.data();
+             p.DataSize = static_cast<std::int32_t>(bigData.size());
+         }},
         {"empty code", [](isp::IspParam& p) { p.CodeSize = 0; }},
         {"negative code size", [](isp::IspParam& p) { p.CodeSize = -5; }},
         {"null code", [](isp::IspParam& p) { p.CodeImage = nullptr; }},
-        {"data size without data", [](isp::IspParam& p) { p.DataImage = nullptr; p.DataSize = 10; }},
+        {"data size without data",
+         [](isp::IspParam& p) {
+             p.DataImage = nullptr;
+             p.DataSize = 10;
+         }},
         {"null status cell", [](isp::IspParam& p) { p.StatusCell = nullptr; }},
         {"null stop cell", [](isp::IspParam& p) { p.StopCell = nullptr; }},
         {"check rate 0", [](isp::IspParam& p) { p.CheckRate = 0; }},
@@ -578,15 +587,16 @@ TEST(SettingsFile, AnEntryThatCannotBeTakenFailsOpenPortAndIsNamed) {
     } cases[] = {
         {"[Adapter]\nfail=bogus\n",
          "Tarvel_DLL.ini [Adapter] fail=bogus: unknown value, expected none, sync, erase, option, register, "
-         "program, verify, readinfo or silent", kNone},
+         "program, verify, readinfo or silent",
+         kNone},
         {"[Adapter]\npart=NOPE\n", "Tarvel_DLL.ini [Adapter] part=NOPE: no such part in the table", kNone},
         {"[Parts]\nTable=normal\n[Adapter]\npart=TX15Z32\n",
          "Tarvel_DLL.ini [Adapter] part=TX15Z32: no such part in the table", kNone},
         {"[Adapter]\nserial=abc\n", "Tarvel_DLL.ini [Adapter] serial=abc: not a number", kNone},
         {"[Adapter]\npage-ms=-5\n", "Tarvel_DLL.ini [Adapter] page-ms=-5: out of range, expected 0 to 4294967295",
          kNone},
-        {"[Adapter]\nappear-ms=-1\n",
-         "Tarvel_DLL.ini [Adapter] appear-ms=-1: out of range, expected 0 to 4294967295", kNone},
+        {"[Adapter]\nappear-ms=-1\n", "Tarvel_DLL.ini [Adapter] appear-ms=-1: out of range, expected 0 to 4294967295",
+         kNone},
         {"[Adapter]\nrepeat-delay-ms=2s\n", "Tarvel_DLL.ini [Adapter] repeat-delay-ms=2s: not a number", kNone},
         {"[Adapter]\npace=yes\n", "Tarvel_DLL.ini [Adapter] pace=yes: unknown value, expected 0 or 1", kNone},
         {"[Adapter]\nwait-status=70000\n",
@@ -604,8 +614,7 @@ TEST(SettingsFile, AnEntryThatCannotBeTakenFailsOpenPortAndIsNamed) {
         {"[Parts]\nTable=emtpy\n",
          "Tarvel_DLL.ini [Parts] Table=emtpy: unknown value, expected normal, empty or highbits", kBodyInfo},
         {"[Info]\nVersion=1.2.3.4\n", "Tarvel_DLL.ini [Info] Version=1.2.3.4: not a number", kDllInfo},
-        {"[Info]\nEdition=-1\n", "Tarvel_DLL.ini [Info] Edition=-1: out of range, expected 0 to 2147483647",
-         kDllInfo},
+        {"[Info]\nEdition=-1\n", "Tarvel_DLL.ini [Info] Edition=-1: out of range, expected 0 to 2147483647", kDllInfo},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Ini);
@@ -798,7 +807,8 @@ void StopsWithin100Ms(Target& target) {
         target.Open(run);
         const Clock::time_point start = Clock::now();
         const JobRun::Outcome o = run.Go(Lib().UpdateMCU, [&](std::uint16_t v) {
-            if (waiting) return v == isp::kStatusWaitingForTarget && Clock::now() - start > std::chrono::milliseconds(300);
+            if (waiting)
+                return v == isp::kStatusWaitingForTarget && Clock::now() - start > std::chrono::milliseconds(300);
             return v >= 20 && v <= 90;
         });
         EXPECT_EQ(o.Code, isp::kStop);
@@ -813,9 +823,8 @@ void StopsWithin100Ms(Target& target) {
             run.p.CodeImage = block.data();
             run.p.CodeSize = 256;
             const Clock::time_point t = Clock::now();
-            const JobRun::Outcome d = run.Go(Lib().DumpInfo, [&](std::uint16_t) {
-                return Clock::now() - t > std::chrono::milliseconds(200);
-            });
+            const JobRun::Outcome d = run.Go(
+                Lib().DumpInfo, [&](std::uint16_t) { return Clock::now() - t > std::chrono::milliseconds(200); });
             EXPECT_EQ(d.Code, isp::kStop);
             EXPECT_LE(d.StopToReturnMs, 100.0);
         }
@@ -917,8 +926,8 @@ SimulatorOnCom* ComTarget(int com) {
     return t.get();
 }
 
-#define REQUIRE_SIM(com)                                                                       \
-    SimulatorOnCom* target = ComTarget(com);                                                   \
+#define REQUIRE_SIM(com)                     \
+    SimulatorOnCom* target = ComTarget(com); \
     if (target == nullptr) GTEST_SKIP() << "run through run-com-test.sh (no simulator on COM" #com ")"
 
 TEST(ComPort, Com7ProgramsDumpsAndRepeats) {

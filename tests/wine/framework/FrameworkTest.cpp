@@ -37,7 +37,8 @@ public:
         : CDialogEx(IDD_SELECT_AREA), m_edit(log), m_log(log), m_keys(std::move(keys)) {}
 
     BOOL PreTranslateMessage(MSG* msg) override {
-        if (msg->message == WM_KEYDOWN) m_log.push_back(L"dialog " + std::wstring(1, static_cast<wchar_t>(msg->wParam)));
+        if (msg->message == WM_KEYDOWN)
+            m_log.push_back(L"dialog " + std::wstring(1, static_cast<wchar_t>(msg->wParam)));
         return FALSE;
     }
     KeyRecorder m_edit;

@@ -98,9 +98,9 @@ protected:
                                  460, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(host, nullptr);
         // The same kind of edit window the buffer pages hold.
-        HWND edit = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_MULTILINE |
-                                      ES_AUTOHSCROLL, 10, 10, 640, 300, host,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kViewId)), nullptr, nullptr);
+        HWND edit = ::CreateWindowExW(
+            0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_MULTILINE | ES_AUTOHSCROLL, 10, 10,
+            640, 300, host, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kViewId)), nullptr, nullptr);
         other = ::CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP, 10, 320, 200, 20,
                                   host, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOtherId)), nullptr, nullptr);
         ASSERT_TRUE(view.SubclassWindow(edit));
@@ -150,7 +150,8 @@ protected:
     size_t ChangeNotifications() const {
         size_t n = 0;
         for (auto& c : g_commands) {
-            if (c.first == MAKEWPARAM(kViewId, EN_CHANGE) && c.second == reinterpret_cast<LPARAM>(view.GetSafeHwnd())) ++n;
+            if (c.first == MAKEWPARAM(kViewId, EN_CHANGE) && c.second == reinterpret_cast<LPARAM>(view.GetSafeHwnd()))
+                ++n;
         }
         return n;
     }
@@ -539,10 +540,10 @@ TEST_F(HexEditView, KnownBytesPaintKnownColoursInKnownCells) {
         return n;
     };
     const int rowTop = 5, hex = HexLeft();
-    EXPECT_EQ(pixel(2, 2), background);                           // margin
-    EXPECT_EQ(pixel(5 + 6 * cw + 2, rowTop + 2), background);     // gap after the address column
-    EXPECT_EQ(pixel(6, rowTop + lh + 2 * lh), addressBack);       // address column below the rows
-    EXPECT_EQ(pixel(hex + 2 * cw + 1, rowTop + lh / 2), hexBack); // blank after byte 0
+    EXPECT_EQ(pixel(2, 2), background);                            // margin
+    EXPECT_EQ(pixel(5 + 6 * cw + 2, rowTop + 2), background);      // gap after the address column
+    EXPECT_EQ(pixel(6, rowTop + lh + 2 * lh), addressBack);        // address column below the rows
+    EXPECT_EQ(pixel(hex + 2 * cw + 1, rowTop + lh / 2), hexBack);  // blank after byte 0
     // The blank between the selected bytes 1 and 2 is selection, the one
     // after byte 2 is not.
     EXPECT_EQ(pixel(hex + 5 * cw + 1, rowTop + lh / 2), ::GetSysColor(COLOR_BTNFACE));
