@@ -3,8 +3,8 @@
 // a shortcut). Both give full paths in the order the user gave them.
 #pragma once
 
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #include "cli/WorkerSide.h"
 
-#include <psapi.h>
 #include <windows.h>
+#include <psapi.h>
 
 #include <deque>
 #include <mutex>

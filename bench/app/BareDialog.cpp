@@ -14,8 +14,8 @@
 #include "isp/LibraryBinding.h"
 #include "res/resource.h"
 
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cwchar>
 #include <memory>
