@@ -77,4 +77,16 @@ bool DecodeWire(const std::string& line, WireMessage* message) {
     return true;
 }
 
+std::vector<WireMessage> TakeWireMessages(std::string* pending) {
+    std::vector<WireMessage> messages;
+    std::size_t start = 0, end;
+    while ((end = pending->find('\n', start)) != std::string::npos) {
+        WireMessage m;
+        if (DecodeWire(pending->substr(start, end - start), &m)) messages.push_back(std::move(m));
+        start = end + 1;
+    }
+    pending->erase(0, start);
+    return messages;
+}
+
 }  // namespace cli

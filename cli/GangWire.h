@@ -12,6 +12,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -28,5 +29,10 @@ std::string EncodeWire(const WireMessage& message);
 // False for a line that is no message: an empty or bad verb, a field without
 // '=', a bad escape, a name given twice.
 bool DecodeWire(const std::string& line, WireMessage* message);
+
+// The messages of the whole lines in what came through a pipe so far; they
+// are taken off pending, a cut line at its end stays for the next read.
+// Lines that are no message are dropped.
+std::vector<WireMessage> TakeWireMessages(std::string* pending);
 
 }  // namespace cli

@@ -135,12 +135,7 @@ void WorkerProcess::Drain(std::vector<DriverEvent>* events) {
         if (!::ReadFile(fromWorker_.get(), &chunk[0], avail, &got, nullptr) || got == 0) break;
         pending_.append(chunk, 0, got);
     }
-    std::size_t end;
-    while ((end = pending_.find('\n')) != std::string::npos) {
-        WireMessage m;
-        const bool ok = DecodeWire(pending_.substr(0, end), &m);
-        pending_.erase(0, end + 1);
-        if (!ok) continue;
+    for (const WireMessage& m : TakeWireMessages(&pending_)) {
         DriverEvent e;
         if (m.verb == "ready") {
             e.kind = DriverEvent::Kind::Ready;

@@ -46,12 +46,7 @@ DWORD WINAPI ReadInbox(void* context) {
     DWORD got = 0;
     while (::ReadFile(in, chunk, sizeof chunk, &got, nullptr) && got > 0) {
         pending.append(chunk, got);
-        std::size_t end;
-        while ((end = pending.find('\n')) != std::string::npos) {
-            WireMessage m;
-            const bool ok = DecodeWire(pending.substr(0, end), &m);
-            pending.erase(0, end + 1);
-            if (!ok) continue;
+        for (const WireMessage& m : TakeWireMessages(&pending)) {
             if (m.verb == "stop") {
                 RequestStop();
             } else if (m.verb == "board") {

@@ -61,4 +61,20 @@ TEST(GangWire, LinesThatAreNoMessageAreRefused) {
     EXPECT_TRUE(m.fields.empty());
 }
 
+// Whole lines become messages as they arrive; a line cut by the pipe waits
+// for its end, and a bad line is dropped without taking the next with it.
+TEST(GangWire, LinesArrivingInPiecesBecomeMessagesOnceWhole) {
+    std::string pending = "ready\nstatus word=4";
+    std::vector<cli::WireMessage> got = cli::TakeWireMessages(&pending);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].verb, "ready");
+    EXPECT_EQ(pending, "status word=4");
+    pending += "5\nbad line\nresult n=1 code=101\n";
+    got = cli::TakeWireMessages(&pending);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].Field("word"), "45");
+    EXPECT_EQ(got[1].Field("code"), "101");
+    EXPECT_TRUE(pending.empty());
+}
+
 }  // namespace
