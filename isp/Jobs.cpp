@@ -63,12 +63,8 @@ public:
     }
 
 private:
-    void Prompt(bool shown) {
-        m_job.OnUi([&] { m_job.m_host.ShowRepowerPrompt(shown); });
-    }
-    void Progress(int pos) {
-        m_job.OnUi([&] { m_job.m_host.ShowProgress(pos); });
-    }
+    void Prompt(bool shown) { m_job.ShowPrompt(shown); }
+    void Progress(int pos) { m_job.ShowBar(pos); }
     void HideProgress() {
         if (!m_progressShown) return;
         m_progressShown = false;
@@ -122,14 +118,25 @@ bool JobRunner::Start(JobType type, HWND hwnd) {
     } catch (const std::system_error&) {
         m_busy = false;
         ::SetEvent(m_jobEnded.get());
-        m_host.LogHeading(HeadingOf(type));
-        m_host.LogResult(texts::kFail, ::GetTickCount());
+        // Every call on the window goes the one way, here on its own thread.
+        OnUi([&] {
+            m_host.LogHeading(HeadingOf(type));
+            m_host.LogResult(texts::kFail, ::GetTickCount());
+        });
         return false;
     }
     return true;
 }
 
 void JobRunner::RequestStop() { m_param.StopCell->store(1); }
+
+void JobRunner::ShowPrompt(bool shown) {
+    OnUi([&] { m_host.ShowRepowerPrompt(shown); });
+}
+
+void JobRunner::ShowBar(int pos) {
+    OnUi([&] { m_host.ShowProgress(pos); });
+}
 
 void JobRunner::JobMain() {
     if (m_type == JobType::Dump) DumpJob();

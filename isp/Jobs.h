@@ -52,6 +52,9 @@ private:
     // One library call, with the prompt blinking while the library waits
     // for a target and (followProgress) the bar following its progress.
     CallResult RunOnce(Operation operation, bool followProgress);
+    // The re-power prompt and the progress bar, on the window's thread.
+    void ShowPrompt(bool shown);
+    void ShowBar(int pos);
     // Runs f on the window's thread; the job goes on when the window is gone.
     template <class F>
     void OnUi(F&& f);
