@@ -8,18 +8,6 @@
 #include "cli/Files.h"
 
 namespace cli {
-namespace {
-
-// How often the board thread looks at the status word and the port: often
-// enough for a smooth bar, rarely enough to cost nothing next to the transfer.
-constexpr DWORD kPollMs = 25;
-
-class PollEvery final : public isp::CallObserver {
-public:
-    DWORD OnStatus(std::uint16_t) override { return kPollMs; }
-};
-
-}  // namespace
 
 LocalBoard::LocalBoard(const isp::TarvelDll& library, BoardSetup setup)
     : library_(library), setup_(std::move(setup)), link_(library), call_(library, param_) {
@@ -33,9 +21,9 @@ LocalBoard::LocalBoard(const isp::TarvelDll& library, BoardSetup setup)
 }
 
 LocalBoard::~LocalBoard() {
-    if (thread_.joinable()) {
+    if (busy_) {
         stop_ = 1;
-        thread_.join();
+        call_.Finish();
     }
     if (link_.IsOpen()) link_.Close(param_);
 }
@@ -58,13 +46,8 @@ int LocalBoard::Open() {
     return kExitPort;
 }
 
-void LocalBoard::Join() {
-    if (thread_.joinable()) thread_.join();
-}
-
 void LocalBoard::StartBoard(std::uint64_t, const SerialValue* serial) {
     if (busy_) return;
-    Join();
     // Each board gets a fresh copy, with its own serial written in.
     code_ = setup_.code;
     data_ = setup_.data;
@@ -76,28 +59,9 @@ void LocalBoard::StartBoard(std::uint64_t, const SerialValue* serial) {
     stop_ = 0;
     status_ = isp::kStatusWaitingForTarget;
     toldStatus_ = isp::kStatusWaitingForTarget;
-    outcome_ = BoardOutcome{};
-    ended_ = false;
     busy_ = true;
     started_ = isp::SecondsNow();
-    try {
-        thread_ = std::thread(&LocalBoard::RunBoard, this);
-    } catch (const std::system_error&) {
-        outcome_.noThread = true;
-        ended_ = true;
-    }
-}
-
-void LocalBoard::RunBoard() {
-    PollEvery observer;
-    const isp::CallResult result = call_.Run(isp::Operation::Update, observer);
-    outcome_.code = result.code;
-    outcome_.librarySeconds = result.librarySeconds;
-    outcome_.waitSeconds = result.waitSeconds;
-    outcome_.portLost = result.portLost;
-    outcome_.noThread = result.threadFailed;
-    outcome_.seconds = isp::SecondsNow() - started_;
-    ended_ = true;
+    call_.Start(isp::Operation::Update);
 }
 
 void LocalBoard::StopBoard() { stop_ = 1; }
@@ -129,14 +93,19 @@ void LocalBoard::Poll(std::vector<DriverEvent>* events) {
         status.word = word;
         events->push_back(status);
     }
-    if (!ended_.load()) return;
-    Join();
+    if (!call_.Check()) return;
+    const isp::CallResult result = call_.Finish();
     busy_ = false;
     param_.CodeImage = nullptr;
     param_.DataImage = nullptr;
     DriverEvent done;
     done.kind = DriverEvent::Kind::Outcome;
-    done.outcome = outcome_;
+    done.outcome.code = result.code;
+    done.outcome.librarySeconds = result.librarySeconds;
+    done.outcome.waitSeconds = result.waitSeconds;
+    done.outcome.portLost = result.portLost;
+    done.outcome.noThread = result.threadFailed;
+    done.outcome.seconds = isp::SecondsNow() - started_;
     events->push_back(done);
 }
 

@@ -1,15 +1,13 @@
 // The driver that programs boards in this process: the link to one port
-// (COM port or KV707) opened through isp::PortLink, and each board run on a
-// thread of its own through isp::LibraryCall, so that the caller's loop
-// never waits for the library. A single port's program run uses it
+// (COM port or KV707) opened through isp::PortLink, and each board an
+// isp::LibraryCall on its worker thread, which Poll looks at, so that the
+// caller's loop never waits for the library. A single port's program run uses it
 // directly; a gang's worker process uses it for its one port.
 #pragma once
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 #include "cli/BoardDriver.h"
@@ -35,8 +33,8 @@ struct BoardSetup {
 class LocalBoard final : public BoardDriver {
 public:
     LocalBoard(const isp::TarvelDll& library, BoardSetup setup);
-    // Waits for a running board, then closes the link (ClosePort before the
-    // COM handle is closed).
+    // Stops and waits for a running board, then closes the link (ClosePort
+    // before the COM handle is closed).
     ~LocalBoard() override;
     LocalBoard(const LocalBoard&) = delete;
     LocalBoard& operator=(const LocalBoard&) = delete;
@@ -54,9 +52,6 @@ public:
     void Finish(unsigned) override {}
 
 private:
-    void RunBoard();
-    void Join();
-
     const isp::TarvelDll& library_;
     BoardSetup setup_;
     isp::StatusWord status_{isp::kStatusWaitingForTarget};

@@ -92,6 +92,7 @@ public:
             Err().Line("Ctrl+C: asking the library to stop (Ctrl+C again quits at once)");
         }
         display_.Show(status);
+        // Often enough for a smooth prompt, rarely enough to cost nothing.
         return 25;
     }
 

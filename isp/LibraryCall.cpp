@@ -1,9 +1,8 @@
 #include "isp/LibraryCall.h"
 
-#include "isp/PortLink.h"
-
 #include <system_error>
-#include <thread>
+
+#include "isp/PortLink.h"
 
 namespace isp {
 namespace {
@@ -27,6 +26,10 @@ double SecondsNow() {
 LibraryCall::LibraryCall(const TarvelDll& library, IspParam& param)
     : m_library(library), m_param(param), m_ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
+LibraryCall::~LibraryCall() {
+    if (m_worker.joinable()) m_worker.join();
+}
+
 void LibraryCall::WatchPort(bool atOnce) {
     if (m_portLost || m_param.PortType != kPortCom) return;
     const DWORD now = ::GetTickCount();
@@ -37,51 +40,68 @@ void LibraryCall::WatchPort(bool atOnce) {
     m_param.StopCell->store(1);
 }
 
-CallResult LibraryCall::Run(Operation operation, CallObserver& observer) {
-    CallResult result;
+bool LibraryCall::Start(Operation operation) {
+    if (m_worker.joinable()) m_worker.join();
     m_portLost = false;
     m_portCheckedAt = ::GetTickCount();
+    m_waited = false;
+    m_waitSeconds = 0;
+    m_threadFailed = false;
+    m_code = 0;
+    m_done = false;
     m_param.StatusCell->store(kStatusWaitingForTarget);
     ::ResetEvent(m_ended.get());
-
-    std::atomic<std::uint16_t> code{0};
-    std::atomic<bool> done{false};
-    double started = 0, ended = 0;  // written by the worker, read after the join
-    std::thread worker;
-    const double asked = SecondsNow();
+    m_asked = SecondsNow();
     try {
-        worker = std::thread([&] {
-            started = SecondsNow();
-            code = operation == Operation::Dump ? m_library.DumpInfo(&m_param) : m_library.UpdateMCU(&m_param);
-            ended = SecondsNow();
-            done = true;
+        m_worker = std::thread([this, operation] {
+            m_started = SecondsNow();
+            m_code = operation == Operation::Dump ? m_library.DumpInfo(&m_param) : m_library.UpdateMCU(&m_param);
+            m_returned = SecondsNow();
+            m_done = true;
             ::SetEvent(m_ended.get());
         });
     } catch (const std::system_error&) {
+        m_threadFailed = true;
+        m_done = true;
+        return false;
+    }
+    return true;
+}
+
+bool LibraryCall::Check() {
+    if (m_done.load()) return true;
+    WatchPort(false);
+    if (!m_waited && m_param.StatusCell->load() != kStatusWaitingForTarget) {
+        m_waited = true;
+        m_waitSeconds = SecondsNow() - m_asked;
+    }
+    return m_done.load();
+}
+
+CallResult LibraryCall::Finish() {
+    CallResult result;
+    if (m_threadFailed) {
         result.threadFailed = true;
         return result;
     }
-
-    bool waited = false;
-    for (;;) {
-        WatchPort(false);
-        const std::uint16_t status = m_param.StatusCell->load();
-        if (!waited && status != kStatusWaitingForTarget) {
-            waited = true;
-            result.waitSeconds = SecondsNow() - asked;
-        }
-        const DWORD pause = observer.OnStatus(status);
-        // Without the event (it could not be created) the wait is a sleep.
-        if (::WaitForSingleObject(m_ended.get(), pause) == WAIT_FAILED) ::Sleep(pause);
-        if (done.load()) break;
-    }
-    worker.join();
-    result.code = code.load();
-    result.librarySeconds = ended - started;
-    if (!waited) result.waitSeconds = result.librarySeconds;
+    if (m_worker.joinable()) m_worker.join();
+    result.code = m_code.load();
+    result.librarySeconds = m_returned - m_started;
+    result.waitSeconds = m_waited ? m_waitSeconds : result.librarySeconds;
     if (result.code != kPass) WatchPort(true);
     result.portLost = m_portLost;
     return result;
+}
+
+CallResult LibraryCall::Run(Operation operation, CallObserver& observer) {
+    if (Start(operation)) {
+        while (!Check()) {
+            const DWORD pause = observer.OnStatus(m_param.StatusCell->load());
+            // Without the event (it could not be created) the wait is a sleep.
+            if (::WaitForSingleObject(m_ended.get(), pause) == WAIT_FAILED) ::Sleep(pause);
+        }
+    }
+    return Finish();
 }
 
 }  // namespace isp
