@@ -55,26 +55,6 @@ std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std
     return found;
 }
 
-bool NormalizePort(const std::wstring& text, PortChoice* port) {
-    if (SameIgnoringCase(text, L"KV707")) {
-        port->com = false;
-        port->name = L"KV707";
-        return true;
-    }
-    if (text.size() < 4 || text.size() > 6 || !SameIgnoringCase(text.substr(0, 3), L"COM")) return false;
-    const std::wstring digits = text.substr(3);
-    if (digits[0] == L'0') return false;
-    unsigned n = 0;
-    for (wchar_t c : digits) {
-        if (c < L'0' || c > L'9') return false;
-        n = n * 10 + static_cast<unsigned>(c - L'0');
-    }
-    if (n < 1 || n > 255) return false;
-    port->com = true;
-    port->name = L"COM" + digits;
-    return true;
-}
-
 std::wstring CheckChoices(const Options& options, const isp::BodyInfo& part, LinkSettings* link) {
     const std::wstring partName = part.PartName ? part.PartName : L"";
     if (options.command == Command::Dump && !parts::IsFixedRateClass(part.PartClass))

@@ -7,6 +7,7 @@
 
 #include "cli/Arguments.h"
 #include "isp/IspRecords.h"
+#include "isp/RateTable.h"
 
 namespace cli {
 
@@ -14,14 +15,9 @@ namespace cli {
 // name that matches ignoring ASCII letter case; -1 when none does.
 std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name);
 
-struct PortChoice {
-    bool com = false;
-    std::wstring name;  // "COM7" or "KV707"
-};
-
-// COMn (n 1 to 255, no leading zero; "com7" is taken as COM7) or KV707 in
-// any letter case. False for anything else.
-bool NormalizePort(const std::wstring& text, PortChoice* port);
+// The port names a command takes (isp/RateTable.h).
+using ::NormalizePort;
+using ::PortChoice;
 
 // What the link is opened and run with, once every choice has been checked.
 struct LinkSettings {

@@ -6,15 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "text/Utf8.h"
+
 namespace cli {
 
-// UTF-16 (Windows) or UTF-32 (elsewhere) to UTF-8. An unpaired surrogate
-// becomes U+FFFD, so a broken file name still prints.
-std::string Utf8(std::wstring_view text);
-
-// UTF-8 to a wide string (used for texts built in UTF-8 that go to a
-// console or a file name); malformed bytes become U+FFFD.
-std::wstring Widen(std::string_view utf8);
+// UTF-8 and wide strings (text/Utf8.h).
+using text::Utf8;
+using text::Widen;
 
 // A CSV field: quoted, with doubled quotes, when it holds a comma, a quote,
 // CR or LF; as it is otherwise.

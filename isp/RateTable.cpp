@@ -8,6 +8,18 @@ bool IsComPortName(const std::wstring& portName) { return portName.compare(0, 3,
 
 namespace {
 
+// ASCII letters compared without their case.
+bool SameLetters(const std::wstring& a, const std::wstring& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        wchar_t x = a[i], y = b[i];
+        if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - L'a' + L'A');
+        if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - L'a' + L'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 template <std::size_t N>
 void AppendRates(std::vector<std::wstring>& items, const std::array<std::uint32_t, N>& rates) {
     for (std::uint32_t rate : rates) items.push_back(std::to_wstring(rate));
@@ -39,4 +51,24 @@ std::uint32_t RateValue(const std::wstring& text) {
 
 std::wstring ComDeviceName(const std::wstring& portName) {
     return portName.size() > 4 ? L"\\\\.\\" + portName : portName;
+}
+
+bool NormalizePort(const std::wstring& text, PortChoice* port) {
+    if (SameLetters(text, L"KV707")) {
+        port->com = false;
+        port->name = L"KV707";
+        return true;
+    }
+    if (text.size() < 4 || text.size() > 6 || !SameLetters(text.substr(0, 3), L"COM")) return false;
+    const std::wstring digits = text.substr(3);
+    if (digits[0] == L'0') return false;
+    unsigned n = 0;
+    for (wchar_t c : digits) {
+        if (c < L'0' || c > L'9') return false;
+        n = n * 10 + static_cast<unsigned>(c - L'0');
+    }
+    if (n < 1 || n > 255) return false;
+    port->com = true;
+    port->name = L"COM" + digits;
+    return true;
 }

@@ -23,6 +23,15 @@ struct RateTable {
 // every other entry is the programming adapter.
 bool IsComPortName(const std::wstring& portName);
 
+// A port as a command line or a project file names it.
+struct PortChoice {
+    bool com = false;
+    std::wstring name;  // "COM7" or "KV707"
+};
+// COMn (n 1 to 255, no leading zero; "com7" is taken as COM7) or KV707 in
+// any letter case. False for anything else.
+bool NormalizePort(const std::wstring& text, PortChoice* port);
+
 // Items of the download-rate list (downloadList true) or of the check-rate
 // list for the port kind and the selected part's class. Parts of class 1 and
 // 2 talk at 115200 only; otherwise the download list starts with "Auto".
