@@ -8,7 +8,10 @@ namespace cli {
 
 namespace {
 
-enum CommandBit : unsigned { kParts = 1, kImage = 2, kProgram = 4, kDump = 8 };
+enum CommandBit : unsigned { kParts = 1, kImage = 2, kProgram = 4, kDump = 8, kProjectNew = 16, kProjectShow = 32 };
+
+// The options that describe a set-up: what project new keeps in a project.
+constexpr unsigned kSetup = kProgram | kProjectNew;
 
 enum class Opt {
     Json,
@@ -38,6 +41,10 @@ enum class Opt {
     SerialState,
     SerialList,
     Log,
+    Project,
+    Name,
+    Note,
+    LockPasswordFile,
 };
 
 struct OptionRule {
@@ -48,33 +55,37 @@ struct OptionRule {
 };
 
 const OptionRule kOptions[] = {
-    {L"json", Opt::Json, false, kParts | kImage | kProgram | kDump},
+    {L"json", Opt::Json, false, kParts | kImage | kProgram | kDump | kProjectShow},
     {L"progress", Opt::Progress, false, kProgram | kDump},
     {L"no-progress", Opt::NoProgress, false, kProgram | kDump},
-    {L"port", Opt::Port, true, kProgram | kDump},
-    {L"part", Opt::Part, true, kImage | kProgram | kDump},
-    {L"baud", Opt::Baud, true, kProgram | kDump},
-    {L"checkrate", Opt::Checkrate, true, kProgram | kDump},
-    {L"flash", Opt::Flash, true, kImage | kProgram},
-    {L"eeprom", Opt::Eeprom, true, kImage | kProgram},
-    {L"clear", Opt::Clear, false, kImage | kProgram},
-    {L"out", Opt::Out, true, kImage | kDump},
+    {L"port", Opt::Port, true, kSetup | kDump},
+    {L"part", Opt::Part, true, kImage | kSetup | kDump},
+    {L"baud", Opt::Baud, true, kSetup | kDump},
+    {L"checkrate", Opt::Checkrate, true, kSetup | kDump},
+    {L"flash", Opt::Flash, true, kImage | kSetup},
+    {L"eeprom", Opt::Eeprom, true, kImage | kSetup},
+    {L"clear", Opt::Clear, false, kImage | kSetup},
+    {L"out", Opt::Out, true, kImage | kDump | kProjectNew},
     {L"eeprom-out", Opt::EepromOut, true, kImage},
-    {L"option-bits", Opt::OptionBits, true, kProgram},
-    {L"erase-by-size", Opt::EraseBySize, false, kProgram},
-    {L"rstn-cold-reset", Opt::RstnColdReset, false, kProgram},
+    {L"option-bits", Opt::OptionBits, true, kSetup},
+    {L"erase-by-size", Opt::EraseBySize, false, kSetup},
+    {L"rstn-cold-reset", Opt::RstnColdReset, false, kSetup},
     {L"repeat", Opt::Repeat, true, kProgram},
     {L"forever", Opt::Forever, false, kProgram},
     {L"keep-going", Opt::KeepGoing, false, kProgram},
     {L"stop-on-fail", Opt::StopOnFail, false, kProgram},
-    {L"serial-addr", Opt::SerialAddr, true, kProgram},
-    {L"serial-start", Opt::SerialStart, true, kProgram},
-    {L"serial-step", Opt::SerialStep, true, kProgram},
-    {L"serial-width", Opt::SerialWidth, true, kProgram},
-    {L"serial-endian", Opt::SerialEndian, true, kProgram},
-    {L"serial-state", Opt::SerialState, true, kProgram},
-    {L"serial-list", Opt::SerialList, true, kProgram},
-    {L"log", Opt::Log, true, kProgram},
+    {L"serial-addr", Opt::SerialAddr, true, kSetup},
+    {L"serial-start", Opt::SerialStart, true, kSetup},
+    {L"serial-step", Opt::SerialStep, true, kSetup},
+    {L"serial-width", Opt::SerialWidth, true, kSetup},
+    {L"serial-endian", Opt::SerialEndian, true, kSetup},
+    {L"serial-state", Opt::SerialState, true, kSetup},
+    {L"serial-list", Opt::SerialList, true, kSetup},
+    {L"log", Opt::Log, true, kSetup},
+    {L"project", Opt::Project, true, kImage | kProgram},
+    {L"name", Opt::Name, true, kProjectNew},
+    {L"note", Opt::Note, true, kProjectNew},
+    {L"lock-password-file", Opt::LockPasswordFile, true, kProjectNew},
 };
 
 const struct {
@@ -82,8 +93,12 @@ const struct {
     Command command;
     unsigned bit;
 } kCommands[] = {
-    {L"parts", Command::Parts, kParts}, {L"image", Command::Image, kImage}, {L"program", Command::Program, kProgram},
-    {L"dump", Command::Dump, kDump},    {L"help", Command::Help, 0},
+    {L"parts", Command::Parts, kParts},
+    {L"image", Command::Image, kImage},
+    {L"program", Command::Program, kProgram},
+    {L"dump", Command::Dump, kDump},
+    {L"project", Command::ProjectNew, kProjectNew},  // with "new"; "project show" below
+    {L"help", Command::Help, 0},
 };
 
 bool SameName(const std::wstring& a, const std::wstring& b) {
@@ -94,8 +109,41 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 }
 
 const wchar_t* CommandName(Command c) {
+    if (c == Command::ProjectNew) return L"project new";
+    if (c == Command::ProjectShow) return L"project show";
     for (const auto& k : kCommands)
         if (k.command == c) return k.name;
+    return L"";
+}
+
+// The checks between the options of a command line. projectToCome: image
+// or program with --project, whose project brings what the command line
+// leaves out, so that nothing is required yet.
+std::wstring CheckCommand(const Options& o, bool projectToCome) {
+    const Command c = o.command;
+    const bool required = !projectToCome;
+    if (required && (c == Command::Program || c == Command::Dump) && o.port.empty())
+        return L"--port is required (COMn or KV707)";
+    if (c != Command::Program && c != Command::ProjectNew && o.ports.size() > 1)
+        return L"--port: only program takes several ports";
+    if (required && c != Command::Parts && c != Command::ProjectShow && o.part.empty())
+        return L"--part is required (see the parts command)";
+    if (required && c == Command::Image && o.loads.empty()) return L"give at least one --flash or --eeprom file";
+    if (c == Command::ProjectNew && o.out.empty()) return L"--out FILE.tarvel is required: the project file to write";
+    if (c == Command::Program || c == Command::ProjectNew) {
+        bool flash = false;
+        for (const FileLoad& l : o.loads) flash = flash || l.area == Area::Flash;
+        if (required && !flash) return L"--flash is required: the library programs no board without code";
+        if (o.forever && o.Given(L"repeat")) return L"--repeat and --forever exclude each other";
+        if (o.keepGoing && o.stopOnFail) return L"--keep-going and --stop-on-fail exclude each other";
+        bool serialDetail = false;
+        for (const wchar_t* name :
+             {L"serial-start", L"serial-step", L"serial-width", L"serial-endian", L"serial-state", L"serial-list"})
+            serialDetail = serialDetail || o.Given(name);
+        if (required && serialDetail && !o.serial) return L"--serial-addr is required with the other --serial options";
+        if (!o.serialList.empty() && (o.Given(L"serial-start") || o.Given(L"serial-step")))
+            return L"--serial-list takes its values from the file: no --serial-start or --serial-step";
+    }
     return L"";
 }
 
@@ -130,14 +178,30 @@ public:
         }
         if (!known) {
             if (first.rfind(L"-", 0) == 0)
-                return Fail(L"the command comes first (parts, image, program or dump), not " + first);
-            return Fail(L"unknown command '" + first + L"' (parts, image, program or dump)");
+                return Fail(L"the command comes first (parts, image, program, dump or project), not " + first);
+            return Fail(L"unknown command '" + first + L"' (parts, image, program, dump or project)");
         }
         if (o_.command == Command::Help) return true;
+        std::size_t next = 1;
+        if (o_.command == Command::ProjectNew) {
+            const std::wstring what = args.size() > 1 ? args[1] : L"";
+            if (what == L"show") {
+                o_.command = Command::ProjectShow;
+                bit = kProjectShow;
+            } else if (what != L"new") {
+                return Fail(L"project: new or show comes next (project new --out FILE ..., project show FILE)");
+            }
+            next = 2;
+        }
 
-        for (std::size_t i = 1; i < args.size(); ++i) {
+        for (std::size_t i = next; i < args.size(); ++i) {
             const std::wstring& a = args[i];
             if (a.size() < 3 || a.compare(0, 2, L"--") != 0) {
+                // project show FILE: the one argument that is no option.
+                if (o_.command == Command::ProjectShow && o_.project.empty() && !a.empty()) {
+                    o_.project = a;
+                    continue;
+                }
                 return Fail(L"unexpected argument '" + a + L"'");
             }
             std::wstring name = a.substr(2), value;
@@ -154,6 +218,7 @@ public:
             if (rule == nullptr) return Fail(L"unknown option --" + name);
             if ((rule->commands & bit) == 0)
                 return Fail(L"--" + name + L" is not an option of " + CommandName(o_.command));
+            if (!o_.Given(rule->name)) o_.given.push_back(rule->name);
             if (rule->takesValue) {
                 if (!inlineValue) {
                     if (i + 1 >= args.size()) return Fail(L"--" + name + L" needs a value");
@@ -235,6 +300,10 @@ private:
         case Opt::Log: return Text(o_.log, s.id, s.name, value);
         case Opt::SerialState: return Text(o_.serialState, s.id, s.name, value);
         case Opt::SerialList: return Text(o_.serialList, s.id, s.name, value);
+        case Opt::Project: return Text(o_.project, s.id, s.name, value);
+        case Opt::Name: return Text(o_.name, s.id, s.name, value);
+        case Opt::Note: return Text(o_.note, s.id, s.name, value);
+        case Opt::LockPasswordFile: return Text(o_.lockPasswordFile, s.id, s.name, value);
         case Opt::Flash:
         case Opt::Eeprom: {
             FileLoad load;
@@ -294,33 +363,21 @@ private:
         return Fail(L"unhandled option --" + std::wstring(s.name));
     }
 
-    bool Given(Opt id) const {
-        for (Opt seen : seen_)
-            if (seen == id) return true;
-        return false;
-    }
-
     bool Finish() {
-        if (pendingClear_) return Fail(L"--clear must come before the --flash or --eeprom file it applies to");
         const Command c = o_.command;
-        if ((c == Command::Program || c == Command::Dump) && o_.port.empty())
-            return Fail(L"--port is required (COMn or KV707)");
-        if (c != Command::Program && o_.ports.size() > 1) return Fail(L"--port: only program takes several ports");
-        if (c != Command::Parts && o_.part.empty()) return Fail(L"--part is required (see the parts command)");
-        if (c == Command::Image && o_.loads.empty()) return Fail(L"give at least one --flash or --eeprom file");
-        if (c == Command::Program) {
-            bool flash = false;
-            for (const FileLoad& l : o_.loads) flash = flash || l.area == Area::Flash;
-            if (!flash) return Fail(L"--flash is required: the library programs no board without code");
-            if (o_.forever && Given(Opt::Repeat)) return Fail(L"--repeat and --forever exclude each other");
-            if (o_.keepGoing && o_.stopOnFail) return Fail(L"--keep-going and --stop-on-fail exclude each other");
-            const bool serialDetail = Given(Opt::SerialStart) || Given(Opt::SerialStep) || Given(Opt::SerialWidth) ||
-                                      Given(Opt::SerialEndian) || Given(Opt::SerialState) || Given(Opt::SerialList);
-            if (serialDetail && !o_.serial) return Fail(L"--serial-addr is required with the other --serial options");
-            if (Given(Opt::SerialList) && (Given(Opt::SerialStart) || Given(Opt::SerialStep)))
-                return Fail(L"--serial-list takes its values from the file: no --serial-start or --serial-step");
+        const bool projectRun = (c == Command::Image || c == Command::Program) && !o_.project.empty();
+        if (projectRun) {
+            for (const wchar_t* name : {L"flash", L"eeprom", L"clear"})
+                if (o_.Given(name))
+                    return Fail(std::wstring(L"--") + name +
+                                L": with --project the files are the project's; to change them, save a new project "
+                                L"(project new)");
         }
-        return true;
+        if (pendingClear_) return Fail(L"--clear must come before the --flash or --eeprom file it applies to");
+        if (c == Command::ProjectShow && o_.project.empty())
+            return Fail(L"project show: name the project file (project show FILE.tarvel)");
+        const std::wstring why = CheckCommand(o_, projectRun);
+        return why.empty() || Fail(why);
     }
 
     ParsedArguments& out_;
@@ -360,11 +417,54 @@ void SplitFileAddress(const std::wstring& text, std::wstring* path, bool* hasAdd
     *address = 0;
 }
 
+bool Options::Given(const wchar_t* name) const {
+    for (const std::wstring& g : given)
+        if (g == name) return true;
+    return false;
+}
+
 ParsedArguments ParseArguments(const std::vector<std::wstring>& args) {
     ParsedArguments out;
     Parser parser(out);
     out.ok = parser.Run(args);
     return out;
+}
+
+std::wstring CheckOptions(const Options& o) { return CheckCommand(o, false); }
+
+std::vector<std::wstring> SetupArguments(const Options& o) {
+    static const wchar_t kDigits[] = L"0123456789ABCDEF";
+    const auto hex = [](std::uint32_t v) {
+        std::wstring digits;
+        do {
+            digits.insert(digits.begin(), kDigits[v & 15]);
+            v >>= 4;
+        } while (v != 0);
+        return digits;
+    };
+    std::vector<std::wstring> args = {L"program"};
+    std::wstring ports;
+    for (const std::wstring& port : o.ports) ports += (ports.empty() ? L"" : L",") + port;
+    if (!ports.empty()) args.insert(args.end(), {L"--port", ports});
+    args.insert(args.end(), {L"--part", o.part});
+    if (!o.baud.empty()) args.insert(args.end(), {L"--baud", o.baud});
+    if (!o.checkrate.empty()) args.insert(args.end(), {L"--checkrate", o.checkrate});
+    if (o.optionBitsGiven) args.insert(args.end(), {L"--option-bits", std::to_wstring(o.optionBits)});
+    if (o.eraseBySize) args.push_back(L"--erase-by-size");
+    if (o.rstnColdReset) args.push_back(L"--rstn-cold-reset");
+    for (const FileLoad& load : o.loads) {
+        if (load.clearFirst) args.push_back(L"--clear");
+        // Always with its address, so that a name ending in "@" and hex
+        // digits keeps its whole name.
+        args.insert(args.end(),
+                    {load.area == Area::Flash ? L"--flash" : L"--eeprom", load.path + L"@" + hex(load.insertOffset)});
+    }
+    if (o.serial) {
+        args.insert(args.end(), {L"--serial-addr", hex(o.serialField.address), L"--serial-width",
+                                 std::to_wstring(o.serialField.width), L"--serial-endian",
+                                 o.serialField.bigEndian ? L"big" : L"little"});
+    }
+    return args;
 }
 
 const char* UsageHint() { return "Run 'Tarvel_CLI --help' for the commands and options."; }
@@ -386,6 +486,15 @@ Usage:
                       [--serial-list FILE] [--serial-state FILE]]
                      [--log FILE.csv] [--json] [--progress | --no-progress]
   Tarvel_CLI dump    --port PORT --part NAME [--out FILE] [--json]
+  Tarvel_CLI project new --out FILE.tarvel --part NAME --flash FILE[@ADDR]...
+                     [--eeprom FILE[@ADDR]]... [--clear] [the set-up options
+                     of program: rates, option bits, flags, --serial-...,
+                     --port COMn[,COMn...], --log FILE.csv]
+                     [--name NAME] [--note TEXT] [--lock-password-file FILE]
+  Tarvel_CLI project show FILE.tarvel [--json]
+  Tarvel_CLI image   --project FILE.tarvel [--out FILE] [--eeprom-out FILE] [--json]
+  Tarvel_CLI program --project FILE.tarvel [--port PORT[,PORT...]]
+                     [--repeat N | --forever] [...]
   Tarvel_CLI --help | --version
 
 Commands:
@@ -397,6 +506,8 @@ Commands:
   program   Program one board, or one after another (--repeat, --forever) as
             Repeat Update does, waiting for the next target in between.
   dump      Read the 256-byte information block (parts of class 1 and 2).
+  project   new: save a production set-up as a project file (.tarvel).
+            show: print a project and check that its files are unchanged.
 
 Ports and rates:
   --port PORT         COM1, COM2, ... (a serial port) or KV707 (the adapter).
@@ -469,14 +580,47 @@ Output:
   --progress            Print progress as plain lines on the error output
                         even when it is not a console; --no-progress: none.
 
+Projects:
+  project new takes the options of program that describe the set-up (part,
+  rates, files, --clear, option bits, the two flags, serial numbers, COM
+  ports, log) and writes them, in one step, to the project file --out
+  names, with each file's size and CRC-32 and the images' size and CRC-32.
+  A path inside the project file's folder is kept relative to it, any
+  other one whole; --serial-state and --log must lie in that folder or
+  below it. --port takes COM ports only (KV707 is named when it runs).
+  --name NAME           The project's name (default: the file's name
+                        without its extension).
+  --note TEXT           A free text kept with the project.
+  --lock-password-file FILE
+                        Lock the project with the password on the first
+                        line of FILE (only a salted hash of it is kept).
+  --project FILE        image, program: run the project's set-up. Its files
+                        are read from where it names them and must hold what
+                        they held when it was saved, and the images built
+                        from them must be the saved ones; otherwise exit 3
+                        and nothing is programmed. Its ports, serial
+                        numbers, state file and log are used unless the
+                        command line names its own. --flash, --eeprom and
+                        --clear are refused with it: the files are the
+                        project's. Other set-up options given with it
+                        replace the project's values, unless it is locked.
+  A locked project refuses every option that changes the set-up (exit 2).
+  Free with it: --port, --repeat, --forever, --keep-going, --stop-on-fail,
+  --out, --eeprom-out, --log, --json, --progress, --no-progress. The lock
+  guards against mistakes at the station, not against someone who edits
+  the project file; to change a locked set-up, save a new project.
+
 Exit codes:
   0  every board passed (or the command did its job)
   1  a board or the dump failed (a result other than Pass or Stop)
   2  usage error: unknown option or command, missing value, unknown part,
      port name or rate, serial field or list that does not fit, serial
-     state file held by another program
-  3  file error: Open file error, HEX file error, File is too large !, or an
-     output or log file that cannot be written
+     state file held by another program, an option a locked project
+     refuses, a file project new would write outside the project's folder
+  3  file error: Open file error, HEX file error, File is too large !, an
+     output or log file that cannot be written, a project file that cannot
+     be read (naming the field), a file of a project that changed or is
+     missing, images that are not the ones the project was saved with
   4  Tarvel_DLL.dll missing beside Tarvel_CLI.exe, lacking an operation, or
      listing no parts
   5  the port does not exist, is busy, or the library could not open it

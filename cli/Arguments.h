@@ -11,7 +11,7 @@
 
 namespace cli {
 
-enum class Command { Help, Version, Parts, Image, Program, Dump };
+enum class Command { Help, Version, Parts, Image, Program, Dump, ProjectNew, ProjectShow };
 
 enum class Area { Flash, Eeprom };
 
@@ -62,6 +62,16 @@ struct Options {
     std::wstring serialList;   // --serial-list FILE (empty: a sequence)
 
     std::wstring log;
+
+    // Projects (project/Project.h).
+    std::wstring project;           // image, program: --project FILE; project show: FILE
+    std::wstring name, note;        // project new: --name, --note
+    std::wstring lockPasswordFile;  // project new: --lock-password-file FILE
+
+    // The options given on the command line, by name without "--" ("baud"),
+    // each once, in the order first given.
+    std::vector<std::wstring> given;
+    bool Given(const wchar_t* name) const;
 };
 
 struct ParsedArguments {
@@ -72,6 +82,17 @@ struct ParsedArguments {
 
 // args: the arguments after the program name.
 ParsedArguments ParseArguments(const std::vector<std::wstring>& args);
+
+// The rules between the options of a whole command line, checked once a
+// project run has taken the project's set-up into o (ParseArguments checks
+// them itself when no project is named). Empty text, or what is wrong.
+std::wstring CheckOptions(const Options& o);
+
+// The program command line of o's set-up: ports, part, rates, option bits,
+// the two flags, the files with their addresses and --clear, the serial
+// field. A gang's workers read it, so that every port programs with exactly
+// the set-up the command checked, whether it came from a project or not.
+std::vector<std::wstring> SetupArguments(const Options& o);
 
 // A count: decimal digits, or 0x and hex digits; no sign, no blanks, no
 // value beyond 64 bits.

@@ -17,6 +17,7 @@
 #include "cli/Listing.h"
 #include "cli/LocalBoard.h"
 #include "cli/Program.h"
+#include "cli/ProjectCommands.h"
 #include "cli/Records.h"
 #include "cli/StopKey.h"
 #include "cli/Text.h"
@@ -40,7 +41,8 @@ int RunParts(const Options& o) {
 
 // ---------------------------------------------------------------- image
 
-int RunImage(const Options& o) {
+// run: the project of image --project, null without one.
+int RunImage(const Options& o, const ProjectRun* run) {
     Library lib;
     std::int32_t index = -1;
     LinkSettings link;
@@ -48,6 +50,9 @@ int RunImage(const Options& o) {
     const isp::BodyInfo& part = lib.table[index];
     ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
+    if (run != nullptr) {
+        if (const int rc = CheckProjectImages(*run, flash.Content(), eeprom.Content())) return rc;
+    }
 
     struct Output {
         const char* area;
@@ -166,6 +171,15 @@ int RunDump(const Options& o) {
     return exitCode;
 }
 
+// image and program, with a project or without.
+int RunImageOrProgram(const Options& o) {
+    if (o.project.empty()) return o.command == Command::Image ? RunImage(o, nullptr) : RunProgram(o, nullptr);
+    Options merged;
+    ProjectRun run;
+    if (const int rc = OpenProjectRun(o, &merged, &run)) return rc;
+    return o.command == Command::Image ? RunImage(merged, &run) : RunProgram(merged, &run);
+}
+
 int RunVersion() {
     std::string line = std::string("Tarvel_CLI ") + kVersion;
     isp::TarvelDll dll;
@@ -196,9 +210,11 @@ int wmain(int argc, wchar_t** argv) {
     case Command::Help: Out().Write(UsageText()); return kExitOk;
     case Command::Version: return RunVersion();
     case Command::Parts: return RunParts(o);
-    case Command::Image: return RunImage(o);
-    case Command::Program: return RunProgram(o, args);
+    case Command::Image:
+    case Command::Program: return RunImageOrProgram(o);
     case Command::Dump: return RunDump(o);
+    case Command::ProjectNew: return RunProjectNew(o);
+    case Command::ProjectShow: return RunProjectShow(o);
     }
     return kExitUsage;
 }

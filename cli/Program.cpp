@@ -32,10 +32,14 @@ struct RunImages {
     bool extended = false;
 };
 
-// Builds the images and checks that the serial numbers fit before any board.
-int PrepareImages(const Options& o, const isp::BodyInfo& part, RunImages* images) {
+// Builds the images (a project's must be the ones it was saved with) and
+// checks that the serial numbers fit before any board.
+int PrepareImages(const Options& o, const isp::BodyInfo& part, const ProjectRun* run, RunImages* images) {
     ImageBuffer flash(part.CodeCapacity), eeprom(part.DataCapacity);
     if (const int rc = BuildImages(o, part, flash, eeprom)) return rc;
+    if (run != nullptr) {
+        if (const int rc = CheckProjectImages(*run, flash.Content(), eeprom.Content())) return rc;
+    }
     images->code = flash.Content();
     images->data = eeprom.Content();
     if (images->code.empty()) return Fail(kExitFile, L"the Flash image is empty: nothing to program");
@@ -89,7 +93,7 @@ bool ReadImageFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {
 
 }  // namespace
 
-int RunProgram(const Options& o, const std::vector<std::wstring>& args) {
+int RunProgram(const Options& o, const ProjectRun* project) {
     const bool gang = o.ports.size() > 1;
     if (gang) {
         for (const std::wstring& name : o.ports) {
@@ -104,7 +108,7 @@ int RunProgram(const Options& o, const std::vector<std::wstring>& args) {
     if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
     const isp::BodyInfo& part = lib.table[index];
     RunImages images;
-    if (const int rc = PrepareImages(o, part, &images)) return rc;
+    if (const int rc = PrepareImages(o, part, project, &images)) return rc;
     ImageSummary summary;
     summary.flashSize = static_cast<std::uint32_t>(images.code.size());
     summary.flashChecksum = image::ByteSum16(images.code.data(), images.code.size());
@@ -135,6 +139,7 @@ int RunProgram(const Options& o, const std::vector<std::wstring>& args) {
         if (!job)
             return Fail(kExitBoardFailed, L"no job object for the gang's workers: " + SystemMessage(::GetLastError()));
         PrintHeader(o, part, link, images);
+        const std::vector<std::wstring> args = SetupArguments(o);
         for (const std::wstring& port : o.ports) {
             auto worker = std::make_unique<WorkerProcess>();
             if (!worker->Start(job.get(), port, codeFile.Path(), images.data.empty() ? L"" : dataFile.Path(), args))

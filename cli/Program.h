@@ -7,11 +7,13 @@
 #include <vector>
 
 #include "cli/Arguments.h"
+#include "cli/ProjectCommands.h"
 
 namespace cli {
 
-// args: the command's own arguments, which a gang passes on to its workers.
-int RunProgram(const Options& o, const std::vector<std::wstring>& args);
+// project: the project of program --project, whose images the built ones must
+// be; null without one.
+int RunProgram(const Options& o, const ProjectRun* project);
 
 // A gang's worker (Tarvel_CLI --worker PORT CODE DATA ...): one port, the
 // images its parent wrote, boards as the parent sends them.

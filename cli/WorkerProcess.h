@@ -44,7 +44,7 @@ public:
     WorkerProcess& operator=(const WorkerProcess&) = delete;
 
     // Starts the worker for port inside job, with the image files and the
-    // command's own arguments. False (GetLastError says why) when it could
+    // program command line of the set-up (SetupArguments). False (GetLastError says why) when it could
     // not be started; Poll then tells it ended at once.
     bool Start(HANDLE job, const std::wstring& port, const std::wstring& codeFile, const std::wstring& dataFile,
                const std::vector<std::wstring>& args);
@@ -66,7 +66,7 @@ private:
 };
 
 // The first arguments of a worker's command line: --worker PORT CODE DATA|-,
-// then the gang's own arguments.
+// then the program command line of the gang's set-up.
 struct WorkerArguments {
     std::wstring port, codeFile, dataFile;  // dataFile empty: no EEPROM image
     std::vector<std::wstring> rest;

@@ -20,6 +20,8 @@ constexpr std::uint32_t kLockIterations = 200000;
 constexpr std::size_t kSaltBytes = 16;
 constexpr std::size_t kHashBytes = 32;
 
+}  // namespace
+
 std::wstring FullPath(const std::wstring& path) {
     const DWORD n = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
     if (n == 0) return path;
@@ -40,8 +42,6 @@ std::wstring NameWithoutExtension(const std::wstring& fullPath) {
     if (dot != std::wstring::npos && dot > 0) name.resize(dot);
     return name;
 }
-
-}  // namespace
 
 OpenedProject OpenProjectFile(const std::wstring& path) {
     OpenedProject opened;

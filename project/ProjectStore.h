@@ -23,6 +23,13 @@ struct OpenedProject {
     std::wstring folder;  // its folder, with a trailing '\'
 };
 
+// The full path of a path relative to the current folder; the folder of a
+// full path, with its trailing '\'; a file's name without its extension
+// (the name a project takes by default).
+std::wstring FullPath(const std::wstring& path);
+std::wstring FolderOf(const std::wstring& fullPath);
+std::wstring NameWithoutExtension(const std::wstring& fullPath);
+
 // Reads the project file at path. A project without a name takes the file's
 // name without its extension.
 OpenedProject OpenProjectFile(const std::wstring& path);

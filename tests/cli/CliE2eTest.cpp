@@ -1241,6 +1241,334 @@ TEST(CliGang, KilledParentLeavesNoWorkerHoldingAPort) {
     EXPECT_EQ(single.exitCode, 0) << Describe(single);
 }
 
+// ---------------------------------------------------------------- projects
+
+namespace {
+
+// The records of a run without what differs between any two runs: the
+// times, and how long each board took.
+std::vector<std::map<std::string, std::string>> Comparable(const std::vector<Value>& records) {
+    std::vector<std::map<std::string, std::string>> out;
+    for (const Value& r : records) {
+        std::map<std::string, std::string> fields;
+        for (const auto& [key, value] : r.fields) {
+            if (key == "time" || key.find("seconds") != std::string::npos || key == "boards_per_hour") continue;
+            fields[key] = value.kind == Value::Kind::Bool ? (value.boolean ? "true" : "false") : value.text;
+        }
+        out.push_back(fields);
+    }
+    return out;
+}
+
+// Replaces the first `from` in a project file's text with `to`.
+void EditProject(const std::string& path, const std::string& from, const std::string& to) {
+    std::string text = Slurp(path);
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from << " in\n" << text;
+    text.replace(at, from.size(), to);
+    WriteText(path, text);
+}
+
+// A production set-up in the folder "line" beside the programmer: a Flash
+// file, an EEPROM file, serial numbers with their state file, and a log.
+const std::vector<std::string> kSetUp = {"--part",
+                                         "T30C64",
+                                         "--flash",
+                                         "line/fw.bin",
+                                         "--eeprom",
+                                         "line/cal.bin@10",
+                                         "--baud",
+                                         "9600",
+                                         "--erase-by-size",
+                                         "--serial-addr",
+                                         "1FF0",
+                                         "--serial-start",
+                                         "0xFFFE",
+                                         "--serial-step",
+                                         "3",
+                                         "--serial-width",
+                                         "3",
+                                         "--serial-endian",
+                                         "big"};
+
+std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void MakeLine(const Folder& f) {
+    ::mkdir(f.File("line").c_str(), 0755);
+    WriteBytes(f.File("line/fw.bin"), Random(8192, 60));
+    WriteBytes(f.File("line/cal.bin"), Random(300, 61));
+}
+
+}  // namespace
+
+// A project saved from program's options runs as the same options do: the
+// same serial numbers on the boards, the same records, and its state file
+// and log where the project keeps them.
+TEST(CliProject, NewThenProgramRunsTheSetUpAsAPlainProgramRunDoes) {
+    Folder f;
+    MakeLine(f);
+    RunResult r = f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel", "--serial-state", "line/line1.state",
+                                "--log", "line/run.csv", "--note", "rev B"},
+                               kSetUp));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.out.find("Project line1 -> "), std::string::npos) << Describe(r);
+
+    r = f.Cli({"program", "--project", "line/line1.tarvel", "--port", "KV707", "--repeat", "3", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> fromProject = JsonLines(r.out);
+    EXPECT_EQ(Serials(fromProject), (std::vector<std::uint64_t>{0xFFFE, 0x10001, 0x10004}));
+    const RunResult plain = f.Cli(Joined({"program", "--port", "KV707", "--repeat", "3", "--json"}, kSetUp));
+    ASSERT_EQ(plain.exitCode, 0) << Describe(plain);
+    EXPECT_EQ(Comparable(fromProject), Comparable(JsonLines(plain.out)));
+    // The state file and the log are the project's, in its folder.
+    EXPECT_NE(Slurp(f.File("line/line1.state")).find("pass 65540\n"), std::string::npos);
+    const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("line/run.csv")));
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[3][3], "65540");
+    // The next run continues from the state file.
+    r = f.Cli({"program", "--project", "line/line1.tarvel", "--port", "KV707", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), std::vector<std::uint64_t>{0x10007});
+}
+
+TEST(CliProject, ShowPrintsTheProjectAndChecksItsFiles) {
+    Folder f;
+    MakeLine(f);
+    WriteText(f.File("pw.txt"), "open sesame\r\nsecond line\r\n");
+    ASSERT_EQ(f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel", "--name", "Line 1", "--port", "com3,COM4",
+                            "--lock-password-file", "pw.txt"},
+                           kSetUp))
+                  .exitCode,
+              0);
+    RunResult r = f.Cli({"project", "show", "line/line1.tarvel", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::string json = r.out;
+    const std::vector<Value> records = JsonLines(json);
+    ASSERT_EQ(records.size(), 1u);
+    const Value& p = records[0];
+    EXPECT_EQ(p["name"].text, "Line 1");
+    EXPECT_EQ(p["part"].text, "T30C64");
+    EXPECT_EQ(p["baud"].text, "9600");
+    EXPECT_EQ(p["checkrate"].text, "9600");
+    EXPECT_TRUE(p["erase_by_file_size"].boolean);
+    ASSERT_EQ(p["flash"].items.size(), 1u);
+    const Bytes fw = ReadBytes(f.File("line/fw.bin")), cal = ReadBytes(f.File("line/cal.bin"));
+    EXPECT_EQ(p["flash"].items[0]["file"].text, "fw.bin");
+    EXPECT_EQ(p["flash"].items[0]["size"].Unsigned(), fw.size());
+    EXPECT_EQ(p["flash"].items[0]["crc32"].text, Hex8(tarvel::Crc32(fw.data(), fw.size())));
+    EXPECT_EQ(p["eeprom"].items[0]["address"].text, "0x10");
+    EXPECT_EQ(p["eeprom"].items[0]["crc32"].text, Hex8(tarvel::Crc32(cal.data(), cal.size())));
+    Bytes eeprom(0x10, 0xFF);
+    eeprom.insert(eeprom.end(), cal.begin(), cal.end());
+    EXPECT_EQ(p["images"]["flash"]["crc32"].text, Hex8(tarvel::Crc32(fw.data(), fw.size())));
+    EXPECT_EQ(p["images"]["eeprom"]["size"].Unsigned(), eeprom.size());
+    EXPECT_EQ(p["images"]["eeprom"]["crc32"].text, Hex8(tarvel::Crc32(eeprom.data(), eeprom.size())));
+    EXPECT_EQ(p["serial"]["address"].text, "0x1FF0");
+    EXPECT_EQ(p["serial"]["byte_order"].text, "big");
+    EXPECT_EQ(p["ports"].items.size(), 2u);
+    EXPECT_EQ(p["ports"].items[0].text, "COM3");
+    EXPECT_TRUE(p["locked"].boolean);
+    EXPECT_TRUE(p["files_ok"].boolean);
+    // Locked or not is shown; the lock's salt and hash never are.
+    EXPECT_NE(Slurp(f.File("line/line1.tarvel")).find("\"hash\""), std::string::npos);
+    r = f.Cli({"project", "show", "line/line1.tarvel"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.out.find("Lock      locked"), std::string::npos) << Describe(r);
+    EXPECT_NE(r.out.find("Files     as saved"), std::string::npos) << Describe(r);
+    for (const std::string& out : {r.out, json}) {
+        EXPECT_EQ(out.find("salt"), std::string::npos) << out;
+        EXPECT_EQ(out.find("hash"), std::string::npos) << out;
+    }
+
+    // A file changed after saving: the same lines, then exit 3 naming it.
+    Bytes changed = cal;
+    changed[7] ^= 0x01;
+    WriteBytes(f.File("line/cal.bin"), changed);
+    r = f.Cli({"project", "show", "line/line1.tarvel", "--json"});
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    ASSERT_EQ(JsonLines(r.out).size(), 1u);
+    EXPECT_FALSE(JsonLines(r.out)[0]["files_ok"].boolean);
+    EXPECT_NE(r.err.find("line1.tarvel: cal.bin has changed since the project was saved"), std::string::npos)
+        << Describe(r);
+}
+
+// A firmware file that changed since the project was saved (the same size,
+// other bytes) or went missing stops image and program before anything is
+// built, written or programmed, naming the file.
+TEST(CliProject, ChangedOrMissingFileIsRefusedBeforeAnyBoard) {
+    Folder f;
+    MakeLine(f);
+    f.Adapter("never\n");  // a board that started would wait here until the deadline
+    ASSERT_EQ(f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel"}, kSetUp)).exitCode, 0);
+    const Bytes fw = ReadBytes(f.File("line/fw.bin"));
+    Bytes changed = fw;
+    changed[4000] ^= 0x80;
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"changed", [&] { WriteBytes(f.File("line/fw.bin"), changed); },
+         "fw.bin has changed since the project was saved"},
+        {"missing", [&] { ::unlink(f.File("line/fw.bin").c_str()); }, "fw.bin is missing ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.spoil();
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"program", "--project", "line/line1.tarvel", "--port", "KV707", "--json"},
+              std::vector<std::string>{"image", "--project", "line/line1.tarvel", "--out", "out.bin"}}) {
+            const RunResult r = f.Cli(args, 30000);
+            EXPECT_EQ(r.exitCode, 3) << Describe(r);
+            EXPECT_NE(r.err.find("line1.tarvel: " + std::string(c.message)), std::string::npos) << Describe(r);
+            EXPECT_TRUE(r.out.empty()) << Describe(r);
+        }
+        EXPECT_FALSE(Exists(f.File("out.bin")));
+        EXPECT_FALSE(Exists(f.File("line/line1.state")));
+        WriteBytes(f.File("line/fw.bin"), fw);
+    }
+}
+
+// A locked project refuses every option that would change its set-up, and
+// takes the ones that say where, how often and with which records it runs.
+TEST(CliProject, LockedProjectRefusesSetUpOptionsAndTakesPortRepeatAndLog) {
+    Folder f;
+    MakeLine(f);
+    WriteText(f.File("pw.txt"), "line one\n");
+    ASSERT_EQ(f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel", "--lock-password-file", "pw.txt"}, kSetUp))
+                  .exitCode,
+              0);
+    struct Case {
+        std::vector<std::string> extra;
+        const char* message;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{"--part", "T30C64"}, "--part: the project is locked"},
+        {{"--baud", "4800"}, "--baud: the project is locked"},
+        {{"--option-bits", "1"}, "--option-bits: the project is locked"},
+        {{"--rstn-cold-reset"}, "--rstn-cold-reset: the project is locked"},
+        {{"--serial-start", "5"}, "--serial-start: the project is locked"},
+        {{"--serial-state", "mine.state"}, "--serial-state: the project is locked"},
+        {{"--flash", "line/fw.bin"}, "--flash: with --project the files are the project's"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.extra[0]);
+        const RunResult r =
+            f.Cli(Joined({"program", "--project", "line/line1.tarvel", "--port", "KV707", "--json"}, c.extra));
+        EXPECT_EQ(r.exitCode, 2) << Describe(r);
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << Describe(r);
+        EXPECT_TRUE(r.out.empty()) << Describe(r);
+    }
+    const RunResult r = f.Cli({"program", "--project", "line/line1.tarvel", "--port", "KV707", "--repeat", "2", "--log",
+                               "mine.csv", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{0xFFFE, 0x10001}));
+    EXPECT_EQ(CsvRows(Slurp(f.File("mine.csv"))).size(), 4u);
+
+    // The password comes from a file that exists and holds one.
+    WriteText(f.File("empty.txt"), "\r\nsecond\r\n");
+    for (const char* file : {"empty.txt", "none.txt"}) {
+        const RunResult bad =
+            f.Cli(Joined({"project", "new", "--out", "line/other.tarvel", "--lock-password-file", file}, kSetUp));
+        EXPECT_EQ(bad.exitCode, 3) << Describe(bad);
+        EXPECT_NE(bad.err.find("--lock-password-file"), std::string::npos) << Describe(bad);
+        EXPECT_FALSE(Exists(f.File("line/other.tarvel")));
+    }
+}
+
+// Files the tool writes stay in the project's folder: project new refuses a
+// state file or log outside it, and a project that names one anyway (edited
+// by hand) is refused when it runs, naming the field. So is a part the
+// library does not know.
+TEST(CliProject, FilesTheToolWritesStayInTheProjectsFolder) {
+    Folder f;
+    MakeLine(f);
+    f.Adapter("never\n");
+    for (const auto& [option, file] : {std::pair{"--serial-state", "outside.state"}, std::pair{"--log", "run.csv"}}) {
+        const RunResult r = f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel", option, file}, kSetUp));
+        EXPECT_EQ(r.exitCode, 2) << Describe(r);
+        EXPECT_NE(r.err.find(std::string(option) + ": " + file + " cannot go into the project"), std::string::npos)
+            << Describe(r);
+        EXPECT_FALSE(Exists(f.File("line/line1.tarvel")));
+    }
+    ASSERT_EQ(
+        f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel", "--serial-state", "line/line1.state"}, kSetUp))
+            .exitCode,
+        0);
+    const std::string project = f.File("line/line1.tarvel");
+    const std::string saved = Slurp(project);
+    EditProject(project, "\"line1.state\"", "\"../outside.state\"");
+    RunResult r = f.Cli({"program", "--project", "line/line1.tarvel", "--port", "KV707"}, 30000);
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("serial.state: a file the tool writes must lie in the project's folder"), std::string::npos)
+        << Describe(r);
+    EXPECT_TRUE(r.out.empty()) << Describe(r);
+    EXPECT_FALSE(Exists(f.File("outside.state")));
+
+    WriteText(project, saved);
+    EditProject(project, "\"T30C64\"", "\"T99Z1\"");
+    r = f.Cli({"program", "--project", "line/line1.tarvel", "--port", "KV707"}, 30000);
+    EXPECT_EQ(r.exitCode, 2) << Describe(r);
+    EXPECT_NE(r.err.find("unknown part 'T99Z1'"), std::string::npos) << Describe(r);
+}
+
+// image --project writes what image writes with the same options; a project
+// whose saved image is not the one its files build is refused.
+TEST(CliProject, ImageFromAProjectIsTheImageOfTheSameOptions) {
+    Folder f;
+    ::mkdir(f.File("fw").c_str(), 0755);
+    const Bytes low = Random(3000, 62), app = Random(5000, 63), cal = Random(200, 64);
+    WriteBytes(f.File("fw/low.bin"), low);
+    WriteBytes(f.File("fw/app.bin"), app);
+    WriteBytes(f.File("fw/cal.dat"), cal);
+    ASSERT_EQ(Shell("cd '" + f.Path() + "/fw' && objcopy -I binary -O ihex --change-addresses 0x100 low.bin low.hex"),
+              0);
+    const std::vector<std::string> files = {"--flash", "fw/low.hex",      "--flash",  "fw/app.bin@2000", "--clear",
+                                            "--flash", "fw/app.bin@6000", "--eeprom", "fw/cal.dat@20"};
+    // The project lies above its files: they are kept as fw/...
+    ASSERT_EQ(f.Cli(Joined({"project", "new", "--out", "line1.tarvel", "--part", "T40F512"}, files)).exitCode, 0);
+    EXPECT_NE(Slurp(f.File("line1.tarvel")).find("\"file\": \"fw/app.bin\""), std::string::npos);
+    RunResult r = f.Cli({"image", "--project", "line1.tarvel", "--out", "p.hex", "--eeprom-out", "p.bin", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const RunResult plain =
+        f.Cli(Joined({"image", "--part", "T40F512", "--out", "i.hex", "--eeprom-out", "i.bin", "--json"}, files));
+    ASSERT_EQ(plain.exitCode, 0) << Describe(plain);
+    EXPECT_TRUE(ReadBytes(f.File("p.hex")) == ReadBytes(f.File("i.hex")));
+    EXPECT_TRUE(ReadBytes(f.File("p.bin")) == ReadBytes(f.File("i.bin")));
+    const std::vector<Value> a = JsonLines(r.out), b = JsonLines(plain.out);
+    ASSERT_EQ(a.size(), 2u);
+    ASSERT_EQ(b.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) EXPECT_EQ(a[i]["crc32"].text, b[i]["crc32"].text);
+
+    EditProject(f.File("line1.tarvel"), "\"crc32\": \"" + a[0]["crc32"].text + "\"", "\"crc32\": \"00000000\"");
+    ::unlink(f.File("p.hex").c_str());
+    r = f.Cli({"image", "--project", "line1.tarvel", "--out", "p.hex"});
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("the Flash image built from the project's files"), std::string::npos) << Describe(r);
+    EXPECT_FALSE(Exists(f.File("p.hex")));
+}
+
+// A project's ports make a gang when it runs without --port.
+TEST(CliProject, ProjectPortsRunAsAGang) {
+    REQUIRE_GANG();
+    Folder f;
+    MakeLine(f);
+    for (int n : {21, 22}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 300", GangDir(n));
+    ASSERT_EQ(f.Cli(Joined({"project", "new", "--out", "line/line1.tarvel", "--port", "COM21,COM22"}, kSetUp)).exitCode,
+              0);
+    const RunResult r = f.Cli({"program", "--project", "line/line1.tarvel", "--repeat", "4", "--json"}, 120000);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    EXPECT_EQ(PortRecords(records).size(), 2u) << Describe(r);
+    EXPECT_EQ(SortedPassedSerials(records), (std::vector<std::uint64_t>{0xFFFE, 0x10001, 0x10004, 0x10007}));
+}
+
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {

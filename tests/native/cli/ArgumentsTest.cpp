@@ -73,6 +73,27 @@ TEST(Arguments, RefusesWhatItCannotMeanAndNamesTheCulprit) {
         {L"image --part T30C64", L"at least one --flash or --eeprom"},
         {L"dump --part HX2560", L"--port is required"},
         {L"dump --port KV707 --part HX2560 --flash a.hex", L"--flash is not an option of dump"},
+        // Projects.
+        {L"project", L"project: new or show"},
+        {L"project open p.tarvel", L"project: new or show"},
+        {L"project show", L"name the project file"},
+        {L"project show a.tarvel b.tarvel", L"unexpected argument 'b.tarvel'"},
+        {L"project show a.tarvel --port COM3", L"--port is not an option of project show"},
+        {L"project new --part T30C64 --flash a.hex", L"--out FILE.tarvel is required"},
+        {L"project new --out p.tarvel --flash a.hex", L"--part is required"},
+        {L"project new --out p.tarvel --part T30C64 --eeprom e.bin", L"--flash is required"},
+        {L"project new --out p.tarvel --part T30C64 --flash a.hex --repeat 3",
+         L"--repeat is not an option of project new"},
+        {L"project new --out p.tarvel --part T30C64 --flash a.hex --serial-width 2", L"--serial-addr is required"},
+        {L"project new --out p.tarvel --part T30C64 --flash a.hex --name a --name b", L"--name given twice"},
+        {L"program --project p.tarvel --flash a.hex", L"--flash: with --project the files are the project's"},
+        {L"program --project p.tarvel --clear", L"--clear: with --project the files are the project's"},
+        {L"image --project p.tarvel --eeprom e.bin", L"--eeprom: with --project the files are the project's"},
+        {L"program --project p.tarvel --repeat 2 --forever", L"exclude each other"},
+        {L"program --project p.tarvel --serial-list m.txt --serial-step 2", L"no --serial-start or --serial-step"},
+        {L"program --project a.tarvel --project b.tarvel", L"--project given twice"},
+        {L"dump --project p.tarvel --port KV707 --part HX2560", L"--project is not an option of dump"},
+        {L"image --project p.tarvel --port COM3", L"--port is not an option of image"},
     };
     for (const Case& c : cases) {
         const cli::ParsedArguments p = ParseArguments(Split(c.line));
@@ -165,6 +186,84 @@ TEST(Arguments, SeveralPortsMakeAGangInTheOrderGiven) {
         EXPECT_EQ(p.options.port, c.want.front());
         EXPECT_TRUE(p.options.stopOnFail);
     }
+}
+
+// With --project the command line may leave out what the project brings;
+// project new and show take their own forms. Every option given is known by
+// name afterwards, once, for a locked project's check.
+TEST(Arguments, ProjectCommandsAndWhatTheyLeaveToTheProject) {
+    struct Case {
+        std::wstring line;
+        Command command;
+        std::wstring project;
+        std::vector<std::wstring> given;
+    };
+    const Case cases[] = {
+        {L"program --project p.tarvel", Command::Program, L"p.tarvel", {L"project"}},
+        {L"program --project=p.tarvel --port COM3 --baud 9600 --port COM4",
+         Command::Program,
+         L"p.tarvel",
+         {L"project", L"port", L"baud"}},
+        {L"image --project p.tarvel --part T30C64 --out o.bin --json",
+         Command::Image,
+         L"p.tarvel",
+         {L"project", L"part", L"out", L"json"}},
+        {L"project show p.tarvel --json", Command::ProjectShow, L"p.tarvel", {L"json"}},
+        {L"project show --json p.tarvel", Command::ProjectShow, L"p.tarvel", {L"json"}},
+        {L"project new --out p.tarvel --part T30C64 --flash a.hex --flash b.bin@4000 --port COM3,COM4 "
+         L"--name Line1 --note rev-B --lock-password-file pw.txt --log run.csv",
+         Command::ProjectNew,
+         L"",
+         {L"out", L"part", L"flash", L"port", L"name", L"note", L"lock-password-file", L"log"}},
+    };
+    for (const Case& c : cases) {
+        const cli::ParsedArguments p = ParseArguments(Split(c.line));
+        ASSERT_TRUE(p.ok) << std::string(c.line.begin(), c.line.end()) << " -> "
+                          << std::string(p.error.begin(), p.error.end());
+        EXPECT_EQ(p.options.command, c.command);
+        EXPECT_EQ(p.options.project, c.project);
+        EXPECT_EQ(p.options.given, c.given) << std::string(c.line.begin(), c.line.end());
+    }
+    const cli::Options o = ParseArguments(Split(cases[5].line)).options;
+    EXPECT_EQ(o.out, L"p.tarvel");
+    EXPECT_EQ(o.name, L"Line1");
+    EXPECT_EQ(o.note, L"rev-B");
+    EXPECT_EQ(o.lockPasswordFile, L"pw.txt");
+    EXPECT_EQ(o.ports, (std::vector<std::wstring>{L"COM3", L"COM4"}));
+    ASSERT_EQ(o.loads.size(), 2u);
+    EXPECT_EQ(o.loads[1].insertOffset, 0x4000u);
+}
+
+// A gang's workers read the set-up back from SetupArguments: every part of
+// it comes back as it was, a file name that ends in '@' and hex digits too.
+TEST(Arguments, SetupArgumentsReadBackToTheSameSetUp) {
+    cli::Options o = ParseArguments(Split(L"program --port COM3,COM4 --part T30C64 --baud 9600 --checkrate 4800 "
+                                          L"--option-bits 5 --erase-by-size --rstn-cold-reset --flash boot.hex "
+                                          L"--clear --flash app.bin@8000 --eeprom cal.bin@40 --serial-addr 7FF0 "
+                                          L"--serial-width 3 --serial-endian big --repeat 9 --json"))
+                         .options;
+    o.loads[0].path = L"odd@AB";  // loaded at 0, not at 0xAB
+    const cli::ParsedArguments back = ParseArguments(cli::SetupArguments(o));
+    ASSERT_TRUE(back.ok) << std::string(back.error.begin(), back.error.end());
+    const cli::Options& b = back.options;
+    EXPECT_EQ(b.command, Command::Program);
+    EXPECT_EQ(b.ports, o.ports);
+    EXPECT_EQ(b.part, o.part);
+    EXPECT_EQ(b.baud, o.baud);
+    EXPECT_EQ(b.checkrate, o.checkrate);
+    EXPECT_EQ(b.optionBits, o.optionBits);
+    EXPECT_TRUE(b.optionBitsGiven && b.eraseBySize && b.rstnColdReset);
+    ASSERT_EQ(b.loads.size(), o.loads.size());
+    for (std::size_t i = 0; i < o.loads.size(); ++i) {
+        EXPECT_EQ(b.loads[i].area, o.loads[i].area) << i;
+        EXPECT_EQ(b.loads[i].path, o.loads[i].path) << i;
+        EXPECT_EQ(b.loads[i].insertOffset, o.loads[i].insertOffset) << i;
+        EXPECT_EQ(b.loads[i].clearFirst, o.loads[i].clearFirst) << i;
+    }
+    EXPECT_TRUE(b.serial);
+    EXPECT_EQ(b.serialField.address, 0x7FF0u);
+    EXPECT_EQ(b.serialField.width, 3u);
+    EXPECT_TRUE(b.serialField.bigEndian);
 }
 
 TEST(Arguments, AddressesReadLikeTheInsertAreaDialog) {
