@@ -492,7 +492,8 @@ Usage:
                      --port COMn[,COMn...], --log FILE.csv]
                      [--name NAME] [--note TEXT] [--lock-password-file FILE]
   Tarvel_CLI project show FILE.tarvel [--json]
-  Tarvel_CLI image   --project FILE.tarvel [--out FILE] [--eeprom-out FILE] [--json]
+  Tarvel_CLI image   --project FILE.tarvel [--out FILE] [--eeprom-out FILE]
+                     [--json]
   Tarvel_CLI program --project FILE.tarvel [--port PORT[,PORT...]]
                      [--repeat N | --forever] [...]
   Tarvel_CLI --help | --version
