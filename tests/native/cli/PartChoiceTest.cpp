@@ -119,6 +119,44 @@ TEST(PartChoice, RatesAreThoseTheWindowOffersForPortAndClass) {
     }
 }
 
+// A project keeps COM ports only, and rates that a port it may run on
+// offers: its own ports', or with none a COM port's or the adapter's.
+TEST(PartChoice, ProjectRatesAreThoseOfAPortItMayRunOn) {
+    struct Case {
+        std::vector<std::wstring> ports;
+        const wchar_t* baud;
+        const wchar_t* check;
+        const wchar_t* refusal;  // nullptr: accepted
+        const wchar_t* baudText;
+    };
+    const Case cases[] = {
+        {{}, L"", L"", nullptr, L"Auto"},
+        {{}, L"auto", L"1200", nullptr, L"Auto"},    // 1200 on a COM port
+        {{}, L"51200", L"4800", nullptr, L"51200"},  // on the adapter
+        {{L"COM3", L"com4"}, L"14400", L"", nullptr, L"14400"},
+        {{L"COM3"}, L"51200", L"", L"not offered for a COM port", nullptr},
+        {{}, L"51200", L"1200", L"not offered for KV707", nullptr},  // no port offers both
+        {{}, L"300", L"", L"not offered for a COM port", nullptr},
+        {{L"COM3", L"KV707"}, L"", L"", L"a project keeps COM ports only", nullptr},
+        {{L"LPT1"}, L"", L"", L"'LPT1' is neither", nullptr},
+    };
+    for (const Case& c : cases) {
+        cli::Options o;
+        o.command = cli::Command::ProjectNew;
+        o.ports = c.ports;
+        o.baud = c.baud;
+        o.checkrate = c.check;
+        cli::LinkSettings link;
+        const std::wstring why = cli::CheckChoices(o, kTable[0], &link);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(why, L"") << std::string(why.begin(), why.end());
+            EXPECT_EQ(link.baudText, c.baudText);
+        } else {
+            EXPECT_NE(why.find(c.refusal), std::wstring::npos) << std::string(why.begin(), why.end());
+        }
+    }
+}
+
 TEST(PartChoice, OptionBitsEepromAndDumpFollowThePart) {
     cli::Options o = ProgramOn(L"KV707", L"", L"");
     cli::LinkSettings link;
