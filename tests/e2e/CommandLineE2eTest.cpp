@@ -190,4 +190,12 @@ TEST_F(CommandLineE2e, AProjectSavedFromTheWindowOpensFromTheCommandLineAsItWasS
     ASSERT_TRUE(tool->WaitForLogLines(2)) << tool->Log();
     EXPECT_NE(tool->Log().find(L"001 - Unlock project =>Pass   ["), std::wstring::npos) << tool->Log();
     EXPECT_TRUE(Enabled(kLoadFile));
+
+    // Opened again through the menu's file dialog: locked again.
+    ::PostMessageW(tool->Main(), WM_SYSCOMMAND, IDM_OPEN_PROJECT, 0);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"line1.tarvel")));
+    ASSERT_TRUE(tool->WaitForLogLines(3)) << tool->Log();
+    EXPECT_NE(tool->Log().find(L"002 - Open project =>Pass   ["), std::wstring::npos) << tool->Log();
+    EXPECT_FALSE(Enabled(kLoadFile));
+    EXPECT_EQ(tool->Title(), title);
 }

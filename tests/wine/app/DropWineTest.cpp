@@ -569,6 +569,10 @@ TEST_F(ProjectDropTest, AChangeByHandEndsAnUnlockedProject) {
         EXPECT_EQ(Title(), kBaseTitle);
         EXPECT_EQ(MenuGrey(IDM_UNLOCK_PROJECT), static_cast<UINT>(MF_GRAYED));
     }
-    // The edit is in the buffer.
+    // The edit is in the buffer, and no file describes it: the project
+    // cannot be saved, which is said before any file is asked for.
     EXPECT_EQ(Buffer(0)[0], 0x72);
+    ::SendMessageW(dlg->m_hWnd, WM_SYSCOMMAND, IDM_SAVE_PROJECT, 0);
+    ASSERT_TRUE(WaitForLines(++lines)) << Log();
+    EXPECT_NE(Log().rfind(L"Save project =>The Flash buffer was edited by hand"), std::wstring::npos) << Log();
 }
