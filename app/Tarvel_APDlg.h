@@ -128,7 +128,7 @@ private:
     // What opening a project needs, all checked before the window changes.
     struct PreparedProject {
         std::int32_t part = -1;
-        std::vector<PlannedLoad> flashFiles, eepromFiles;
+        setup::BufferHistory flashHistory, eepromHistory;
         ComposedBuffer flash, eeprom;
     };
     void OnOpenProjectCommand();  // "Open project..."

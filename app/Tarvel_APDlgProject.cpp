@@ -31,18 +31,15 @@ std::wstring ProjectFilter(int language) {
     return FilterText({{texts::kFilterProject, L"*.tarvel"}, {texts::kFilterAllFiles, L"*.*"}}, language);
 }
 
-// The files of a project as the loader takes them.
-std::vector<PlannedLoad> PlannedLoads(const std::wstring& folder, const std::vector<project::ProjectFile>& files) {
-    std::vector<PlannedLoad> planned;
-    for (const project::ProjectFile& f : files) {
-        image::InsertSettings insert;
-        insert.InsertOffset = f.address;
-        insert.ClearFirst = f.clearFirst ? 1 : 0;
-        planned.push_back(PlannedLoad{project::ResolvedPath(folder, f.path), insert});
-    }
-    return planned;
+// The files of a project as the buffer's history.
+setup::BufferHistory HistoryOf(const std::wstring& folder, const std::vector<project::ProjectFile>& files) {
+    setup::BufferHistory history;
+    for (const project::ProjectFile& f : files)
+        history.files.push_back(setup::LoadedFile{project::ResolvedPath(folder, f.path), f.address, f.clearFirst});
+    return history;
 }
 
+// A buffer's history as the loader takes it.
 std::vector<PlannedLoad> PlannedLoads(const setup::BufferHistory& history) {
     std::vector<PlannedLoad> planned;
     for (const setup::LoadedFile& f : history.files) {
@@ -52,13 +49,6 @@ std::vector<PlannedLoad> PlannedLoads(const setup::BufferHistory& history) {
         planned.push_back(PlannedLoad{f.path, insert});
     }
     return planned;
-}
-
-setup::BufferHistory HistoryOf(const std::vector<PlannedLoad>& files) {
-    setup::BufferHistory history;
-    for (const PlannedLoad& f : files)
-        history.files.push_back(setup::LoadedFile{f.path, f.insert.InsertOffset, f.insert.ClearFirst != 0});
-    return history;
 }
 
 // A composed buffer that failed: the file's name and the load's words.
@@ -156,21 +146,21 @@ std::wstring CTarvel_APDlg::PrepareProject(const project::OpenedProject& opened,
     // Both buffers composed as Load File would have loaded the files, and
     // compared with the images the project was saved with.
     prepared.part = k;
-    prepared.flashFiles = PlannedLoads(opened.folder, p.flash);
-    prepared.eepromFiles = PlannedLoads(opened.folder, p.eeprom);
+    prepared.flashHistory = HistoryOf(opened.folder, p.flash);
+    prepared.eepromHistory = HistoryOf(opened.folder, p.eeprom);
     const struct {
         CodeBuffer buffer;
-        const std::vector<PlannedLoad>& files;
+        const setup::BufferHistory& history;
         std::uint32_t capacity;
         const project::ImageCheck& image;
         ComposedBuffer& composed;
     } buffers[] = {
-        {CodeBuffer::Flash, prepared.flashFiles, body.CodeCapacity, p.flashImage, prepared.flash},
-        {CodeBuffer::Eeprom, prepared.eepromFiles, body.DataCapacity, p.eepromImage, prepared.eeprom},
+        {CodeBuffer::Flash, prepared.flashHistory, body.CodeCapacity, p.flashImage, prepared.flash},
+        {CodeBuffer::Eeprom, prepared.eepromHistory, body.DataCapacity, p.eepromImage, prepared.eeprom},
     };
     for (const auto& b : buffers) {
-        if (b.files.empty()) continue;
-        b.composed = Loader::Compose(b.files, b.capacity);
+        if (b.history.files.empty()) continue;
+        b.composed = Loader::Compose(PlannedLoads(b.history), b.capacity);
         if (b.composed.result != texts::kPass) return LoadFailure(b.composed, Language);
         const std::uint32_t crc = Crc32Of(b.composed.content);
         if (b.composed.content.size() != b.image.size || crc != b.image.crc32)
@@ -206,14 +196,15 @@ void CTarvel_APDlg::ApplyProject(project::OpenedProject opened, const PreparedPr
     }
 
     bool shown = Loader::Show(TargetOf(CodeBuffer::Flash), prepared.flash);
-    History(CodeBuffer::Flash) = HistoryOf(prepared.flashFiles);
-    if (!prepared.eepromFiles.empty()) {
+    History(CodeBuffer::Flash) = prepared.flashHistory;
+    if (!prepared.eepromHistory.files.empty()) {
         shown = Loader::Show(TargetOf(CodeBuffer::Eeprom), prepared.eeprom) && shown;
-        History(CodeBuffer::Eeprom) = HistoryOf(prepared.eepromFiles);
+        History(CodeBuffer::Eeprom) = prepared.eepromHistory;
     }
     // What the insert-area question would have been left at by the last
     // Flash file.
-    m_insert = prepared.flashFiles.back().insert;
+    m_insert.InsertOffset = prepared.flashHistory.files.back().address;
+    m_insert.ClearFirst = prepared.flashHistory.files.back().clearFirst ? 1 : 0;
     m_facts.Loaded();
     m_facts.projectLocked = p.lock.locked;
     if (!shown) {
