@@ -97,7 +97,30 @@ ControlStates StatesFor(const WindowFacts& f) {
     // offers it whatever the part. A Dump job's end leaves it as it was.
     const bool dump = f.portOpen && (f.updateEndedSinceOpen || parts::IsFixedRateClass(f.partClassAtOpen));
     s.Set(Control::DumpInfo, dump && (idle || runs(isp::JobType::Dump)));
+
+    // A locked project leaves the operator the port, the jobs that program
+    // and the log. Whatever would change the part, the rates, the files, the
+    // options or the buffers waits for the password; Dump Info too, as it
+    // replaces the Flash buffer.
+    if (f.projectLocked) {
+        for (Control c : {Control::FamilyList, Control::PartList, Control::BaudRateList, Control::CheckRateList,
+                          Control::LoadFile, Control::DumpInfo, Control::AutoReload, Control::EraseBySize,
+                          Control::RstnColdReset, Control::EnableModify})
+            s.Set(c, false);
+        for (unsigned n = 0; n < kOptionBoxes; ++n) s.Set(OptionBox(n), false);
+    }
     return s;
+}
+
+MenuStates MenuStatesFor(const WindowFacts& f) {
+    MenuStates m;
+    // Another project is a prepared set-up, not a change by hand: it may
+    // replace a locked one. Saving a locked project would let its copy go
+    // out without the lock.
+    m.openProject = !f.job;
+    m.saveProject = !f.job && !f.projectLocked;
+    m.unlockProject = f.projectLocked;
+    return m;
 }
 
 }  // namespace controls

@@ -78,6 +78,8 @@ struct WindowFacts {
     bool fileLoaded = false;
     bool autoReloadChecked = false;    // "Auto Reload Code"
     bool modifyBufferChecked = false;  // "Enable Modify Buffer"
+    // A locked project is open and has not been unlocked with its password.
+    bool projectLocked = false;
 
     // -- What happened before.
     JobButtonsSetBy jobButtonsSetBy = JobButtonsSetBy::Nothing;
@@ -108,5 +110,16 @@ struct WindowFacts {
 
 // The one rule: every control's enable state from the facts.
 ControlStates StatesFor(const WindowFacts& facts);
+
+// The project items of the system menu, by the same facts.
+struct MenuStates {
+    bool openProject = false;
+    bool saveProject = false;
+    bool unlockProject = false;
+    bool operator==(const MenuStates& o) const {
+        return openProject == o.openProject && saveProject == o.saveProject && unlockProject == o.unlockProject;
+    }
+};
+MenuStates MenuStatesFor(const WindowFacts& facts);
 
 }  // namespace controls

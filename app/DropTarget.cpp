@@ -1,5 +1,11 @@
 #include "app/DropTarget.h"
 
+#include "framework/Handles.h"
+#include "framework/LongPath.h"
+#include "project/Project.h"
+
+#include <string_view>
+
 namespace drop {
 
 namespace {
@@ -69,6 +75,19 @@ std::wstring FullPath(const std::wstring& path) {
         size = got;
     }
     return path;
+}
+
+bool IsProjectFile(const std::wstring& path) {
+    // Other programs may go on reading and writing it: only a look at its
+    // start.
+    UniqueHandle file(::CreateFileW(paths::ForApi(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    char head[4096];
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), head, sizeof head, &got, nullptr)) return false;
+    return project::LooksLikeProject(std::string_view(head, got));
 }
 
 std::vector<std::wstring> CommandLineFiles(const wchar_t* commandLine) {

@@ -24,4 +24,9 @@ std::vector<std::wstring> CommandLineFiles(const wchar_t* commandLine);
 // path itself when the system cannot make it absolute.
 std::wstring FullPath(const std::wstring& path);
 
+// Whether the file is a project file, told by its first bytes as firmware
+// files are told by theirs. A file that cannot be read is none (its load
+// then says why).
+bool IsProjectFile(const std::wstring& path);
+
 }  // namespace drop

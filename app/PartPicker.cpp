@@ -46,3 +46,10 @@ bool PartPicker::SelectPart(std::int32_t index) {
     if (item >= 0) m_parts.SetCurSel(item);
     return item >= 0;
 }
+
+bool PartPicker::Lists(std::int32_t index) const {
+    if (index < 0 || static_cast<std::uint32_t>(index) >= m_count) return false;
+    // The record alone, as a table of one: listed exactly when it is its
+    // own first listed part.
+    return parts::FirstListedPart(&m_table[index], 1, m_familyUnion) == 0;
+}

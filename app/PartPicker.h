@@ -28,6 +28,8 @@ public:
     void SelectFamilyOf(std::int32_t index);
     // Selects the part in the part list; false when the list does not have it.
     bool SelectPart(std::int32_t index);
+    // Whether the lists can show the record (it is listed under a family).
+    bool Lists(std::int32_t index) const;
 
 private:
     CComboBox& m_families;

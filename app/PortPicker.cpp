@@ -35,3 +35,11 @@ void PortPicker::FillRates(int partClass) {
 
 std::uint32_t PortPicker::BaudRate() const { return RateValue(m_baudRates.GetSelectedText()); }
 std::uint32_t PortPicker::CheckRate() const { return RateValue(m_checkRates.GetSelectedText()); }
+
+void PortPicker::SelectRates(const std::wstring& baud, const std::wstring& check) {
+    for (auto [list, text] : {std::pair{&m_baudRates, &baud}, std::pair{&m_checkRates, &check}}) {
+        const LRESULT item =
+            list->SendMessage(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text->c_str()));
+        if (item != CB_ERR) list->SetCurSel(static_cast<int>(item));
+    }
+}

@@ -25,6 +25,12 @@ public:
     // The rates as the lists show them; "Auto" gives 0.
     std::uint32_t BaudRate() const;
     std::uint32_t CheckRate() const;
+    // The lists' selected texts ("Auto", "9600").
+    std::wstring BaudText() const { return m_baudRates.GetSelectedText(); }
+    std::wstring CheckText() const { return m_checkRates.GetSelectedText(); }
+    // Selects the items of these texts; a list without its text stays as it
+    // is.
+    void SelectRates(const std::wstring& baud, const std::wstring& check);
 
 private:
     CComboBox& m_ports;

@@ -29,6 +29,30 @@ struct ControlText {
     int text;
 };
 
+// The project items of the system menu, after the Save As items.
+struct ProjectMenuItem {
+    UINT position;
+    UINT command;
+    int text;
+};
+constexpr ProjectMenuItem kProjectMenu[] = {
+    {11, IDM_OPEN_PROJECT, texts::kOpenProjectMenu},
+    {12, IDM_SAVE_PROJECT, texts::kSaveProjectAsMenu},
+    {13, IDM_UNLOCK_PROJECT, texts::kUnlockProjectMenu},
+};
+
+// System menu items that Wine sends as WM_COMMAND rather than WM_SYSCOMMAND.
+bool IsSystemMenuCommand(int id) {
+    switch (id) {
+    case IDM_LANGUAGE_ENGLISH:
+    case IDM_LANGUAGE_CHINESE:
+    case IDM_OPEN_PROJECT:
+    case IDM_SAVE_PROJECT:
+    case IDM_UNLOCK_PROJECT: return true;
+    }
+    return false;
+}
+
 // Captions set from the text table.
 using namespace texts;
 constexpr ControlText kCaptions[] = {
@@ -221,11 +245,22 @@ void CTarvel_APDlg::BuildSystemMenu() {
     // Captions follow the language (ApplyLanguage).
     ::InsertMenuW(sys, 9, MF_BYPOSITION | MF_STRING, IDM_SAVE_FLASH, LangText(texts::kSaveFlashBufferAs));
     ::InsertMenuW(sys, 10, MF_BYPOSITION | MF_STRING, IDM_SAVE_EEPROM, LangText(texts::kSaveEepromBufferAs));
+    // Project files after Save As; their states follow the control rule
+    // (ApplyControlStates).
+    for (const ProjectMenuItem& item : kProjectMenu)
+        ::InsertMenuW(sys, item.position, MF_BYPOSITION | MF_STRING, item.command, LangText(item.text));
     wchar_t about[128] = L"";
     if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 && about[0]) {
         ::AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
         ::AppendMenuW(sys, MF_STRING, IDM_ABOUTBOX, about);
     }
+}
+
+void CTarvel_APDlg::UpdateTitle() {
+    std::wstring title = std::wstring(LangText(texts::kMakerName)) + L" " + LangText(texts::kProductName) + L" v" +
+                         version::Dotted(isp::Library().Version());
+    if (m_project) title = setup::ProjectTitle(title, m_project->project.name, m_project->project.flashImage.crc32);
+    SetWindowText(title.c_str());
 }
 
 void CTarvel_APDlg::CreateTabPages() {
@@ -235,6 +270,12 @@ void CTarvel_APDlg::CreateTabPages() {
     m_tab.InsertItem(0, L"Flash");
     FlashPage.Create(IDD_TAB_FLASH, m_tab);
     EepromPage.Create(IDD_TAB_EEPROM, m_tab);
+    for (CodeBuffer buffer : {CodeBuffer::Flash, CodeBuffer::Eeprom}) {
+        Page(buffer).OnEditedByHand([this, buffer] {
+            History(buffer).editedByHand = true;
+            EndProject();
+        });
+    }
     SetEepromTab(true);
     LayoutForDpi();
     ShowTabPage(CodeBuffer::Flash);
@@ -279,11 +320,13 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
                       LangText(texts::kSaveFlashBufferAs));
         ::ModifyMenuW(sys, IDM_SAVE_EEPROM, MF_BYCOMMAND | MF_STRING | eeprom, IDM_SAVE_EEPROM,
                       LangText(texts::kSaveEepromBufferAs));
+        for (const ProjectMenuItem& item : kProjectMenu) {
+            const UINT grey = ::GetMenuState(sys, item.command, MF_BYCOMMAND) & MF_GRAYED;
+            ::ModifyMenuW(sys, item.command, MF_BYCOMMAND | MF_STRING | grey, item.command, LangText(item.text));
+        }
     }
 
-    const std::wstring title = std::wstring(LangText(texts::kMakerName)) + L" " + LangText(texts::kProductName) +
-                               L" v" + version::Dotted(isp::Library().Version());
-    SetWindowText(title.c_str());
+    UpdateTitle();
 
     for (const ControlText& c : kCaptions) AfxSetWindowText(GetDlgItem(c.id), LangText(c.text));
     SetJobCaptions();
@@ -330,6 +373,9 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
     case IDM_SAVE_EEPROM:
         if (m_tab.GetItemCount() == 2) OnSaveBuffer(CodeBuffer::Eeprom);
         return true;
+    case IDM_OPEN_PROJECT: OnOpenProjectCommand(); return true;
+    case IDM_SAVE_PROJECT: OnSaveProjectAs(); return true;
+    case IDM_UNLOCK_PROJECT: OnUnlockProject(); return true;
     case IDM_LANGUAGE_ENGLISH:
     case IDM_LANGUAGE_CHINESE:
         Language = command == IDM_LANGUAGE_ENGLISH ? 0 : 1;
@@ -374,7 +420,8 @@ LoadTarget CTarvel_APDlg::TargetOf(CodeBuffer buffer) {
 
 void CTarvel_APDlg::Reload() {
     const CodeBuffer buffer = SelectedBuffer();
-    if (!CanReload(buffer) || !SelectedBody()) return;
+    // An open project's files are checked whichever tab is shown.
+    if ((!m_project && !CanReload(buffer)) || !SelectedBody()) return;
     // One load at a time: the loader's own dialogs activate this window
     // again as they close. A job works on copies of the buffers and its
     // buttons must not be touched: the reload waits until it has ended.
@@ -383,7 +430,14 @@ void CTarvel_APDlg::Reload() {
         m_reloadPending = true;
         return;
     }
-    if (m_loader.Reload(TargetOf(buffer), m_insert)) OnLoaded();
+    if (m_project) {
+        ReloadProject();
+        return;
+    }
+    if (m_loader.Reload(TargetOf(buffer), m_insert)) {
+        History(buffer).Reloaded(Slot(buffer).FilePath, m_insert.InsertOffset);
+        OnLoaded();
+    }
 }
 
 void CTarvel_APDlg::OnActivate(UINT state, HWND other) {
@@ -423,18 +477,26 @@ bool CTarvel_APDlg::OnCommand(int id, int code) {
         OnSaveBuffer(SelectedBuffer());
         return true;
     }
-    // The items of the system menu's "Language" pop-up: Wine sends them as
-    // WM_COMMAND rather than WM_SYSCOMMAND.
-    if (code == 0 && (id == IDM_LANGUAGE_ENGLISH || id == IDM_LANGUAGE_CHINESE)) return OnSysCommand(id);
+    // The items of the system menu's "Language" pop-up and the project
+    // items: Wine sends them as WM_COMMAND rather than WM_SYSCOMMAND.
+    if (code == 0 && IsSystemMenuCommand(id)) return OnSysCommand(static_cast<UINT>(id));
     if (id == IDC_PORT_LIST && code == CBN_DROPDOWN) {
         ListComPorts();
         return true;
     }
     if (code == CBN_SELCHANGE) {
         switch (id) {
-        case IDC_FAMILY_LIST: OnFamilyChanged(); return true;
-        case IDC_PART_LIST: OnPartChanged(); return true;
+        case IDC_FAMILY_LIST:
+            EndProject();
+            OnFamilyChanged();
+            return true;
+        case IDC_PART_LIST:
+            EndProject();
+            OnPartChanged();
+            return true;
         case IDC_PORT_LIST: OnPortChanged(); return true;
+        case IDC_BAUDRATE_LIST:
+        case IDC_CHECKRATE_LIST: EndProject(); break;
         }
     }
     return CDialogEx::OnCommand(id, code);
@@ -472,8 +534,14 @@ void CTarvel_APDlg::OnCheckBoxClicked(int id) {
         ApplyControlStates();
         if (checked) Reload();
         break;
-    case IDC_ERASE_BY_SIZE: setBit(IspParam->SetupFlags, isp::kSetupEraseByFileSize); break;
-    case IDC_RSTN_COLD_RESET: setBit(IspParam->SetupFlags, isp::kSetupRstnColdReset); break;
+    case IDC_ERASE_BY_SIZE:
+        setBit(IspParam->SetupFlags, isp::kSetupEraseByFileSize);
+        EndProject();
+        break;
+    case IDC_RSTN_COLD_RESET:
+        setBit(IspParam->SetupFlags, isp::kSetupRstnColdReset);
+        EndProject();
+        break;
     case IDC_ENABLE_MODIFY:
         FlashPage.SetEditable(checked);
         EepromPage.SetEditable(checked);
@@ -481,7 +549,10 @@ void CTarvel_APDlg::OnCheckBoxClicked(int id) {
         ApplyControlStates();
         break;
     default:
-        if (IsOptionBox(id)) setBit(IspParam->OptionBits, 1u << (id - IDC_OPTION0));
+        if (IsOptionBox(id)) {
+            setBit(IspParam->OptionBits, 1u << (id - IDC_OPTION0));
+            EndProject();
+        }
         break;
     }
 }
@@ -565,6 +636,7 @@ void CTarvel_APDlg::OnPartChanged() {
     ShowTabPage(CodeBuffer::Flash);
 
     for (image::BufferSlot& slot : m_slots) slot = image::SlotAfterPartChange();
+    for (setup::BufferHistory& history : m_history) history.Clear();
     IspParam->OptionBits = 0;
     FlashPage.ClearBoxes();
     EepromPage.ClearBoxes();
@@ -606,18 +678,27 @@ void CTarvel_APDlg::SelectLastPart() {
 void CTarvel_APDlg::OnPortChanged() {
     const isp::BodyInfo* body = SelectedBody();
     m_portPicker.FillRates(body ? body->PartClass : 0);
+    // An open project keeps its rates where the port's lists offer them.
+    if (m_project) m_portPicker.SelectRates(m_project->project.baud, m_project->project.checkRate);
 }
 
 // ---- Loading files -------------------------------------------------------------
 
 void CTarvel_APDlg::OnLoadFile() {
     const isp::BodyInfo* body = SelectedBody();
-    if (!body || m_jobs.Busy()) return;
-    if (m_loader.LoadChosenFile(TargetOf(SelectedBuffer()), m_insert, LastFolder, Language, body->DataAddress))
+    if (!body || m_jobs.Busy() || m_facts.projectLocked) return;
+    const CodeBuffer buffer = SelectedBuffer();
+    const image::LoadState before = Slot(buffer).LoadState;
+    if (m_loader.LoadChosenFile(TargetOf(buffer), m_insert, LastFolder, Language, body->DataAddress)) {
+        RecordLoad(buffer, before);
+        EndProject();
         OnLoaded();
+    }
 }
 
-void CTarvel_APDlg::OnSaveBuffer(CodeBuffer buffer) { m_saver.SaveBufferAs(Page(buffer).HexEdit, LastFolder); }
+void CTarvel_APDlg::OnSaveBuffer(CodeBuffer buffer) {
+    m_saver.SaveBufferAs(Page(buffer).HexEdit, LastFolder, Language);
+}
 
 void CTarvel_APDlg::OnDropFiles(HDROP drop) {
     // Taken (and the drop released) before anything can refuse it.
@@ -629,10 +710,21 @@ void CTarvel_APDlg::LoadGivenFiles(CodeBuffer buffer, const std::vector<std::wst
     for (const std::wstring& path : files) {
         // Checked before each file: the previous one's dialogs let messages
         // through.
+        if (m_jobs.Busy() || m_loader.Busy()) return;
+        if (drop::IsProjectFile(path)) {
+            OpenProjectAt(path);
+            continue;
+        }
+        // A firmware file loads where Load File may (not into a locked
+        // project).
         const isp::BodyInfo* body = SelectedBody();
-        if (!body || m_jobs.Busy() || m_loader.Busy()) return;
-        if (m_loader.LoadGivenFile(TargetOf(buffer), m_insert, path, LastFolder, Language, body->DataAddress))
+        if (!body || !controls::StatesFor(m_facts).Enabled(controls::Control::LoadFile)) return;
+        const image::LoadState before = Slot(buffer).LoadState;
+        if (m_loader.LoadGivenFile(TargetOf(buffer), m_insert, path, LastFolder, Language, body->DataAddress)) {
+            RecordLoad(buffer, before);
+            EndProject();
             OnLoaded();
+        }
     }
 }
 
@@ -644,6 +736,13 @@ void CTarvel_APDlg::OnLoaded() {
 void CTarvel_APDlg::ApplyControlStates() {
     const controls::ControlStates states = controls::StatesFor(m_facts);
     for (const ControlId& c : kControlIds) EnableDlgItem(c.id, states.Enabled(c.control));
+    const controls::MenuStates menu = controls::MenuStatesFor(m_facts);
+    if (HMENU sys = ::GetSystemMenu(m_hWnd, FALSE)) {
+        for (auto [command, on] :
+             {std::pair{IDM_OPEN_PROJECT, menu.openProject}, std::pair{IDM_SAVE_PROJECT, menu.saveProject},
+              std::pair{IDM_UNLOCK_PROJECT, menu.unlockProject}})
+            ::EnableMenuItem(sys, static_cast<UINT>(command), MF_BYCOMMAND | (on ? MF_ENABLED : MF_GRAYED));
+    }
 }
 
 // ---- Port link -------------------------------------------------------------------
@@ -743,6 +842,8 @@ void CTarvel_APDlg::CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<st
 void CTarvel_APDlg::ShowReadBack(const std::uint8_t* bytes, std::size_t length) {
     FlashPage.HexEdit.SetBuffer(bytes, static_cast<DWORD>(length));
     Slot(CodeBuffer::Flash) = image::SlotAfterReadBack();
+    History(CodeBuffer::Flash).ReadBack();
+    EndProject();
     const isp::BodyInfo* body = SelectedBody();
     if (body && body->DataCapacity != 0) Slot(CodeBuffer::Eeprom) = image::SlotAfterReadBack();
     ShowTabPage(CodeBuffer::Flash);

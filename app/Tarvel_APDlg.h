@@ -9,6 +9,7 @@
 #include "app/ControlStates.h"
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
+#include "app/ProjectSetup.h"
 #include "buffers/Loader.h"
 #include "buffers/Saver.h"
 #include "buffers/TabPage.h"
@@ -20,10 +21,12 @@
 #include "isp/Jobs.h"
 #include "isp/PortLink.h"
 #include "log/MessageLog.h"
+#include "project/ProjectStore.h"
 #include "update/StartupCheck.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,8 +114,51 @@ private:
     void LayoutForDpi();
     // Loads files one after another into a buffer as "Load File" does after
     // its file dialog; nothing while a job or a load runs or no part is
-    // selected.
+    // selected. A project file among them (told by its content) opens as a
+    // project.
     void LoadGivenFiles(CodeBuffer buffer, const std::vector<std::wstring>& files);
+
+    // ---- Project files (Tarvel_APDlgProject.cpp)
+    // The project open in the window: opened, or saved from it.
+    struct OpenProject {
+        project::Project project;
+        std::wstring path;
+        std::wstring folder;  // with its trailing backslash
+    };
+    // What opening a project needs, all checked before the window changes.
+    struct PreparedProject {
+        std::int32_t part = -1;
+        setup::BufferHistory flashHistory, eepromHistory;
+        ComposedBuffer flash, eeprom;
+    };
+    void OnOpenProjectCommand();  // "Open project..."
+    void OnSaveProjectAs();       // "Save project as..."
+    void OnUnlockProject();       // "Unlock project..."
+    // Opens a project file with one log line; nothing of the window changes
+    // when it is refused.
+    void OpenProjectAt(const std::wstring& path);
+    // Why the project cannot be opened as the window stands, or empty; the
+    // buffers are composed into prepared.
+    std::wstring PrepareProject(const project::OpenedProject& opened, PreparedProject& prepared);
+    void ApplyProject(project::OpenedProject opened, const PreparedProject& prepared);
+    // A change by hand (a part, a rate, an option, a file, an edit, a read
+    // back) ends an open project: the title goes back, Unlock greys.
+    void EndProject();
+    // Auto reload of an open project: its files are checked again.
+    void ReloadProject();
+    // Why the buffers cannot be described by their files, or empty.
+    std::wstring SetupProblem() const;
+    // The window's set-up as a project saved at path, or why it cannot be.
+    std::wstring DescribeSetup(const std::wstring& path, project::Project& saved);
+    // The folder the project dialogs start in.
+    std::wstring ProjectFolder() const { return m_projectFolder.empty() ? LastFolder : m_projectFolder; }
+    // A user load into the buffer passed; before: the slot's state before it.
+    void RecordLoad(CodeBuffer buffer, image::LoadState before);
+    setup::BufferHistory& History(CodeBuffer buffer) { return m_history[static_cast<int>(buffer)]; }
+    // A log line's result that is no text of the table, and its time.
+    void LogReason(const std::wstring& reason, std::uint32_t startTick);
+    // The title: maker, product and version, and the open project.
+    void UpdateTitle();
 
     // The settings as they are now, for a save.
     AppSettings CurrentSettings() const;
@@ -153,6 +199,11 @@ private:
     image::InsertSettings m_insert;
     // What decides which controls are enabled.
     controls::WindowFacts m_facts;
+    // What each buffer was loaded from since it was last emptied (by
+    // CodeBuffer), and the project open, if any.
+    setup::BufferHistory m_history[2];
+    std::optional<OpenProject> m_project;
+    std::wstring m_projectFolder;
     bool m_reloadPending = false;  // asked for while a job ran
     std::vector<std::wstring> m_startFiles;
     Banner m_banner;

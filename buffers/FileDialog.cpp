@@ -8,7 +8,7 @@
 #include <vector>
 
 std::optional<ChosenFile> AskForFile(HWND owner, FileDialogKind kind, const wchar_t* filter,
-                                     const std::wstring& lastFolder) {
+                                     const std::wstring& lastFolder, const wchar_t* defaultExtension) {
     // A buffer as large as the longest path the system takes.
     std::vector<wchar_t> file(32768, L'\0');
     OPENFILENAMEW ofn{};
@@ -19,6 +19,7 @@ std::optional<ChosenFile> AskForFile(HWND owner, FileDialogKind kind, const wcha
     ofn.lpstrFile = file.data();
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = lastFolder.empty() ? nullptr : lastFolder.c_str();
+    ofn.lpstrDefExt = defaultExtension;
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (kind == FileDialogKind::Save) ofn.Flags |= OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST;
     // The file dialogs' library is loaded when a dialog is first wanted.
@@ -29,6 +30,18 @@ std::optional<ChosenFile> AskForFile(HWND owner, FileDialogKind kind, const wcha
     const Show show = kind == FileDialogKind::Save ? save : open;
     if (!show || !show(&ofn)) return std::nullopt;
     return ChosenFile{std::wstring(file.data()), ofn.nFilterIndex};
+}
+
+std::wstring FilterText(std::initializer_list<FileFilter> filters, int language) {
+    std::wstring text;
+    for (const FileFilter& f : filters) {
+        text += LangText(f.name, language);
+        text += L'\0';
+        text += f.patterns;
+        text += L'\0';
+    }
+    // The final NUL of the list; c_str() adds the string's own after it.
+    return text;
 }
 
 std::wstring FolderOf(const std::wstring& path) {

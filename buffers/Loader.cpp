@@ -30,13 +30,12 @@ private:
 bool Loader::LoadChosenFile(const LoadTarget& target, image::InsertSettings& insert, std::wstring& lastFolder,
                             int language, std::uint32_t dataAddress) {
     BusyScope busy(m_busy);
-    const std::optional<ChosenFile> chosen =
-        AskForFile(m_owner, FileDialogKind::Open,
-                   L"Intel Hex/Binary (*.hex; *.bin)\0*.hex;*.bin\0"
-                   L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
-                   L"ELF (*.elf; *.axf; *.out)\0*.elf;*.axf;*.out\0"
-                   L"All Files (*.*)\0*.*\0",
-                   lastFolder);
+    const std::wstring filter = FilterText({{texts::kFilterHexBinary, L"*.hex;*.bin"},
+                                            {texts::kFilterSRecord, L"*.s19;*.s28;*.s37;*.srec;*.mot"},
+                                            {texts::kFilterElf, L"*.elf;*.axf;*.out"},
+                                            {texts::kFilterAllFiles, L"*.*"}},
+                                           language);
+    const std::optional<ChosenFile> chosen = AskForFile(m_owner, FileDialogKind::Open, filter.c_str(), lastFolder);
     if (!chosen) return false;
     m_longPaths = false;
     const bool loaded = LoadAsChosen(target, insert, chosen->path, lastFolder, language, dataAddress);
@@ -83,13 +82,6 @@ bool Loader::Reload(const LoadTarget& target, const image::InsertSettings& inser
 
 int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const image::InsertSettings& insert,
                      bool reloading) {
-    image::FileLoadRequest request;
-    request.path = path;
-    request.capacity = target.capacity;
-    request.insert = insert;
-    request.slot = target.slot;
-    request.reloading = reloading;
-
     CHexEditBase& editor = target.page.HexEdit;
     std::vector<std::uint8_t> current;
     const image::LoadPlan plan = image::PlanLoad(target.slot.LoadState, reloading, insert.ClearFirst != 0);
@@ -98,26 +90,72 @@ int Loader::LoadFile(const LoadTarget& target, const std::wstring& path, const i
         if (plan.merge) {
             current.resize(editor.GetBufferLength());
             editor.CopyBuffer(current.data(), static_cast<DWORD>(current.size()));
-            request.current = current.data();
-            request.currentLength = current.size();
         }
-        WinFileOpener opener(m_longPaths);
+    } catch (const std::bad_alloc&) {
+        return texts::kFileTooLarge;
+    }
+    const int result = ComposeOne(path, target.capacity, insert, reloading, m_longPaths, target.slot, current, outcome);
+    if (result != texts::kPass) return result;
+    return ShowContent(target, outcome.content, outcome.slot, outcome.pathText, current) ? texts::kPass
+                                                                                         : texts::kFileTooLarge;
+}
+
+int Loader::ComposeOne(const std::wstring& path, std::uint32_t capacity, const image::InsertSettings& insert,
+                       bool reloading, bool longPaths, const image::BufferSlot& slot,
+                       const std::vector<std::uint8_t>& current, image::FileLoadOutcome& outcome) {
+    image::FileLoadRequest request;
+    request.path = path;
+    request.capacity = capacity;
+    request.insert = insert;
+    request.slot = slot;
+    request.reloading = reloading;
+    if (image::PlanLoad(slot.LoadState, reloading, insert.ClearFirst != 0).merge) {
+        request.current = current.data();
+        request.currentLength = current.size();
+    }
+    try {
+        WinFileOpener opener(longPaths);
         outcome = image::LoadFileForBuffer(opener, request);
     } catch (const std::bad_alloc&) {
         return texts::kFileTooLarge;
     }
-    if (outcome.status != image::FileLoadStatus::Ok) return LoadResultText(outcome.status);
+    return outcome.status == image::FileLoadStatus::Ok ? texts::kPass : LoadResultText(outcome.status);
+}
 
-    const DWORD length = static_cast<DWORD>(outcome.content.size());
-    if (!editor.SetBuffer(outcome.content.empty() ? reinterpret_cast<const BYTE*>("") : outcome.content.data(),
-                          length)) {
+bool Loader::ShowContent(const LoadTarget& target, const std::vector<std::uint8_t>& content,
+                         const image::BufferSlot& slot, const std::wstring& pathText,
+                         const std::vector<std::uint8_t>& restore) {
+    CHexEditBase& editor = target.page.HexEdit;
+    const DWORD length = static_cast<DWORD>(content.size());
+    if (!editor.SetBuffer(content.empty() ? reinterpret_cast<const BYTE*>("") : content.data(), length)) {
         // The control could not take the copy and is empty now: put back
         // what it held, so a failed load loses nothing.
-        editor.SetBuffer(current.empty() ? nullptr : current.data(), static_cast<DWORD>(current.size()));
-        return texts::kFileTooLarge;
+        editor.SetBuffer(restore.empty() ? nullptr : restore.data(), static_cast<DWORD>(restore.size()));
+        return false;
     }
-    target.slot = outcome.slot;
-    const std::uint16_t sum = image::ByteSum16(outcome.content.data(), outcome.content.size());
-    target.page.SetBoxes(outcome.pathText.c_str(), image::SizeText(length).c_str(), image::ChecksumText(sum).c_str());
-    return texts::kPass;
+    target.slot = slot;
+    const std::uint16_t sum = image::ByteSum16(content.data(), content.size());
+    target.page.SetBoxes(pathText.c_str(), image::SizeText(length).c_str(), image::ChecksumText(sum).c_str());
+    return true;
+}
+
+ComposedBuffer Loader::Compose(const std::vector<PlannedLoad>& files, std::uint32_t capacity) {
+    ComposedBuffer composed;
+    for (const PlannedLoad& file : files) {
+        image::FileLoadOutcome outcome;
+        composed.result =
+            ComposeOne(file.path, capacity, file.insert, false, true, composed.slot, composed.content, outcome);
+        if (composed.result != texts::kPass) {
+            composed.failedPath = file.path;
+            return composed;
+        }
+        composed.content.swap(outcome.content);
+        composed.slot = outcome.slot;
+        composed.pathText = std::move(outcome.pathText);
+    }
+    return composed;
+}
+
+bool Loader::Show(const LoadTarget& target, const ComposedBuffer& composed) {
+    return ShowContent(target, composed.content, composed.slot, composed.pathText, {});
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "buffers/TabPage.h"
+#include "image/FileLoad.h"
 #include "image/LoadState.h"
 #include "log/MessageLog.h"
 
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The buffer a load goes to.
 struct LoadTarget {
@@ -19,6 +21,22 @@ struct LoadTarget {
     image::BufferSlot& slot;
     std::uint32_t capacity;  // CodeCapacity or DataCapacity of the part
     bool asksInsertArea;     // the Flash buffer asks where the image goes
+};
+
+// One file of a prepared set-up (a project) with the answer the insert-area
+// question would have had.
+struct PlannedLoad {
+    std::wstring path;  // full path
+    image::InsertSettings insert;
+};
+
+// A buffer composed from files without being shown.
+struct ComposedBuffer {
+    int result = -1;          // text id: kPass, or the failed file's load result
+    std::wstring failedPath;  // the file that failed
+    std::vector<std::uint8_t> content;
+    image::BufferSlot slot;
+    std::wstring pathText;  // for the page's path box
 };
 
 class Loader {
@@ -41,6 +59,15 @@ public:
     // offset. True when the buffer was replaced.
     bool Reload(const LoadTarget& target, const image::InsertSettings& insert);
 
+    // Composes a buffer from files in order, as Load File would load them one
+    // after another into an empty buffer (the same formats, merging and
+    // Clear Buffer), without a question, a log line or a change on the
+    // screen; a file that fails ends the composition.
+    static ComposedBuffer Compose(const std::vector<PlannedLoad>& files, std::uint32_t capacity);
+    // Shows a composed buffer on its page as a load does. False when the
+    // control could not take the bytes (it is empty then).
+    static bool Show(const LoadTarget& target, const ComposedBuffer& composed);
+
     // True while a load runs, including its modal dialogs (which activate the
     // owner window again when they close).
     bool Busy() const { return m_busy; }
@@ -54,6 +81,16 @@ private:
     // id of the result.
     int LoadFile(const LoadTarget& target, const std::wstring& path, const image::InsertSettings& insert,
                  bool reloading);
+    // Reads and composes one file over a buffer of `current` bytes and its
+    // slot; on kPass, outcome holds the buffer after the load.
+    static int ComposeOne(const std::wstring& path, std::uint32_t capacity, const image::InsertSettings& insert,
+                          bool reloading, bool longPaths, const image::BufferSlot& slot,
+                          const std::vector<std::uint8_t>& current, image::FileLoadOutcome& outcome);
+    // Puts content into the page's editor, the slot and the page's boxes.
+    // restore: what the editor shows again when it cannot take content.
+    static bool ShowContent(const LoadTarget& target, const std::vector<std::uint8_t>& content,
+                            const image::BufferSlot& slot, const std::wstring& pathText,
+                            const std::vector<std::uint8_t>& restore);
 
     HWND m_owner = nullptr;
     MessageLog& m_log;

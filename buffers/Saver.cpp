@@ -27,14 +27,13 @@ bool Saver::WriteBuffer(const std::wstring& path, image::FileFormat format, cons
     return WriteImageFile(path, format, bytes, length) == ERROR_SUCCESS;
 }
 
-bool Saver::SaveBufferAs(CHexEditBase& editor, std::wstring& lastFolder) {
-    const std::optional<ChosenFile> chosen =
-        AskForFile(m_owner, FileDialogKind::Save,
-                   L"Intel Hex (*.hex; *.ihx)\0*.hex;*.ihx\0"
-                   L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot)\0*.s19;*.s28;*.s37;*.srec;*.mot\0"
-                   L"Binary (*.bin)\0*.bin\0"
-                   L"All Files (*.*)\0*.*\0",
-                   lastFolder);
+bool Saver::SaveBufferAs(CHexEditBase& editor, std::wstring& lastFolder, int language) {
+    const std::wstring filter = FilterText({{texts::kFilterIntelHex, L"*.hex;*.ihx"},
+                                            {texts::kFilterSRecord, L"*.s19;*.s28;*.s37;*.srec;*.mot"},
+                                            {texts::kFilterBinary, L"*.bin"},
+                                            {texts::kFilterAllFiles, L"*.*"}},
+                                           language);
+    const std::optional<ChosenFile> chosen = AskForFile(m_owner, FileDialogKind::Save, filter.c_str(), lastFolder);
     if (!chosen) return false;
     std::wstring path = chosen->path;
     lastFolder = FolderOf(path);

@@ -20,8 +20,9 @@ public:
 
     // Asks for a file, starting in lastFolder (which becomes the chosen
     // file's folder), and writes the editor's buffer to it. A cancelled
-    // dialog logs nothing. True when the file was written.
-    bool SaveBufferAs(CHexEditBase& editor, std::wstring& lastFolder);
+    // dialog logs nothing. True when the file was written. The dialog's file
+    // types are named in the window's language.
+    bool SaveBufferAs(CHexEditBase& editor, std::wstring& lastFolder, int language);
 
     // The file's format: the name's extension when it names one of the
     // formats (.hex/.ihx, .s19/.s28/.s37/.srec/.mot, .bin), otherwise the

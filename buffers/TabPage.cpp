@@ -44,6 +44,15 @@ BOOL CBufferTabPage::OnInitDialog() {
     return FALSE;
 }
 
+bool CBufferTabPage::OnCommand(int id, int code) {
+    // The editor tells its page of every change the user makes.
+    if (id == IDC_HEXEDIT && code == EN_CHANGE) {
+        if (m_edited) m_edited();
+        return true;
+    }
+    return CDialogEx::OnCommand(id, code);
+}
+
 void CBufferTabPage::SetLabels(const wchar_t* sizeLabel, const wchar_t* sumLabel) {
     AfxSetWindowText(GetDlgItem(m_ids.sizeLabel), sizeLabel);
     AfxSetWindowText(GetDlgItem(m_ids.sumLabel), sumLabel);

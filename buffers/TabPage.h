@@ -7,6 +7,8 @@
 #include "framework/Dialog.h"
 #include "hexedit/HexEditBase.h"
 
+#include <functional>
+
 class CBufferTabPage : public CDialogEx {
 public:
     struct BoxIds {
@@ -31,12 +33,17 @@ public:
 
     const BoxIds& Ids() const { return m_ids; }
 
+    // Called each time the user changes bytes in the editor.
+    void OnEditedByHand(std::function<void()> handler) { m_edited = std::move(handler); }
+
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* dx) override;
+    bool OnCommand(int id, int code) override;
 
 private:
     BoxIds m_ids;
+    std::function<void()> m_edited;
 };
 
 class CTabDlg_Flash : public CBufferTabPage {

@@ -13,6 +13,7 @@
 #define IDD_SELECT_AREA      129
 #define IDD_TAB_FLASH        131
 #define IDD_TAB_EEPROM       132
+#define IDD_PASSWORD         133
 
 // Icon, bitmap and string resources
 #define IDS_ABOUTBOX  101
@@ -26,6 +27,9 @@
 #define IDM_LANGUAGE_CHINESE 0x0030
 #define IDM_SAVE_FLASH       0x0040
 #define IDM_SAVE_EEPROM      0x0050
+#define IDM_OPEN_PROJECT     0x0060
+#define IDM_SAVE_PROJECT     0x0070
+#define IDM_UNLOCK_PROJECT   0x0080
 
 // Main dialog: picture, group boxes and labels
 #define IDC_BANNER                 1000
@@ -92,6 +96,13 @@
 #define IDC_ADDRESS_LABEL 1050
 #define IDC_AREA_AP       1051
 #define IDC_AREA_IAP      1052
+
+// Password dialog (OK and Cancel are IDOK and IDCANCEL)
+#define IDC_PASSWORD             1071
+#define IDC_PASSWORD_AGAIN       1072
+#define IDC_PASSWORD_LABEL       1073
+#define IDC_PASSWORD_AGAIN_LABEL 1074
+#define IDC_PASSWORD_NOTE        1075
 
 // Tab pages: the hex editor placeholder has the same id on both pages
 #define IDC_HEXEDIT           1055

@@ -76,14 +76,71 @@ const wchar_t* const UiText[kUiTextCount] = {
     L"Save EEPROM buffer as...\0保存EEPROM缓冲区...",
 };
 
+const wchar_t* const UiTextFiles[kUiTextFilesCount] = {
+    L"Intel Hex/Binary (*.hex; *.bin)\0Intel Hex/二进制文件 (*.hex; *.bin)",
+    L"Motorola S-record (*.s19; *.s28; *.s37; *.srec; *.mot)\0Motorola S-record 文件 (*.s19; *.s28; *.s37; *.srec; "
+    L"*.mot)",
+    L"ELF (*.elf; *.axf; *.out)\0ELF 文件 (*.elf; *.axf; *.out)",
+    L"All Files (*.*)\0所有文件 (*.*)",
+    L"Intel Hex (*.hex; *.ihx)\0Intel Hex 文件 (*.hex; *.ihx)",
+    L"Binary (*.bin)\0二进制文件 (*.bin)",
+    L"Tarvel project (*.tarvel)\0Tarvel 项目 (*.tarvel)",
+    L"Open project...\0打开项目...",
+    L"Save project as...\0项目另存为...",
+    L"Unlock project...\0解锁项目...",
+    L"Open project\0打开项目",
+    L"Save project\0保存项目",
+    L"Unlock project\0解锁项目",
+    L"Lock the project with a password?\n\nA locked project lets the operator program targets, but not change the "
+    L"part, the rates, the options or the files, until it is unlocked with the password."
+    L"\0是否用密码锁定项目？\n\n锁定的项目只允许操作员烧录芯片，在以密码解锁之前不能更改芯片型号、波特率、选项或文件。",
+    L"Password :\0密码 :",
+    L"Password again :\0再次输入密码 :",
+    L"The two passwords differ.\0两次输入的密码不一致。",
+    L"Enter a password.\0请输入密码。",
+    L"Wrong password\0密码错误",
+    L"part: %1 is not a part of the library\0part: 库中没有芯片 %1",
+    L"part: %1 is listed under no family\0part: 芯片 %1 不属于任何系列",
+    L"%1: %2 is not offered for %3\0%1: %3 不提供 %2",
+    L"option_bits: bit %1 is not an option of %2\0option_bits: 位 %1 不是 %2 的选项",
+    L"eeprom: %1 has no EEPROM\0eeprom: %1 没有EEPROM",
+    L"The composed %1 image (CRC-32 %2) is not the one the project was saved with (%3)"
+    L"\0合成的%1映像 (CRC-32 %2) 与项目保存时的映像 (%3) 不同",
+    L"The port is open for another part: close it before changing to %1\0串口已为其他芯片开启：请先关闭串口再切换到 %1",
+    L"The Flash buffer holds no file: load one first\0Flash缓冲区没有文件：请先打开文件",
+    L"The %1 buffer was edited by hand: a project describes the buffers by their files"
+    L"\0%1缓冲区已被手动修改：项目只能以文件描述缓冲区",
+    L"The %1 buffer holds what Dump Info read: a project describes the buffers by their files"
+    L"\0%1缓冲区中是读取芯片信息的结果：项目只能以文件描述缓冲区",
+    L"The %1 buffer is no longer what its files give (a file changed after it was loaded): load the files again"
+    L"\0%1缓冲区已与其文件不符（文件在打开后被修改）：请重新打开文件",
+    L"%1 cannot be read (%2)\0无法读取 %1 (%2)",
+};
+
 const wchar_t* LangText(const wchar_t* pair, int language) {
     if (pair == nullptr) return L"";
     return PickLanguage(pair, pair + std::wcslen(pair) + 1, language);
 }
 
 const wchar_t* LangText(texts::TextId id, int language) {
-    if (id < 0 || id >= kUiTextCount) return L"";
-    return LangText(UiText[id], language);
+    if (id >= 0 && id < kUiTextCount) return LangText(UiText[id], language);
+    if (id >= texts::kFileTextBase && id < texts::kFileTextEnd)
+        return LangText(UiTextFiles[id - texts::kFileTextBase], language);
+    return L"";
+}
+
+std::wstring FillText(const wchar_t* pattern, std::initializer_list<std::wstring> values) {
+    std::wstring text;
+    for (const wchar_t* p = pattern; *p; ++p) {
+        const std::size_t n = p[0] == L'%' && p[1] >= L'1' && p[1] <= L'9' ? static_cast<std::size_t>(p[1] - L'1') : 9;
+        if (n < values.size()) {
+            text += values.begin()[n];
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    return text;
 }
 
 const wchar_t* const FamilyNames[kFamilyNameCount] = {

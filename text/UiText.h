@@ -6,6 +6,9 @@
 // Chinese half starts right after the English half's terminating NUL.
 #pragma once
 
+#include <initializer_list>
+#include <string>
+
 namespace texts {
 
 // Index of each pair in UiText.
@@ -78,6 +81,42 @@ enum TextId : int {
     kSaveFileError,
     kSaveFlashBufferAs,
     kSaveEepromBufferAs,
+
+    // The file dialogs' type names and project files: a block of their own,
+    // in UiTextFiles, from kFileTextBase on.
+    kFileTextBase = 1000,
+    kFilterHexBinary = kFileTextBase,  // "Intel Hex/Binary (*.hex; *.bin)"
+    kFilterSRecord,
+    kFilterElf,
+    kFilterAllFiles,
+    kFilterIntelHex,
+    kFilterBinary,
+    kFilterProject,
+    kOpenProjectMenu,  // system menu items
+    kSaveProjectAsMenu,
+    kUnlockProjectMenu,
+    kOpenProject,  // log operations
+    kSaveProject,
+    kUnlockProject,
+    kLockQuestion,
+    kPassword,
+    kPasswordAgain,
+    kPasswordsDiffer,
+    kPasswordEmpty,
+    kWrongPassword,
+    kPartNotInLibrary,   // %1 part
+    kPartNotListed,      // %1 part
+    kRateNotOffered,     // %1 field, %2 rate, %3 port
+    kOptionNotShown,     // %1 bit, %2 part
+    kNoEepromInPart,     // %1 part
+    kImageMismatch,      // %1 buffer, %2 CRC-32 composed, %3 CRC-32 saved
+    kPortOpenOtherPart,  // %1 part
+    kNoFlashFile,
+    kEditedByHand,        // %1 buffer
+    kReadBackInBuffer,    // %1 buffer
+    kBufferNotFromFiles,  // %1 buffer
+    kFileNotMeasured,     // %1 file, %2 why
+    kFileTextEnd
 };
 
 }  // namespace texts
@@ -86,6 +125,10 @@ constexpr int kUiTextCount = 68;
 
 // All text pairs, indexed by texts::TextId.
 extern const wchar_t* const UiText[kUiTextCount];
+
+// The pairs of the block from texts::kFileTextBase, in its order.
+constexpr int kUiTextFilesCount = texts::kFileTextEnd - texts::kFileTextBase;
+extern const wchar_t* const UiTextFiles[kUiTextFilesCount];
 
 // Language 0 is English; any other value is Chinese.
 inline const wchar_t* PickLanguage(const wchar_t* english, const wchar_t* chinese, int language) {
@@ -96,8 +139,13 @@ inline const wchar_t* PickLanguage(const wchar_t* english, const wchar_t* chines
 // A null pair gives an empty text.
 const wchar_t* LangText(const wchar_t* pair, int language);
 
-// The same for a pair of UiText; an id outside the table gives an empty text.
+// The same for a pair of UiText or UiTextFiles; an id outside both gives an
+// empty text.
 const wchar_t* LangText(texts::TextId id, int language);
+
+// A text with its "%1" to "%9" replaced by the values given, in order; a
+// number without a value stays as it is.
+std::wstring FillText(const wchar_t* pattern, std::initializer_list<std::wstring> values);
 
 // Names of the device families, indexed by the bit number in a part's family
 // mask. They are the same in both languages.

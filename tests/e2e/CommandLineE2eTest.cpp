@@ -97,3 +97,105 @@ TEST_F(CommandLineE2e, AMissingFileGivesOpenFileErrorAndTheToolStaysUp) {
     EXPECT_EQ(PageText(0, kFlashPath), dir.File(L"there.bin"));
     EXPECT_TRUE(Enabled(kLoadFile));
 }
+
+TEST_F(CommandLineE2e, AProjectSavedFromTheWindowOpensFromTheCommandLineAsItWasSaved) {
+    // The engineer's window: T20G8 (three options, 256 bytes of EEPROM,
+    // data at 0x1F00), an application and a calibration block in Flash,
+    // EEPROM data, two option boxes, Erase by file size, a download rate.
+    dir.WriteText(L"app.hex", ":0400000001020304F2\r\n:00000001FF\r\n");
+    dir.WriteBytes(L"cal.bin", Bytes{0xCA, 0x1B});
+    dir.WriteBytes(L"ee.bin", Bytes{0xEE, 0xE0, 0xE1});
+    Start(L"T20G8");
+    // EEPROM first: its loads take the last insert-area answer's offset.
+    tool->SelectTab(1);
+    tool->Click(kLoadFile);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"ee.bin")));
+    ASSERT_TRUE(tool->WaitForLogLines(1)) << tool->Log();
+    tool->SelectTab(0);
+    tool->Click(kLoadFile);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"app.hex")));
+    Answer(false, 2);
+    tool->Click(kLoadFile);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"cal.bin")));
+    Answer(true, 3);
+    for (const wchar_t* line :
+         {L"000 - Load File =>Pass   [", L"001 - Load File =>Pass   [", L"002 - Load File =>Pass   ["})
+        ASSERT_NE(tool->Log().find(line), std::wstring::npos) << tool->Log();
+    for (int id : {kOption0, kOption0 + 2, kEraseBySize}) tool->Click(id);
+    const std::vector<std::wstring> rates = tool->ComboItems(kBaudList);
+    const auto rate = std::find(rates.begin(), rates.end(), L"38400");
+    ASSERT_NE(rate, rates.end());
+    tool->ChooseComboItem(kBaudList, static_cast<int>(rate - rates.begin()));
+
+    // Saved with a lock.
+    ::PostMessageW(tool->Main(), WM_SYSCOMMAND, IDM_SAVE_PROJECT, 0);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"line1.tarvel")));
+    HWND question = tool->WaitForDialogWith(IDYES);
+    ASSERT_NE(question, nullptr);
+    ::PostMessageW(::GetDlgItem(question, IDYES), BM_CLICK, 0, 0);
+    HWND password = tool->WaitForDialogWith(IDC_PASSWORD_AGAIN);
+    ASSERT_NE(password, nullptr);
+    for (int id : {IDC_PASSWORD, IDC_PASSWORD_AGAIN})
+        ::SendMessageW(::GetDlgItem(password, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"line 1"));
+    ::PostMessageW(::GetDlgItem(password, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(tool->WaitForLogLines(4)) << tool->Log();
+    EXPECT_NE(tool->Log().find(L"003 - Save project =>Pass   ["), std::wstring::npos) << tool->Log();
+    const std::wstring title = tool->Title();
+    EXPECT_NE(title.find(L" - line1 ["), std::wstring::npos) << title;
+    // The files in load order, stored relative to the project's folder,
+    // with the insert-area answers.
+    const Bytes saved = ReadFileBytes(dir.File(L"line1.tarvel"));
+    const std::string text(saved.begin(), saved.end());
+    const std::size_t app = text.find("\"file\": \"app.hex\""), cal = text.find("\"file\": \"cal.bin\"");
+    EXPECT_LT(app, cal) << text;
+    EXPECT_NE(text.find("\"address\": \"0x1F00\"", cal), std::string::npos) << text;
+    EXPECT_NE(text.find("\"file\": \"ee.bin\"", cal), std::string::npos) << text;
+    const Bytes flash = tool->BufferBytes(0);
+    const Bytes eeprom = tool->BufferBytes(1);
+    ASSERT_EQ(flash.size(), 0x1F02u);
+    ASSERT_EQ(eeprom, (Bytes{0xEE, 0xE0, 0xE1}));
+    tool->Click(kExit);
+    ASSERT_EQ(tool->WaitForExit(), 0);
+
+    // The operator's window: a fresh tool on another part, the project named
+    // on its command line (by a path relative to where it starts).
+    // (Started by hand: the project has changed the part by the time Start
+    // would look.)
+    dir.WriteText(L"Setting.ini", "[Setting]\r\nLastPartNo=" + std::to_string(PartIndex(L"T30C64")) + "\r\n");
+    tool = std::make_unique<Tool>(dir.Path(), L"Tarvel_AP.exe", L"line1.tarvel", dir.Path());
+    ASSERT_TRUE(tool->WaitForMainWindow());
+    ASSERT_TRUE(tool->WaitForLogLines(1)) << tool->Log();
+    EXPECT_NE(tool->Log().find(L"000 - Open project =>Pass   ["), std::wstring::npos) << tool->Log();
+    EXPECT_EQ(tool->ComboSelection(kPartList), L"T20G8");
+    EXPECT_EQ(tool->ComboSelection(kBaudList), L"38400");
+    const auto checked = [&](int id) {
+        return ::SendMessageW(::GetDlgItem(tool->Main(), id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    };
+    EXPECT_TRUE(checked(kOption0));
+    EXPECT_FALSE(checked(kOption0 + 1));
+    EXPECT_TRUE(checked(kOption0 + 2));
+    EXPECT_TRUE(checked(kEraseBySize));
+    EXPECT_EQ(tool->BufferBytes(0), flash);
+    EXPECT_EQ(tool->BufferBytes(1), eeprom);
+    EXPECT_EQ(tool->Title(), title);
+    // Locked, until its password is given.
+    EXPECT_FALSE(Enabled(kLoadFile));
+    EXPECT_FALSE(Enabled(kPartList));
+    EXPECT_TRUE(Enabled(kOpenPort));
+    ::PostMessageW(tool->Main(), WM_SYSCOMMAND, IDM_UNLOCK_PROJECT, 0);
+    password = tool->WaitForDialogWith(IDC_PASSWORD);
+    ASSERT_NE(password, nullptr);
+    ::SendMessageW(::GetDlgItem(password, IDC_PASSWORD), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"line 1"));
+    ::PostMessageW(::GetDlgItem(password, IDOK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(tool->WaitForLogLines(2)) << tool->Log();
+    EXPECT_NE(tool->Log().find(L"001 - Unlock project =>Pass   ["), std::wstring::npos) << tool->Log();
+    EXPECT_TRUE(Enabled(kLoadFile));
+
+    // Opened again through the menu's file dialog: locked again.
+    ::PostMessageW(tool->Main(), WM_SYSCOMMAND, IDM_OPEN_PROJECT, 0);
+    ASSERT_TRUE(tool->ChooseFile(dir.File(L"line1.tarvel")));
+    ASSERT_TRUE(tool->WaitForLogLines(3)) << tool->Log();
+    EXPECT_NE(tool->Log().find(L"002 - Open project =>Pass   ["), std::wstring::npos) << tool->Log();
+    EXPECT_FALSE(Enabled(kLoadFile));
+    EXPECT_EQ(tool->Title(), title);
+}

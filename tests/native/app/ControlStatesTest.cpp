@@ -61,6 +61,8 @@ Step Ran(JobType type, std::uint32_t flashLength) {
 }
 const Step CheckAutoReload = [](WindowFacts& f) { f.autoReloadChecked = true; };
 const Step CheckModifyBuffer = [](WindowFacts& f) { f.modifyBufferChecked = true; };
+const Step LockProject = [](WindowFacts& f) { f.projectLocked = true; };
+const Step UnlockProject = [](WindowFacts& f) { f.projectLocked = false; };
 
 // -- Groups of controls that go together.
 const Controls kPortSettings = {Control::PortList, Control::BaudRateList, Control::CheckRateList, Control::OpenPort};
@@ -83,6 +85,8 @@ Controls Without(Controls set, Control c) {
 const Controls kStart = kPortSettings + kPartLists + kIdle + Controls{Control::LoadFile} + Options(3);
 // The port open and no job, after the end of a job (the part lists are back).
 const Controls kAfterJob = kPartLists + kIdle + Controls{Control::ClosePort, Control::LoadFile} + Options(3);
+// What a locked project leaves the operator besides the port and the jobs.
+const Controls kLockedIdle = {Control::ClearMessage, Control::Assistant, Control::Exit};
 
 struct Case {
     const char* what;
@@ -186,6 +190,26 @@ TEST(ControlStates, EachSituationEnablesExactlyItsControls) {
         {"no parts: a job's end gives Load File back and takes the template's option boxes",
          {OpenPort(-1), Ran(JobType::Update, 0)},
          kPartLists + kIdle + kJobButtons + Controls{Control::ClosePort, Control::LoadFile, Control::DumpInfo}},
+        {"a locked project, port closed: the port list, Open Port and the log; no part, rate, file, option or "
+         "check box",
+         {Start(3), Load, LockProject},
+         kLockedIdle + Controls{Control::PortList, Control::OpenPort}},
+        {"a locked project with a check box ticked before: the box stays off as well",
+         {Start(3), CheckAutoReload, Load, LockProject},
+         kLockedIdle + Controls{Control::PortList, Control::OpenPort}},
+        {"a locked project, port open: Update Target, Repeat Update and Close Port; Dump Info off even for a "
+         "class that reads its block",
+         {Start(3), Load, LockProject, OpenPort(1)},
+         kLockedIdle + kJobButtons + Controls{Control::ClosePort}},
+        {"a locked project while a job runs: its Stop button only",
+         {Start(3), Load, LockProject, OpenPort(0), Enter(JobType::Repeat)},
+         {Control::RepeatUpdate}},
+        {"a locked project after an Update job's end: the part lists and Dump Info stay off",
+         {Start(3), Load, LockProject, OpenPort(0), Ran(JobType::Update, 8)},
+         kLockedIdle + kJobButtons + Controls{Control::ClosePort}},
+        {"unlocked with the password: as without a project",
+         {Start(3), Load, LockProject, OpenPort(0), UnlockProject},
+         kIdle + kJobButtons + Controls{Control::ClosePort, Control::LoadFile} + Options(3)},
     };
     for (const Case& c : cases) {
         WindowFacts facts;
@@ -194,5 +218,33 @@ TEST(ControlStates, EachSituationEnablesExactlyItsControls) {
         for (Control on : c.enabled) want.Set(on, true);
         const ControlStates got = controls::StatesFor(facts);
         EXPECT_TRUE(got == want) << c.what << ":" << Differences(got, want);
+    }
+}
+
+TEST(ControlStates, ProjectMenuItemsFollowTheLockAndTheJob) {
+    struct MenuCase {
+        const char* what;
+        std::vector<Step> steps;
+        controls::MenuStates want;
+    };
+    const MenuCase cases[] = {
+        {"no project: open and save, nothing to unlock", {Start(3)}, {true, true, false}},
+        {"a locked project: another may be opened; saving waits for the password",
+         {Start(3), Load, LockProject},
+         {true, false, true}},
+        {"unlocked again", {Start(3), Load, LockProject, UnlockProject}, {true, true, false}},
+        {"a job runs: neither open nor save",
+         {Start(3), Load, OpenPort(0), Enter(JobType::Update)},
+         {false, false, false}},
+        {"a job runs in a locked project: Unlock stays",
+         {Start(3), Load, LockProject, OpenPort(0), Enter(JobType::Update)},
+         {false, false, true}},
+    };
+    for (const MenuCase& c : cases) {
+        WindowFacts facts;
+        for (const Step& step : c.steps) step(facts);
+        const controls::MenuStates got = controls::MenuStatesFor(facts);
+        EXPECT_TRUE(got == c.want) << c.what << ": open " << got.openProject << " save " << got.saveProject
+                                   << " unlock " << got.unlockProject;
     }
 }

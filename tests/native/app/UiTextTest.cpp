@@ -67,6 +67,34 @@ TEST(UiText, PairsSitAtTheirIndices) {
     EXPECT_EQ(std::wcslen(LangText(texts::kRepowerPrompt, 1)), 8u);
 }
 
+TEST(UiText, TheFileTextsAreABlockOfTheirOwnWithBothHalves) {
+    for (int id = texts::kFileTextBase; id < texts::kFileTextEnd; ++id) {
+        SCOPED_TRACE(id);
+        const wchar_t* english = LangText(static_cast<texts::TextId>(id), 0);
+        const wchar_t* chinese = LangText(static_cast<texts::TextId>(id), 1);
+        EXPECT_GT(std::wcslen(english), 0u);
+        EXPECT_GT(std::wcslen(chinese), 0u);
+        EXPECT_EQ(chinese, english + std::wcslen(english) + 1);
+    }
+    EXPECT_STREQ(LangText(texts::kFilterAllFiles, 0), L"All Files (*.*)");
+    EXPECT_STREQ(LangText(texts::kFilterAllFiles, 1), L"\u6240\u6709\u6587\u4EF6 (*.*)");
+    EXPECT_STREQ(LangText(texts::kOpenProjectMenu, 0), L"Open project...");
+    EXPECT_STREQ(LangText(texts::kOpenProjectMenu, 1), L"\u6253\u5F00\u9879\u76EE...");
+    EXPECT_STREQ(LangText(texts::kSaveProjectAsMenu, 1), L"\u9879\u76EE\u53E6\u5B58\u4E3A...");
+    EXPECT_STREQ(LangText(texts::kUnlockProjectMenu, 1), L"\u89E3\u9501\u9879\u76EE...");
+    // Neither next to the first table nor past the block.
+    EXPECT_STREQ(LangText(static_cast<texts::TextId>(texts::kFileTextBase - 1), 0), L"");
+    EXPECT_STREQ(LangText(static_cast<texts::TextId>(texts::kFileTextEnd), 0), L"");
+}
+
+TEST(UiText, FillTextPutsTheValuesInTheirPlaces) {
+    EXPECT_EQ(FillText(L"%1: %3 is not offered for %2", {L"baud", L"KV707", L"1200"}),
+              L"baud: 1200 is not offered for KV707");
+    // A number without a value, and a percent sign of its own, stay.
+    EXPECT_EQ(FillText(L"100% of %1 and %2", {L"A"}), L"100% of A and %2");
+    EXPECT_EQ(FillText(L"%1%1", {L"%2", L"x"}), L"%2%2");
+}
+
 TEST(UiText, AnyNonZeroLanguageIsChinese) {
     const wchar_t* pair = UiText[texts::kFail];
     EXPECT_STREQ(LangText(pair, 0), L"Fail");

@@ -1,0 +1,41 @@
+#include "app/ProjectSetup.h"
+
+#include "project/ProjectPaths.h"
+
+#include <cwchar>
+
+namespace setup {
+
+void BufferHistory::Loaded(const LoadedFile& file, bool merged) {
+    if (!merged) Clear();
+    files.push_back(file);
+}
+
+void BufferHistory::Reloaded(const std::wstring& path, std::uint32_t address) {
+    if (!files.empty() && files.back().path == path && files.back().address == address) return;
+    files.push_back(LoadedFile{path, address, false});
+}
+
+std::wstring ProjectTitle(const std::wstring& title, const std::wstring& name, std::uint32_t flashCrc) {
+    wchar_t crc[16] = L"";
+    std::swprintf(crc, 16, L"%08X", static_cast<unsigned>(flashCrc));
+    return title + L" - " + name + L" [" + crc + L"]";
+}
+
+std::int32_t FindPartByName(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name) {
+    for (std::uint32_t k = 0; table && k < count; ++k)
+        if (table[k].PartName && name == table[k].PartName) return static_cast<std::int32_t>(k);
+    return -1;
+}
+
+void KeepRunSettings(const project::Project& from, const std::wstring& fromFolder, const std::wstring& toFolder,
+                     project::Project& to) {
+    to.note = from.note;
+    to.serial = from.serial;
+    if (!from.serial.listFile.empty())
+        to.serial.listFile = project::StoredPath(toFolder, project::ResolvedPath(fromFolder, from.serial.listFile));
+    to.ports = from.ports;
+    to.log = from.log;
+}
+
+}  // namespace setup
