@@ -22,12 +22,6 @@ std::wstring ProjectTitle(const std::wstring& title, const std::wstring& name, s
     return title + L" - " + name + L" [" + crc + L"]";
 }
 
-std::int32_t FindPartByName(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name) {
-    for (std::uint32_t k = 0; table && k < count; ++k)
-        if (table[k].PartName && name == table[k].PartName) return static_cast<std::int32_t>(k);
-    return -1;
-}
-
 void KeepRunSettings(const project::Project& from, const std::wstring& fromFolder, const std::wstring& toFolder,
                      project::Project& to) {
     to.note = from.note;

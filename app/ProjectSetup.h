@@ -47,9 +47,6 @@ struct BufferHistory {
 // the Flash image's CRC-32 in eight hexadecimal digits.
 std::wstring ProjectTitle(const std::wstring& title, const std::wstring& name, std::uint32_t flashCrc);
 
-// The record of the part named exactly so, -1 when the table has none.
-std::int32_t FindPartByName(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name);
-
 // Copies what the window does not show but the console runs with (serial
 // numbers, ports, run log, note) from a project opened in `fromFolder` to
 // one saved in `toFolder`. A value list the project reads is stored again

@@ -112,7 +112,7 @@ void CTarvel_APDlg::OpenProjectAt(const std::wstring& path) {
 
 std::wstring CTarvel_APDlg::PrepareProject(const project::OpenedProject& opened, PreparedProject& prepared) {
     const project::Project& p = opened.project;
-    const std::int32_t k = setup::FindPartByName(BodyTable, BodyCount, p.part);
+    const std::int32_t k = parts::FindPart(BodyTable, BodyCount, p.part);
     if (k < 0) return FillText(LangText(texts::kPartNotInLibrary), {p.part});
     if (!m_partPicker.Lists(k)) return FillText(LangText(texts::kPartNotListed), {p.part});
     // An open port keeps its part until a job's end gives the part lists

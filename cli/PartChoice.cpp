@@ -1,5 +1,7 @@
 #include "cli/PartChoice.h"
 
+#include "text/Letters.h"
+
 #include "isp/PartRules.h"
 #include "isp/RateTable.h"
 
@@ -8,16 +10,6 @@
 namespace cli {
 
 namespace {
-
-wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
-
-bool SameIgnoringCase(const std::wstring& a, const wchar_t* b) {
-    std::size_t i = 0;
-    for (; i < a.size(); ++i) {
-        if (b[i] == 0 || Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return b[i] == 0;
-}
 
 std::wstring Joined(const std::vector<std::wstring>& items) {
     std::wstring s;
@@ -31,7 +23,7 @@ bool PickRate(const std::vector<std::wstring>& items, const std::wstring& given,
               std::wstring* text) {
     const std::wstring want = given.empty() ? fallback : given;
     for (const std::wstring& item : items) {
-        if (item == want || (item == L"Auto" && SameIgnoringCase(want, L"Auto"))) {
+        if (item == want || (item == L"Auto" && text::SameIgnoringCase(want, L"Auto"))) {
             *text = item;
             return true;
         }
@@ -59,20 +51,6 @@ std::wstring PickRates(const Options& options, const isp::BodyInfo& part, bool c
 }
 
 }  // namespace
-
-std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name) {
-    if (table == nullptr) return -1;
-    for (std::uint32_t i = 0; i < count; ++i)
-        if (table[i].PartName != nullptr && name == table[i].PartName) return static_cast<std::int32_t>(i);
-    std::int32_t found = -1;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (table[i].PartName != nullptr && SameIgnoringCase(name, table[i].PartName)) {
-            if (found >= 0) return -1;  // two parts differ only in case: the name is not enough
-            found = static_cast<std::int32_t>(i);
-        }
-    }
-    return found;
-}
 
 std::wstring CheckChoices(const Options& options, const isp::BodyInfo& part, LinkSettings* link) {
     const std::wstring partName = part.PartName ? part.PartName : L"";

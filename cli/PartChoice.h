@@ -7,13 +7,13 @@
 
 #include "cli/Arguments.h"
 #include "isp/IspRecords.h"
+#include "isp/PartRules.h"
 #include "isp/RateTable.h"
 
 namespace cli {
 
-// Record index of the part named `name`: the exact name, or else the one
-// name that matches ignoring ASCII letter case; -1 when none does.
-std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name);
+// The part a name names (isp/PartRules.h).
+using parts::FindPart;
 
 // The port names a command takes (isp/RateTable.h).
 using ::NormalizePort;

@@ -1,5 +1,7 @@
 #include "isp/PartRules.h"
 
+#include "text/Letters.h"
+
 namespace parts {
 
 std::uint32_t FamilyUnion(const isp::BodyInfo* table, std::uint32_t count) {
@@ -55,6 +57,20 @@ const wchar_t* OptionCaption(const isp::BodyInfo& body, unsigned n, int language
     const isp::OptionCaptionPair& pair = body.OptionCaption[n];
     const wchar_t* caption = PickLanguage(pair.English, pair.Chinese, language);
     return caption ? caption : L"";
+}
+
+std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name) {
+    if (table == nullptr) return -1;
+    for (std::uint32_t i = 0; i < count; ++i)
+        if (table[i].PartName != nullptr && name == table[i].PartName) return static_cast<std::int32_t>(i);
+    std::int32_t found = -1;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (table[i].PartName != nullptr && text::SameIgnoringCase(name, table[i].PartName)) {
+            if (found >= 0) return -1;  // two parts differ only in case: the name is not enough
+            found = static_cast<std::int32_t>(i);
+        }
+    }
+    return found;
 }
 
 }  // namespace parts

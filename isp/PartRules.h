@@ -6,6 +6,7 @@
 #include "text/UiText.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace parts {
@@ -49,5 +50,9 @@ const wchar_t* OptionCaption(const isp::BodyInfo& body, unsigned n, int language
 // can also read back the information block ("Dump Info").
 
 inline bool IsFixedRateClass(std::int32_t partClass) { return partClass == 1 || partClass == 2; }
+
+// Record index of the part named `name`: the exact name, or else the one
+// name that matches ignoring ASCII letter case; -1 when none does.
+std::int32_t FindPart(const isp::BodyInfo* table, std::uint32_t count, const std::wstring& name);
 
 }  // namespace parts

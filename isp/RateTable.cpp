@@ -1,5 +1,7 @@
 #include "isp/RateTable.h"
 
+#include "text/Letters.h"
+
 #include "isp/PartRules.h"
 
 #include <cwchar>
@@ -7,18 +9,6 @@
 bool IsComPortName(const std::wstring& portName) { return portName.compare(0, 3, L"COM") == 0; }
 
 namespace {
-
-// ASCII letters compared without their case.
-bool SameLetters(const std::wstring& a, const std::wstring& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        wchar_t x = a[i], y = b[i];
-        if (x >= L'a' && x <= L'z') x = static_cast<wchar_t>(x - L'a' + L'A');
-        if (y >= L'a' && y <= L'z') y = static_cast<wchar_t>(y - L'a' + L'A');
-        if (x != y) return false;
-    }
-    return true;
-}
 
 template <std::size_t N>
 void AppendRates(std::vector<std::wstring>& items, const std::array<std::uint32_t, N>& rates) {
@@ -54,12 +44,12 @@ std::wstring ComDeviceName(const std::wstring& portName) {
 }
 
 bool NormalizePort(const std::wstring& text, PortChoice* port) {
-    if (SameLetters(text, L"KV707")) {
+    if (text::SameIgnoringCase(text, L"KV707")) {
         port->com = false;
         port->name = L"KV707";
         return true;
     }
-    if (text.size() < 4 || text.size() > 6 || !SameLetters(text.substr(0, 3), L"COM")) return false;
+    if (text.size() < 4 || text.size() > 6 || !text::SameIgnoringCase(text.substr(0, 3), L"COM")) return false;
     const std::wstring digits = text.substr(3);
     if (digits[0] == L'0') return false;
     unsigned n = 0;
