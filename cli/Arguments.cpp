@@ -45,6 +45,7 @@ enum class Opt {
     Name,
     Note,
     LockPasswordFile,
+    Units,
 };
 
 struct OptionRule {
@@ -86,6 +87,7 @@ const OptionRule kOptions[] = {
     {L"name", Opt::Name, true, kProjectNew},
     {L"note", Opt::Note, true, kProjectNew},
     {L"lock-password-file", Opt::LockPasswordFile, true, kProjectNew},
+    Units,
 };
 
 const struct {
@@ -298,6 +300,7 @@ private:
         case Opt::Out: return Text(o_.out, s.id, s.name, value);
         case Opt::EepromOut: return Text(o_.eepromOut, s.id, s.name, value);
         case Opt::Log: return Text(o_.log, s.id, s.name, value);
+        case Opt::Units: return Text(o_.units, s.id, s.name, value);
         case Opt::SerialState: return Text(o_.serialState, s.id, s.name, value);
         case Opt::SerialList: return Text(o_.serialList, s.id, s.name, value);
         case Opt::Project: return Text(o_.project, s.id, s.name, value);
@@ -484,7 +487,7 @@ Usage:
                      [--serial-addr ADDR [--serial-start N] [--serial-step N]
                       [--serial-width 1..8] [--serial-endian little|big]
                       [--serial-list FILE] [--serial-state FILE]]
-                     [--log FILE.csv] [--json] [--progress | --no-progress]
+                     [--log FILE.csv] [--units FILE.csv] [--json] [--progress | --no-progress]
   Tarvel_CLI dump    --port PORT --part NAME [--out FILE] [--json]
   Tarvel_CLI project new --out FILE.tarvel --part NAME --flash FILE[@ADDR]...
                      [--eeprom FILE[@ADDR]]... [--clear] [the set-up options
@@ -578,6 +581,10 @@ Output:
                         part, image, dump) and one summary object.
   --log FILE            Append the board and summary records to a CSV file,
                         flushed after every board.
+  --units FILE          Append the record of every unit (time, station,
+                        operator, project, port, serial, image CRC-32,
+                        outcome, seconds) to a CSV file, flushed after every
+                        board, as the window's units.csv.
   --progress            Print progress as plain lines on the error output
                         even when it is not a console; --no-progress: none.
 

@@ -72,6 +72,7 @@ struct Options {
     // each once, in the order first given.
     std::vector<std::wstring> given;
     bool Given(const wchar_t* name) const;
+    std::wstring units;  // --units FILE: the record of every unit (empty: none)
 };
 
 struct ParsedArguments {

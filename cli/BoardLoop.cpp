@@ -8,11 +8,29 @@
 #include "cli/Records.h"
 #include "cli/StopKey.h"
 #include "cli/Text.h"
+#include "image/Crc32.h"
 #include "isp/IspRecords.h"
 #include "isp/LibraryCall.h"
+#include "run/Station.h"
+#include "run/UnitRecord.h"
 
 namespace cli {
 namespace {
+
+// The CRC-32 of the Flash image as a board gets it: with its serial number
+// written in, without a copy of the whole image.
+std::uint32_t ImageCrc32(const std::vector<std::uint8_t>& code, const SerialField& field, const SerialValue* serial) {
+    if (serial == nullptr || static_cast<std::uint64_t>(field.address) + field.width > code.size())
+        return image::Crc32(code.data(), code.size());
+    SerialField here = field;
+    here.address = 0;
+    std::uint8_t bytes[8] = {};
+    WriteSerialValue(bytes, here, *serial);
+    std::uint32_t crc = image::Crc32(code.data(), field.address);
+    crc = image::Crc32(bytes, field.width, crc);
+    const std::size_t after = field.address + field.width;
+    return image::Crc32(code.data() + after, code.size() - after, crc);
+}
 
 // How often the loop looks at its ports.
 constexpr DWORD kTurnMs = 20;
@@ -22,12 +40,13 @@ constexpr unsigned kWorkerEndMs = 5000;
 class BoardLoop {
 public:
     BoardLoop(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
-              GangRun& run, CsvLog& log, RunDisplay& display)
+              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display)
         : o_(o),
           image_(image),
           drivers_(drivers),
           run_(run),
           log_(log),
+          units_(units),
           display_(display),
           gang_(drivers.size() > 1),
           status_(drivers.size(), isp::kStatusWaitingForTarget),
@@ -124,6 +143,8 @@ private:
         record.librarySeconds = outcome.librarySeconds;
         record.waitSeconds = outcome.waitSeconds;
         Write(record);
+        // A board whose port went away failed, whatever the library said.
+        WriteUnit(record, outcome.portLost && code != isp::kPass ? "Fail" : OutcomeLabel(code, record.outcome));
         if (outcome.portLost)
             Say(kExitBoardFailed, PortName(i) + L" was lost during board " + std::to_wstring(before.board) +
                                       L" (adapter unplugged or port closed); no further board is started" +
@@ -144,6 +165,7 @@ private:
             BoardRecord record = Record(before);
             record.outcome = "worker ended";
             Write(record);
+            WriteUnit(record, "Fail");
             Say(kExitBoardFailed, L"the worker of " + PortName(i) + L" ended during board " +
                                       std::to_wstring(before.board) + L"; its serial number is not given again");
             if (!why.empty()) JournalFailed(why);
@@ -174,13 +196,44 @@ private:
         BoardRecord record;
         record.board = p.board;
         if (gang_) record.port = p.name;
+        record.unitPort = p.name;
         record.time = NowStamp();
         if (p.hasSerial) {
             record.hasSerial = true;
             record.serial = p.serial.number;
             if (p.serial.isBytes) record.serialText = p.serial.Text();
         }
+        record.station = image_.station;
+        record.operatorName = image_.operatorName;
+        record.project = image_.project;
+        record.projectSha256 = image_.projectSha256;
+        if (image_.code != nullptr)
+            record.imageCrc32 =
+                run::Crc32Text(ImageCrc32(*image_.code, image_.serialField, p.hasSerial ? &p.serial : nullptr));
         return record;
+    }
+
+    // The unit's record: one row of --units for every board.
+    void WriteUnit(const BoardRecord& record, const std::string& outcome) {
+        if (!units_.IsOpen() || unitsFailed_) return;
+        run::UnitRecord unit;
+        unit.time = run::UnitTimeNow();
+        unit.station = record.station;
+        unit.operatorName = record.operatorName;
+        unit.project = record.project;
+        unit.projectSha256 = record.projectSha256;
+        unit.port = record.unitPort;
+        unit.serial = record.hasSerial ? SerialText(record) : std::string();
+        unit.imageCrc32 = record.imageCrc32;
+        unit.outcome = outcome;
+        unit.seconds = record.seconds;
+        std::wstring why;
+        if (!units_.Append(run::UnitCsvRow(unit, units_.Columns()), &why)) {
+            unitsFailed_ = true;
+            run_.FileFailed();
+            Say(kExitFile,
+                L"cannot write the unit records " + o_.units + L": " + why + L"; no further board is started");
+        }
     }
 
     void Write(const BoardRecord& record) {
@@ -189,7 +242,7 @@ private:
         Out().Line(o_.json ? BoardJson(record) : BoardLine(record));
         if (log_.IsOpen() && !logFailed_) {
             std::wstring why;
-            if (!log_.Append(BoardCsv(record, gang_), &why)) {
+            if (!log_.Append(BoardCsv(record, log_.Columns()), &why)) {
                 logFailed_ = true;
                 run_.FileFailed();
                 Say(kExitFile, L"cannot write the log " + o_.log + L": " + why + L"; no further board is started");
@@ -242,7 +295,7 @@ private:
         Out().Line(o_.json ? SummaryJson(summary) : SummaryLine(summary));
         if (log_.IsOpen() && !logFailed_) {
             std::wstring why;
-            if (!log_.Append(SummaryCsv(summary, gang_), &why))
+            if (!log_.Append(SummaryCsv(summary, log_.Columns()), &why))
                 return Fail(kExitFile, L"cannot write the log " + o_.log + L": " + why);
         }
         return summary.exitCode;
@@ -253,19 +306,21 @@ private:
     std::vector<std::unique_ptr<BoardDriver>>& drivers_;
     GangRun& run_;
     CsvLog& log_;
+    CsvLog& units_;
     RunDisplay& display_;
     const bool gang_;
     std::vector<std::uint16_t> status_;
     std::vector<Usage> usage_;
     double started_ = 0, ended_ = 0;
     bool logFailed_ = false;
+    bool unitsFailed_ = false;
 };
 
 }  // namespace
 
 int RunBoards(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
-              GangRun& run, CsvLog& log, RunDisplay& display) {
-    return BoardLoop(o, image, drivers, run, log, display).Run();
+              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display) {
+    return BoardLoop(o, image, drivers, run, log, units, display).Run();
 }
 
 }  // namespace cli

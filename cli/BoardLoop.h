@@ -18,18 +18,23 @@
 
 namespace cli {
 
-// The image every board gets, as the summary describes it.
+// The image every board gets, as the summary describes it, and what every
+// board's record of the unit says besides its own outcome.
 struct ImageSummary {
     std::uint32_t flashSize = 0;
     std::uint16_t flashChecksum = 0;
     std::uint32_t flashCrc = 0;
+    const std::vector<std::uint8_t>* code = nullptr;  // the Flash image before its serial number
+    SerialField serialField;
+    std::string station, operatorName, project, projectSha256;
 };
 
 // Runs the boards on drivers (one per port, in the order of run's ports)
 // until the rules say the run is done, and returns the exit code. A gang
 // (several ports) writes each record with its port and ends with the table
-// of its ports (or, with --json, one record per port).
+// of its ports (or, with --json, one record per port). units: the record of
+// every unit, when open.
 int RunBoards(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
-              GangRun& run, CsvLog& log, RunDisplay& display);
+              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display);
 
 }  // namespace cli

@@ -1,8 +1,10 @@
 #include "cli/Files.h"
 
+#include "cli/Text.h"
 #include "files/FirmwareFile.h"
 #include "framework/SystemText.h"
 #include "image/FileFormat.h"
+#include "run/UnitRecord.h"
 
 namespace cli {
 
@@ -19,11 +21,11 @@ std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uin
     return error == ERROR_SUCCESS ? L"" : SystemMessage(error);
 }
 
-bool CsvLog::Open(const std::wstring& path, const std::string& header, std::wstring* error) {
+bool CsvLog::Open(const std::wstring& path, const std::vector<std::string>& columns, std::wstring* error) {
     // Append access: every write lands at the end, also when another run
     // appends to the same log. Readers may look at it meanwhile.
-    file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                              FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         *error = SystemMessage(::GetLastError());
         return false;
@@ -34,10 +36,27 @@ bool CsvLog::Open(const std::wstring& path, const std::string& header, std::wstr
         file_.reset();
         return false;
     }
-    if (size.QuadPart == 0 && !Append(header, error)) {
+    columns_ = columns;
+    if (size.QuadPart == 0) {
+        std::string header;
+        for (std::size_t i = 0; i < columns.size(); ++i) header += (i == 0 ? "" : ",") + CsvField(columns[i]);
+        if (!Append(header, error)) {
+            file_.reset();
+            return false;
+        }
+        return true;
+    }
+    // The header row of the file as it is: its columns are the ones to write.
+    std::string head(4096, '\0');
+    DWORD got = 0;
+    if (!::ReadFile(file_.get(), &head[0], static_cast<DWORD>(head.size()), &got, nullptr)) {
+        *error = SystemMessage(::GetLastError());
         file_.reset();
         return false;
     }
+    head.resize(got);
+    const std::size_t end = head.find('\n');
+    columns_ = run::CsvColumns(std::string_view(head).substr(0, end));
     return true;
 }
 

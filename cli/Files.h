@@ -28,12 +28,17 @@ std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uin
 // once, so that a power cut loses at most the board that was running.
 class CsvLog {
 public:
-    bool Open(const std::wstring& path, const std::string& header, std::wstring* error);
+    // Opens path for appending. A new (empty) file gets a header row naming
+    // columns; a file that has one keeps it, and Columns() then names its
+    // own columns.
+    bool Open(const std::wstring& path, const std::vector<std::string>& columns, std::wstring* error);
     bool IsOpen() const { return file_.valid(); }
+    const std::vector<std::string>& Columns() const { return columns_; }
     bool Append(const std::string& line, std::wstring* error);
 
 private:
     UniqueHandle file_;
+    std::vector<std::string> columns_;
 };
 
 }  // namespace cli

@@ -21,6 +21,7 @@
 #include "framework/FileRead.h"
 #include "image/ByteSum.h"
 #include "image/Crc32.h"
+#include "run/Station.h"
 
 namespace cli {
 namespace {
@@ -113,10 +114,14 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     summary.flashSize = static_cast<std::uint32_t>(images.code.size());
     summary.flashChecksum = image::ByteSum16(images.code.data(), images.code.size());
     summary.flashCrc = image::Crc32(images.code.data(), images.code.size());
+    summary.code = &images.code;
+    summary.serialField = o.serialField;
+    summary.station = run::StationName();
+    summary.operatorName = run::OperatorName();
 
     SerialRun serials;
-    CsvLog log;
-    if (const int rc = StartRunRecords(o, gang, serials, log)) return rc;
+    CsvLog log, units;
+    if (const int rc = StartRunRecords(o, serials, log, units)) return rc;
     // A console close waits for the running boards and the records.
     const CloseGuard holdClose;
 
@@ -157,7 +162,7 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     settings.stopOnFail = o.stopOnFail;
     GangRun run(names, settings, o.serial ? &serials.Book() : nullptr);
     const std::unique_ptr<RunDisplay> display = gang ? MakeGangDisplay(o.progress) : MakeBoardDisplay(o.progress);
-    return RunBoards(o, summary, drivers, run, log, *display);
+    return RunBoards(o, summary, drivers, run, log, units, *display);
 }
 
 int RunGangWorker(const std::vector<std::wstring>& args) {

@@ -72,7 +72,14 @@ std::string BoardJson(const BoardRecord& r) {
     j["seconds"] = Rounded(r.seconds, 3);
     j["library_seconds"] = Rounded(r.librarySeconds, 3);
     j["wait_seconds"] = Rounded(r.waitSeconds, 3);
-    if (!r.port.empty()) j["port"] = r.port;
+    const std::string port = r.port.empty() ? r.unitPort : r.port;
+    if (!port.empty()) j["port"] = port;
+    // The unit record's fields.
+    if (!r.station.empty()) j["station"] = r.station;
+    if (!r.operatorName.empty()) j["operator"] = r.operatorName;
+    if (!r.project.empty()) j["project"] = r.project;
+    if (!r.projectSha256.empty()) j["project_sha256"] = r.projectSha256;
+    if (!r.imageCrc32.empty()) j["image_crc32"] = r.imageCrc32;
     return JsonLine(j);
 }
 
@@ -93,21 +100,73 @@ std::string SummaryJson(const SummaryRecord& r) {
     return JsonLine(j);
 }
 
-std::string CsvHeader(bool withPort) {
-    return std::string("record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour") +
-           (withPort ? ",port" : "");
+std::vector<std::string> OlderLogColumns(bool withPort) {
+    std::vector<std::string> columns = {"record",  "time",   "board",  "serial",  "code",           "outcome",
+                                        "seconds", "passed", "failed", "stopped", "boards_per_hour"};
+    if (withPort) columns.push_back("port");
+    return columns;
 }
 
-std::string BoardCsv(const BoardRecord& r, bool withPort) {
-    return "board," + CsvField(r.time) + "," + std::to_string(r.board) + "," +
-           (r.hasSerial ? SerialText(r) : std::string()) + "," + std::to_string(r.code) + "," + CsvField(r.outcome) +
-           "," + Fixed(r.seconds, 3) + ",,,," + (withPort ? "," + CsvField(r.port) : std::string());
+std::vector<std::string> LogColumns() {
+    std::vector<std::string> columns = OlderLogColumns(true);
+    for (const char* c : {"station", "operator", "project", "project_sha256", "image_crc32"}) columns.push_back(c);
+    return columns;
 }
 
-std::string SummaryCsv(const SummaryRecord& r, bool withPort) {
-    return "summary," + CsvField(r.time) + "," + std::to_string(r.boards) + ",,,," + Fixed(r.seconds, 3) + "," +
-           std::to_string(r.passed) + "," + std::to_string(r.failed) + "," + std::to_string(r.stopped) + "," +
-           Fixed(r.boardsPerHour, 1) + (withPort ? "," : "");
+std::string CsvHeader(const std::vector<std::string>& columns) {
+    std::string line;
+    for (std::size_t i = 0; i < columns.size(); ++i) line += (i == 0 ? "" : ",") + CsvField(columns[i]);
+    return line;
 }
+
+namespace {
+
+template <class ValueOf>
+std::string Row(const std::vector<std::string>& columns, ValueOf value) {
+    std::string line;
+    for (std::size_t i = 0; i < columns.size(); ++i) line += (i == 0 ? "" : ",") + value(columns[i]);
+    return line;
+}
+
+}  // namespace
+
+std::string BoardCsv(const BoardRecord& r, const std::vector<std::string>& columns) {
+    return Row(columns, [&](const std::string& c) -> std::string {
+        if (c == "record") return "board";
+        if (c == "time") return CsvField(r.time);
+        if (c == "board") return std::to_string(r.board);
+        if (c == "serial") return r.hasSerial ? CsvField(SerialText(r)) : std::string();
+        if (c == "code") return std::to_string(r.code);
+        if (c == "outcome") return CsvField(r.outcome);
+        if (c == "seconds") return Fixed(r.seconds, 3);
+        if (c == "port") return CsvField(r.port.empty() ? r.unitPort : r.port);
+        if (c == "station") return CsvField(r.station);
+        if (c == "operator") return CsvField(r.operatorName);
+        if (c == "project") return CsvField(r.project);
+        if (c == "project_sha256") return CsvField(r.projectSha256);
+        if (c == "image_crc32") return CsvField(r.imageCrc32);
+        return std::string();
+    });
+}
+
+std::string SummaryCsv(const SummaryRecord& r, const std::vector<std::string>& columns) {
+    return Row(columns, [&](const std::string& c) -> std::string {
+        if (c == "record") return "summary";
+        if (c == "time") return CsvField(r.time);
+        if (c == "board") return std::to_string(r.boards);
+        if (c == "seconds") return Fixed(r.seconds, 3);
+        if (c == "passed") return std::to_string(r.passed);
+        if (c == "failed") return std::to_string(r.failed);
+        if (c == "stopped") return std::to_string(r.stopped);
+        if (c == "boards_per_hour") return Fixed(r.boardsPerHour, 1);
+        return std::string();
+    });
+}
+
+std::string CsvHeader(bool withPort) { return CsvHeader(OlderLogColumns(withPort)); }
+
+std::string BoardCsv(const BoardRecord& r, bool withPort) { return BoardCsv(r, OlderLogColumns(withPort)); }
+
+std::string SummaryCsv(const SummaryRecord& r, bool withPort) { return SummaryCsv(r, OlderLogColumns(withPort)); }
 
 }  // namespace cli

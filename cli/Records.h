@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "isp/Outcome.h"
 
@@ -28,6 +29,10 @@ struct BoardRecord {
     double librarySeconds = 0;  // inside UpdateMCU
     double waitSeconds = 0;     // of that, while the library waited for a target
     std::string port;           // a gang's port ("COM7"); empty for a single port
+    // The unit record's fields (run/UnitRecord.h).
+    std::string station, operatorName, project, projectSha256;
+    std::string imageCrc32;  // the Flash image as programmed, with its serial number
+    std::string unitPort;    // the board's port, a single port's too
 };
 
 struct SummaryRecord {
@@ -61,9 +66,17 @@ std::string SummaryJson(const SummaryRecord& r);
 
 // The CSV log: one header line for a new file, then board and summary rows
 // with the same columns (a summary leaves the serial and outcome empty, a
-// board the counts). A gang's log has a last column, the port; a single
-// port's log keeps the columns it always had, so that a run appending to an
-// older log matches its header.
+// board the counts). A new log has every column (LogColumns: the port and
+// the unit record's fields after the counts); a log that already exists
+// keeps the columns its header names, so that a run appending to an older
+// log still matches it.
+std::vector<std::string> LogColumns();
+// The older logs' columns: a single port's, and a gang's with the port.
+std::vector<std::string> OlderLogColumns(bool withPort);
+std::string CsvHeader(const std::vector<std::string>& columns);
+std::string BoardCsv(const BoardRecord& r, const std::vector<std::string>& columns);
+std::string SummaryCsv(const SummaryRecord& r, const std::vector<std::string>& columns);
+// The older forms.
 std::string CsvHeader(bool withPort = false);
 std::string BoardCsv(const BoardRecord& r, bool withPort = false);
 std::string SummaryCsv(const SummaryRecord& r, bool withPort = false);

@@ -9,9 +9,9 @@
 
 namespace cli {
 
-// Sets up `serials` when the run writes serial numbers and opens `log` when
-// it keeps one (a gang's log has the port column). Returns kExitOk, or the
-// exit code of a failure already reported.
-int StartRunRecords(const Options& o, bool gang, SerialRun& serials, CsvLog& log);
+// Sets up `serials` when the run writes serial numbers, opens `log` when it
+// keeps one and `units` when it writes the record of every unit (--units).
+// Returns kExitOk, or the exit code of a failure already reported.
+int StartRunRecords(const Options& o, SerialRun& serials, CsvLog& log, CsvLog& units);
 
 }  // namespace cli

@@ -65,7 +65,7 @@ const std::vector<std::string>& UnitFields() {
 std::string UnitCsvHeader() {
     std::string line;
     for (const std::string& f : UnitFields()) line += (line.empty() ? "" : ",") + f;
-    return line + "\r\n";
+    return line;
 }
 
 std::vector<std::string> CsvColumns(std::string_view headerLine) {
@@ -91,7 +91,7 @@ std::string UnitCsvRow(const UnitRecord& r, const std::vector<std::string>& colu
                                                           : std::string();
         line += (i == 0 ? "" : ",") + value;
     }
-    return line + "\r\n";
+    return line;
 }
 
 std::string TimeWithOffset(int year, int month, int day, int hour, int minute, int second, int millisecond,

@@ -31,11 +31,11 @@ struct UnitRecord {
 // time, station, operator, project, project_sha256, port, serial,
 // image_crc32, outcome, seconds.
 const std::vector<std::string>& UnitFields();
-// The header row of a new file (with its line break).
+// The header row of a new file (without its line break).
 std::string UnitCsvHeader();
 // The columns a header row names.
 std::vector<std::string> CsvColumns(std::string_view headerLine);
-// The record as one row (with its line break) for a file with these
+// The record as one row (without its line break) for a file with these
 // columns: each column the record knows gets its field, any other stays
 // empty. Fields are quoted where CSV needs it, so a row is always one line.
 std::string UnitCsvRow(const UnitRecord& record, const std::vector<std::string>& columns);

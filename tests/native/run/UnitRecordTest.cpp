@@ -24,13 +24,13 @@ run::UnitRecord Sample() {
 
 TEST(UnitRecord, OneRowPerBoardWithItsFieldsQuotedWhereCsvNeedsIt) {
     EXPECT_EQ(run::UnitCsvHeader(),
-              "time,station,operator,project,project_sha256,port,serial,image_crc32,outcome,seconds\r\n");
+              "time,station,operator,project,project_sha256,port,serial,image_crc32,outcome,seconds");
     const std::vector<std::string> columns = run::CsvColumns(run::UnitCsvHeader());
     ASSERT_EQ(columns, run::UnitFields());
     run::UnitRecord r = Sample();
     EXPECT_EQ(run::UnitCsvRow(r, columns), "2026-12-11T04:02:03.123+01:00,LINE-PC-3,mia,line 1," +
                                                std::string(64, 'a') +
-                                               ",COM7,00:1A:2B:3C:4D:5E,1A2B3C4D,Pass,6.000\r\n");
+                                               ",COM7,00:1A:2B:3C:4D:5E,1A2B3C4D,Pass,6.000");
     struct Case {
         const char* project;
         const char* field;
@@ -45,14 +45,14 @@ TEST(UnitRecord, OneRowPerBoardWithItsFieldsQuotedWhereCsvNeedsIt) {
     for (const Case& c : cases) {
         r.project = c.project;
         const std::string row = run::UnitCsvRow(r, {"project", "outcome"});
-        EXPECT_EQ(row, std::string(c.field) + ",Pass\r\n") << c.project;
+        EXPECT_EQ(row, std::string(c.field) + ",Pass") << c.project;
     }
 }
 
 TEST(UnitRecord, AnOlderFileKeepsTheColumnsItsHeaderNames) {
     const std::vector<std::string> columns = run::CsvColumns("\xEF\xBB\xBFtime,port,\"outcome\",comment\r\n");
     EXPECT_EQ(columns, (std::vector<std::string>{"time", "port", "outcome", "comment"}));
-    EXPECT_EQ(run::UnitCsvRow(Sample(), columns), "2026-12-11T04:02:03.123+01:00,COM7,Pass,\r\n");
+    EXPECT_EQ(run::UnitCsvRow(Sample(), columns), "2026-12-11T04:02:03.123+01:00,COM7,Pass,");
 }
 
 TEST(UnitRecord, TimeCarriesItsUtcOffset) {
@@ -63,13 +63,13 @@ TEST(UnitRecord, TimeCarriesItsUtcOffset) {
 }
 
 TEST(UnitRecord, CountersAreAProjectsRowsSinceItsLastReset) {
-    std::string file = run::UnitCsvHeader();
+    std::string file = run::UnitCsvHeader() + "\r\n";
     const std::vector<std::string> columns = run::UnitFields();
     run::UnitRecord r = Sample();
     auto add = [&](const char* project, const char* outcome) {
         r.project = project;
         r.outcome = outcome;
-        file += run::UnitCsvRow(r, columns);
+        file += run::UnitCsvRow(r, columns) + "\r\n";
     };
     add("line 1", "Pass");
     add("line 1", "Not find device");
