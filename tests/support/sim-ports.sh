@@ -21,10 +21,19 @@ sim_ports_begin() {
     . "$_sim_repo/scripts/wine-env.sh"
     _sim_started_wine_env=1
   fi
-  # A server started here outlives the single programs, so that none of them
-  # starts one that holds their output open, and it keeps the report of a
-  # closed pty's hangup out of the test log.
-  wineserver -p3 >/dev/null 2>&1 || true
+  # One Wine server for all the programs that use the ports, started here in
+  # the foreground, so that it is no session leader. A server that a Wine
+  # program starts daemonizes into a session of its own; the first terminal
+  # such a server opens (a port's pty) becomes its controlling terminal, and
+  # pulling that pty (the lost-port tests) then sends the server SIGHUP: it
+  # dumps its objects into the program's output and the hung-up port stops
+  # answering as a lost one. A server that outlives every program also never
+  # starts afresh between two of them, whatever the machine's load.
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -f -p >/dev/null 2>&1 &
+  _sim_wineserver_pid=$!
+  # Give it its moment to set up its socket before the first program asks.
+  sleep 1
   work=$(mktemp -d "/tmp/$1.XXXXXX")
   mkdir -p "$WINEPREFIX/dosdevices"
   trap _sim_ports_end EXIT
@@ -32,6 +41,9 @@ sim_ports_begin() {
 
 _sim_ports_end() {
   local rc=$?
+  # Wine first, then the ports: no program is left with a pty that hangs up.
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${_sim_wineserver_pid:-}" ]; then wait "$_sim_wineserver_pid" 2>/dev/null || true; fi
   for pid in "${_sim_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${_sim_pids[@]}"; do
     for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
