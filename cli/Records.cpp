@@ -108,8 +108,10 @@ std::vector<std::string> OlderLogColumns(bool withPort) {
 }
 
 std::vector<std::string> LogColumns() {
-    std::vector<std::string> columns = OlderLogColumns(true);
-    for (const char* c : {"station", "operator", "project", "project_sha256", "image_crc32"}) columns.push_back(c);
+    // The port stays the last column, as a gang's older logs have it.
+    std::vector<std::string> columns = OlderLogColumns(false);
+    for (const char* c : {"station", "operator", "project", "project_sha256", "image_crc32", "port"})
+        columns.push_back(c);
     return columns;
 }
 

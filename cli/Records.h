@@ -66,8 +66,8 @@ std::string SummaryJson(const SummaryRecord& r);
 
 // The CSV log: one header line for a new file, then board and summary rows
 // with the same columns (a summary leaves the serial and outcome empty, a
-// board the counts). A new log has every column (LogColumns: the port and
-// the unit record's fields after the counts); a log that already exists
+// board the counts). A new log has every column (LogColumns: the unit
+// record's fields after the counts, and the port last); a log that already exists
 // keeps the columns its header names, so that a run appending to an older
 // log still matches it.
 std::vector<std::string> LogColumns();

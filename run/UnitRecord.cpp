@@ -110,7 +110,7 @@ std::string Crc32Text(std::uint32_t crc) {
     return buf;
 }
 
-double UnitCounters::Yield() const {
+double UnitCounters::YieldPercent() const {
     return Total() == 0 ? 0 : 100.0 * static_cast<double>(passed) / static_cast<double>(Total());
 }
 

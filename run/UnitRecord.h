@@ -51,7 +51,7 @@ struct UnitCounters {
     std::uint64_t passed = 0, failed = 0;
     std::uint64_t Total() const { return passed + failed; }
     // Passed boards in percent of all; 0 without boards.
-    double Yield() const;
+    double YieldPercent() const;
 };
 // A project's counters from a units file's text: its rows since its last
 // counters reset, a row with the outcome "Pass" counting as passed and any

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "image/ByteSum.h"
+#include "image/Crc32.h"
 #include "image/ImageCompose.h"
 #include "image/LoadState.h"
 #include "tarvel_dll/protocol/Crc.h"
@@ -688,6 +689,49 @@ TEST(CliProgram, SerialListOfMacAddressesIsUsedOnceAndRunsOut) {
     r = f.Cli(bad);
     EXPECT_EQ(r.exitCode, 3) << Describe(r);
     EXPECT_NE(r.err.find("line 2 '00:1a:2b:3c:4d:5e': the same value as line 1"), std::string::npos) << Describe(r);
+}
+
+// Every board leaves one row in --units: where, who, which serial, the CRC-32
+// of the image as programmed (with its serial) and the outcome; the CSV log
+// carries the same fields, and a log that exists keeps its own columns.
+TEST(CliProgram, UnitRecordsNameEachBoardsImageAndALogKeepsItsColumns) {
+    Folder f;
+    const Bytes fw = Random(2048, 41);
+    WriteBytes(f.File("fw.bin"), fw);
+    WriteText(f.File("old.csv"),
+              "record,time,board,serial,code,outcome,seconds,passed,failed,stopped,boards_per_hour\r\n");
+    const RunResult r =
+        f.Cli({"program", "--port", "KV707", "--part", "T20G8", "--flash", "fw.bin", "--repeat", "2", "--serial-addr",
+               "10", "--serial-start", "500", "--units", "units.csv", "--log", "old.csv", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<std::vector<std::string>> units = CsvRows(Slurp(f.File("units.csv")));
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(units[0], (std::vector<std::string>{"time", "station", "operator", "project", "project_sha256", "port",
+                                                  "serial", "image_crc32", "outcome", "seconds"}));
+    const std::vector<Value> records = JsonLines(r.out);
+    for (std::size_t i = 1; i < 3; ++i) {
+        const std::vector<std::string>& row = units[i];
+        ASSERT_EQ(row.size(), units[0].size());
+        EXPECT_NE(row[0].find('T'), std::string::npos);
+        EXPECT_TRUE(row[0].find('+', 19) != std::string::npos || row[0].find('-', 19) != std::string::npos)
+            << "a UTC offset: " << row[0];
+        EXPECT_FALSE(row[1].empty()) << "the station";
+        EXPECT_EQ(row[5], "KV707");
+        EXPECT_EQ(row[6], std::to_string(499 + i));
+        Bytes programmed = fw;
+        const std::uint32_t serial = static_cast<std::uint32_t>(499 + i);
+        for (int k = 0; k < 4; ++k) programmed[0x10 + k] = static_cast<std::uint8_t>(serial >> (8 * k));
+        char crc[9];
+        std::snprintf(crc, sizeof crc, "%08X",
+                      static_cast<unsigned>(image::Crc32(programmed.data(), programmed.size())));
+        EXPECT_EQ(row[7], crc);
+        EXPECT_EQ(row[8], "Pass");
+        EXPECT_EQ(records[i - 1]["image_crc32"].text, crc);
+        EXPECT_EQ(records[i - 1]["port"].text, "KV707");
+    }
+    const std::vector<std::vector<std::string>> log = CsvRows(Slurp(f.File("old.csv")));
+    ASSERT_EQ(log.size(), 4u);
+    for (const std::vector<std::string>& row : log) EXPECT_EQ(row.size(), 11u) << "the old file's columns";
 }
 
 TEST(CliProgram, LogThatCannotBeWrittenStopsBeforeAnyBoard) {

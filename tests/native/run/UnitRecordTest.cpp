@@ -29,8 +29,7 @@ TEST(UnitRecord, OneRowPerBoardWithItsFieldsQuotedWhereCsvNeedsIt) {
     ASSERT_EQ(columns, run::UnitFields());
     run::UnitRecord r = Sample();
     EXPECT_EQ(run::UnitCsvRow(r, columns), "2026-12-11T04:02:03.123+01:00,LINE-PC-3,mia,line 1," +
-                                               std::string(64, 'a') +
-                                               ",COM7,00:1A:2B:3C:4D:5E,1A2B3C4D,Pass,6.000");
+                                               std::string(64, 'a') + ",COM7,00:1A:2B:3C:4D:5E,1A2B3C4D,Pass,6.000");
     struct Case {
         const char* project;
         const char* field;
@@ -84,11 +83,11 @@ TEST(UnitRecord, CountersAreAProjectsRowsSinceItsLastReset) {
     EXPECT_EQ(one.passed, 2u);
     EXPECT_EQ(one.failed, 1u);
     EXPECT_EQ(one.Total(), 3u);
-    EXPECT_NEAR(one.Yield(), 66.67, 0.01);
+    EXPECT_NEAR(one.YieldPercent(), 66.67, 0.01);
     EXPECT_EQ(run::CountUnits(file, "line,2").passed, 1u);
     EXPECT_EQ(run::CountUnits(file, "").passed, 1u);
     EXPECT_EQ(run::CountUnits("", "line 1").Total(), 0u);
-    EXPECT_EQ(run::CountUnits("", "line 1").Yield(), 0);
+    EXPECT_EQ(run::CountUnits("", "line 1").YieldPercent(), 0);
 }
 
 }  // namespace
