@@ -87,7 +87,7 @@ const OptionRule kOptions[] = {
     {L"name", Opt::Name, true, kProjectNew},
     {L"note", Opt::Note, true, kProjectNew},
     {L"lock-password-file", Opt::LockPasswordFile, true, kProjectNew},
-    Units,
+    {L"units", Opt::Units, true, kProgram},
 };
 
 const struct {

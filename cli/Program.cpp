@@ -118,6 +118,10 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     summary.serialField = o.serialField;
     summary.station = run::StationName();
     summary.operatorName = run::OperatorName();
+    if (project != nullptr) {
+        summary.project = Utf8(project->name);
+        summary.projectSha256 = project->sha256;
+    }
 
     SerialRun serials;
     CsvLog log, units;

@@ -177,6 +177,8 @@ int OpenProjectRun(const Options& o, Options* merged, ProjectRun* run) {
     const std::wstring why = ApplyProject(opened.project, opened.folder, merged);
     if (!why.empty()) return Fail(kExitUsage, why);
     run->fileName = project::FileNameOf(opened.path);
+    run->name = opened.project.name;
+    run->sha256 = opened.sha256;
     const project::FileProblem problem = project::CheckProjectFiles(opened.folder, opened.project);
     if (problem.kind != project::FileProblem::kNone)
         return Fail(kExitFile, run->fileName + L": " + project::DescribeFileProblem(problem));

@@ -19,6 +19,8 @@ int RunProjectShow(const Options& o);
 // What a project run checks the images it builds against.
 struct ProjectRun {
     std::wstring fileName;  // the project file's name, for messages ("line1.tarvel")
+    std::wstring name;      // the project's name, for the unit records
+    std::string sha256;     // of the project file
     project::ImageCheck flash, eeprom;
     bool hasEeprom = false;
 };

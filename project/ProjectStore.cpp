@@ -57,6 +57,7 @@ OpenedProject OpenProjectFile(const std::wstring& path) {
         opened.error = opened.path + L": " + SystemErrorText(error, opened.path);
         return opened;
     }
+    opened.sha256 = Sha256Hex(bytes.data(), bytes.size());
     ReadResult read = ReadProject(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!read.ok) {
         opened.error = opened.path + L": " + text::Widen(read.error);
@@ -122,6 +123,28 @@ std::wstring DescribeFileProblem(const FileProblem& problem) {
 DWORD SaveProjectFile(const std::wstring& path, const Project& project) {
     const std::string text = WriteProject(project);
     return WriteFileReplacing(path, text.data(), text.size());
+}
+
+std::string Sha256Hex(const std::uint8_t* bytes, std::size_t count) {
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return "";
+    std::uint8_t digest[32] = {};
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    bool ok = BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0));
+    // BCryptHashData takes at most a ULONG at a time.
+    for (std::size_t done = 0; ok && done < count;) {
+        const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(count - done, 1u << 30));
+        ok = BCRYPT_SUCCESS(::BCryptHashData(hash, const_cast<PUCHAR>(bytes + done), piece, 0));
+        done += piece;
+    }
+    ok = ok && BCRYPT_SUCCESS(::BCryptFinishHash(hash, digest, sizeof digest, 0));
+    if (hash != nullptr) ::BCryptDestroyHash(hash);
+    ::BCryptCloseAlgorithmProvider(algorithm, 0);
+    if (!ok) return "";
+    static const char* const kDigits = "0123456789abcdef";
+    std::string hex;
+    for (std::uint8_t b : digest) hex += {kDigits[b >> 4], kDigits[b & 15]};
+    return hex;
 }
 
 bool Pbkdf2Sha256(const std::string& password, const std::vector<std::uint8_t>& salt, std::uint32_t iterations,

@@ -21,6 +21,7 @@ struct OpenedProject {
     Project project;
     std::wstring path;    // the project file's full path
     std::wstring folder;  // its folder, with a trailing '\'
+    std::string sha256;   // of the file's bytes, 64 lower-case hexadecimal digits
 };
 
 // The full path of a path relative to the current folder; the folder of a
@@ -53,6 +54,10 @@ std::wstring DescribeFileProblem(const FileProblem& problem);
 // Writes the project as the whole new content of path, through a temporary
 // file, so that a failed write leaves the old file as it was.
 DWORD SaveProjectFile(const std::wstring& path, const Project& project);
+
+// The SHA-256 of bytes as 64 lower-case hexadecimal digits; empty when the
+// system's cryptography refuses.
+std::string Sha256Hex(const std::uint8_t* bytes, std::size_t count);
 
 // PBKDF2-HMAC-SHA256 of a password (UTF-8) into 32 bytes; false when the
 // system's cryptography refuses.

@@ -1296,7 +1296,10 @@ std::vector<std::map<std::string, std::string>> Comparable(const std::vector<Val
     for (const Value& r : records) {
         std::map<std::string, std::string> fields;
         for (const auto& [key, value] : r.fields) {
-            if (key == "time" || key.find("seconds") != std::string::npos || key == "boards_per_hour") continue;
+            // A project run's records name the project besides.
+            if (key == "time" || key.find("seconds") != std::string::npos || key == "boards_per_hour" ||
+                key == "project" || key == "project_sha256")
+                continue;
             fields[key] = value.kind == Value::Kind::Bool ? (value.boolean ? "true" : "false") : value.text;
         }
         out.push_back(fields);
@@ -1367,6 +1370,13 @@ TEST(CliProject, NewThenProgramRunsTheSetUpAsAPlainProgramRunDoes) {
     const RunResult plain = f.Cli(Joined({"program", "--port", "KV707", "--repeat", "3", "--json"}, kSetUp));
     ASSERT_EQ(plain.exitCode, 0) << Describe(plain);
     EXPECT_EQ(Comparable(fromProject), Comparable(JsonLines(plain.out)));
+    // Each board's record names the project and the file it ran.
+    FILE* sum = ::popen(("sha256sum '" + f.File("line/line1.tarvel") + "'").c_str(), "r");
+    char digest[65] = {};
+    ASSERT_EQ(std::fread(digest, 1, 64, sum), 64u);
+    ::pclose(sum);
+    EXPECT_EQ(fromProject[0]["project"].text, "line1");
+    EXPECT_EQ(fromProject[0]["project_sha256"].text, digest);
     // The state file and the log are the project's, in its folder.
     EXPECT_NE(Slurp(f.File("line/line1.state")).find("pass 65540\n"), std::string::npos);
     const std::vector<std::vector<std::string>> rows = CsvRows(Slurp(f.File("line/run.csv")));
