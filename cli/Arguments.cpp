@@ -46,6 +46,8 @@ enum class Opt {
     Note,
     LockPasswordFile,
     Units,
+    Events,
+    Control,
 };
 
 struct OptionRule {
@@ -88,6 +90,8 @@ const OptionRule kOptions[] = {
     {L"note", Opt::Note, true, kProjectNew},
     {L"lock-password-file", Opt::LockPasswordFile, true, kProjectNew},
     {L"units", Opt::Units, true, kProgram},
+    {L"events", Opt::Events, false, kProgram},
+    {L"control", Opt::Control, false, kProgram},
 };
 
 const struct {
@@ -301,6 +305,8 @@ private:
         case Opt::EepromOut: return Text(o_.eepromOut, s.id, s.name, value);
         case Opt::Log: return Text(o_.log, s.id, s.name, value);
         case Opt::Units: return Text(o_.units, s.id, s.name, value);
+        case Opt::Events: o_.events = true; return true;
+        case Opt::Control: o_.control = true; return true;
         case Opt::SerialState: return Text(o_.serialState, s.id, s.name, value);
         case Opt::SerialList: return Text(o_.serialList, s.id, s.name, value);
         case Opt::Project: return Text(o_.project, s.id, s.name, value);
@@ -585,6 +591,12 @@ Output:
                         operator, project, port, serial, image CRC-32,
                         outcome, seconds) to a CSV file, flushed after every
                         board, as the window's units.csv.
+  --events              With --json: a record for every change of a port's
+                        state (port_state), for a program that shows them.
+  --control             Take commands on the standard input, one a line:
+                        stop (every port's board ends, then the summary),
+                        retry (ports that were lost are taken again),
+                        reset-counters (a reset record in --units).
   --progress            Print progress as plain lines on the error output
                         even when it is not a console; --no-progress: none.
 

@@ -73,6 +73,11 @@ struct Options {
     std::vector<std::wstring> given;
     bool Given(const wchar_t* name) const;
     std::wstring units;  // --units FILE: the record of every unit (empty: none)
+    // A program driving the run (the window's production view): --events adds
+    // a JSON record for every change of a port's state, --control takes
+    // commands on the standard input (stop, retry, reset-counters).
+    bool events = false;
+    bool control = false;
 };
 
 struct ParsedArguments {

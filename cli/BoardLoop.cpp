@@ -6,6 +6,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/JsonLine.h"
 #include "cli/Records.h"
+#include "cli/StdinLines.h"
 #include "cli/StopKey.h"
 #include "cli/Text.h"
 #include "image/Crc32.h"
@@ -40,8 +41,9 @@ constexpr unsigned kWorkerEndMs = 5000;
 class BoardLoop {
 public:
     BoardLoop(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
-              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display)
+              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display, const RestartPort& restart)
         : o_(o),
+          restart_(restart),
           image_(image),
           drivers_(drivers),
           run_(run),
@@ -50,7 +52,9 @@ public:
           display_(display),
           gang_(drivers.size() > 1),
           status_(drivers.size(), isp::kStatusWaitingForTarget),
-          usage_(drivers.size()) {}
+          usage_(drivers.size()),
+          reasons_(drivers.size()),
+          toldStates_(drivers.size()) {}
 
     int Run() {
         started_ = isp::SecondsNow();
@@ -58,6 +62,7 @@ public:
         bool stopSent = false;
         std::vector<DriverEvent> events;
         while (!run_.Done()) {
+            if (o_.control) TakeCommands(&stopSent);
             if (StopRequested() && !stopSent) {
                 // Every running board ends "Stop" and reports it.
                 StopNotice();
@@ -66,6 +71,7 @@ public:
                 stopSent = true;
             }
             for (std::size_t i = 0; i < drivers_.size(); ++i) Serve(i, events);
+            TellStates();
             display_.Show(run_, status_, ended_ - started_);
             ::Sleep(kTurnMs);
         }
@@ -77,6 +83,7 @@ public:
             for (const DriverEvent& e : events)
                 if (e.kind != DriverEvent::Kind::Ended) Take(i, e);
         }
+        TellStates();
         display_.Clear();
         return Finish();
     }
@@ -145,6 +152,7 @@ private:
         Write(record);
         // A board whose port went away failed, whatever the library said.
         WriteUnit(record, outcome.portLost && code != isp::kPass ? "Fail" : OutcomeLabel(code, record.outcome));
+        reasons_[i] = outcome.portLost && code != isp::kPass ? "Port lost" : OutcomeLabel(code, record.outcome);
         if (outcome.portLost)
             Say(kExitBoardFailed, PortName(i) + L" was lost during board " + std::to_wstring(before.board) +
                                       L" (adapter unplugged or port closed); no further board is started" +
@@ -173,6 +181,86 @@ private:
             Say(kExitBoardFailed, L"the worker of " + PortName(i) + L" ended (exit code " + std::to_wstring(exitCode) +
                                       L"); no further board is started on it");
         }
+    }
+
+    // The commands of the program that drives the run (--control).
+    void TakeCommands(bool* stopSent) {
+        StdinLines& in = StdinLines::Instance();
+        std::string line;
+        bool closed = false;
+        while (in.Next(&line, &closed)) {
+            if (line == "stop" && !*stopSent) {
+                run_.Halt();
+                StopPorts(false);
+                *stopSent = true;
+                controlStopped_ = true;
+            } else if (line == "retry" && restart_) {
+                for (std::size_t i = 0; i < drivers_.size(); ++i) {
+                    if (!run_.Revive(i)) continue;
+                    reasons_[i].clear();
+                    drivers_[i] = restart_(i);
+                }
+            } else if (line == "reset-counters") {
+                ResetCounters();
+            }
+        }
+    }
+
+    // A record in --units that starts the project's counters again.
+    void ResetCounters() {
+        if (!units_.IsOpen() || unitsFailed_) return;
+        run::UnitRecord unit;
+        unit.time = run::UnitTimeNow();
+        unit.station = image_.station;
+        unit.operatorName = image_.operatorName;
+        unit.project = image_.project;
+        unit.projectSha256 = image_.projectSha256;
+        unit.outcome = run::kCountersReset;
+        std::wstring why;
+        if (!units_.Append(run::UnitCsvRow(unit, units_.Columns()), &why)) {
+            unitsFailed_ = true;
+            run_.FileFailed();
+            Say(kExitFile,
+                L"cannot write the unit records " + o_.units + L": " + why + L"; no further board is started");
+        }
+    }
+
+    // With --events: one record for every change of a port's state.
+    void TellStates() {
+        if (!o_.events || !o_.json) return;
+        for (std::size_t i = 0; i < drivers_.size(); ++i) {
+            const GangPort& p = run_.Ports()[i];
+            JsonObject j;
+            j["record"] = "port_state";
+            j["port"] = p.name;
+            j["state"] = StateWord(p);
+            j["percent"] = p.state == PortState::Programming ? p.percent : 0u;
+            j["board"] = p.board;
+            j["serial"] = p.hasSerial ? JsonObject(p.serial.Text()) : JsonObject(nullptr);
+            j["reason"] = p.state == PortState::Failed || p.state == PortState::Lost ? JsonObject(reasons_[i])
+                                                                                     : JsonObject(nullptr);
+            j["passed"] = p.passed;
+            j["failed"] = p.failed;
+            const std::string line = JsonLine(j);
+            if (line == toldStates_[i]) continue;
+            toldStates_[i] = line;
+            display_.Clear();
+            Out().Line(line);
+        }
+    }
+
+    static const char* StateWord(const GangPort& p) {
+        switch (p.state) {
+        case PortState::Starting: return "opening";
+        case PortState::Idle: return "ready";
+        case PortState::Waiting: return "waiting";
+        case PortState::Programming: return "programming";
+        case PortState::Passed: return "passed";
+        case PortState::Failed: return "failed";
+        case PortState::Stopped: return "stopped";
+        case PortState::Lost: return p.ready ? "lost" : "not opened";
+        }
+        return "";
     }
 
     // Asks the ports to stop their boards: all of them (Ctrl+C), or only
@@ -287,11 +375,11 @@ private:
         summary.boards = run_.Boards();
         summary.passed = run_.PassedBoards();
         summary.failed = run_.FailedBoards();
-        summary.stopped = run_.Stopped() || StopRequested() ? 1 : 0;
+        summary.stopped = run_.Stopped() || StopRequested() || controlStopped_ ? 1 : 0;
         summary.seconds = seconds;
         summary.boardsPerHour = BoardsPerHour(summary.passed, seconds);
         summary.exitCode = run_.ExitCode();
-        if (summary.exitCode == kExitOk && StopRequested()) summary.exitCode = kExitStopped;
+        if (summary.exitCode == kExitOk && (StopRequested() || controlStopped_)) summary.exitCode = kExitStopped;
         Out().Line(o_.json ? SummaryJson(summary) : SummaryLine(summary));
         if (log_.IsOpen() && !logFailed_) {
             std::wstring why;
@@ -302,6 +390,7 @@ private:
     }
 
     const Options& o_;
+    const RestartPort& restart_;
     const ImageSummary& image_;
     std::vector<std::unique_ptr<BoardDriver>>& drivers_;
     GangRun& run_;
@@ -311,6 +400,9 @@ private:
     const bool gang_;
     std::vector<std::uint16_t> status_;
     std::vector<Usage> usage_;
+    std::vector<std::string> reasons_;     // the last failed board's outcome, per port
+    std::vector<std::string> toldStates_;  // the last port_state record, per port
+    bool controlStopped_ = false;
     double started_ = 0, ended_ = 0;
     bool logFailed_ = false;
     bool unitsFailed_ = false;
@@ -319,8 +411,8 @@ private:
 }  // namespace
 
 int RunBoards(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
-              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display) {
-    return BoardLoop(o, image, drivers, run, log, units, display).Run();
+              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display, const RestartPort& restart) {
+    return BoardLoop(o, image, drivers, run, log, units, display, restart).Run();
 }
 
 }  // namespace cli

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +35,10 @@ struct ImageSummary {
 // (several ports) writes each record with its port and ends with the table
 // of its ports (or, with --json, one record per port). units: the record of
 // every unit, when open.
+// restart: a new driver for port i, for a lost port that --control's
+// "retry" takes again (nullptr: none can be made).
+using RestartPort = std::function<std::unique_ptr<BoardDriver>(std::size_t port)>;
 int RunBoards(const Options& o, const ImageSummary& image, std::vector<std::unique_ptr<BoardDriver>>& drivers,
-              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display);
+              GangRun& run, CsvLog& log, CsvLog& units, RunDisplay& display, const RestartPort& restart);
 
 }  // namespace cli

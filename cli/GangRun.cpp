@@ -126,6 +126,15 @@ bool GangRun::WorkerEnded(std::size_t i, int exitCode, std::string* why) {
     return hadBoard;
 }
 
+bool GangRun::Revive(std::size_t i) {
+    GangPort& p = ports_[i];
+    if (halted_ || p.busy || !p.retired || p.state != PortState::Lost) return false;
+    p.ready = false;
+    p.retired = false;
+    p.state = PortState::Starting;
+    return true;
+}
+
 bool GangRun::Done() const {
     for (const GangPort& p : ports_) {
         if (p.busy) return false;

@@ -72,6 +72,11 @@ public:
     // again (*why when the journal could not say so).
     bool WorkerEnded(std::size_t i, int exitCode, std::string* why);
 
+    // Port i, lost and its worker gone, is taken again by a new worker: it
+    // opens its port and then starts boards as before. False when the port
+    // is not such a port or the run is halted.
+    bool Revive(std::size_t i);
+
     // No further board starts on any port (Ctrl+C, a log that cannot be
     // written, --stop-on-fail).
     void Halt() { halted_ = true; }

@@ -96,6 +96,10 @@ bool ReadImageFile(const std::wstring& path, std::vector<std::uint8_t>* bytes) {
 
 int RunProgram(const Options& o, const ProjectRun* project) {
     const bool gang = o.ports.size() > 1;
+    // A run driven through --control runs its COM ports in worker processes
+    // even when it has one, so that a lost port can be taken again.
+    PortChoice first;
+    const bool workers = gang || (o.control && NormalizePort(o.ports.front(), &first) && first.com);
     if (gang) {
         for (const std::wstring& name : o.ports) {
             PortChoice choice;
@@ -132,7 +136,8 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     std::vector<std::unique_ptr<BoardDriver>> drivers;
     TempFile codeFile, dataFile;
     UniqueHandle job;
-    if (!gang) {
+    RestartPort restart;
+    if (!workers) {
         BoardSetup setup = SetupFor(o, index, link);
         setup.code = images.code;
         setup.data = images.data;
@@ -149,12 +154,15 @@ int RunProgram(const Options& o, const ProjectRun* project) {
             return Fail(kExitBoardFailed, L"no job object for the gang's workers: " + SystemMessage(::GetLastError()));
         PrintHeader(o, part, link, images);
         const std::vector<std::wstring> args = SetupArguments(o);
-        for (const std::wstring& port : o.ports) {
+        restart = [&, args](std::size_t i) -> std::unique_ptr<BoardDriver> {
             auto worker = std::make_unique<WorkerProcess>();
-            if (!worker->Start(job.get(), port, codeFile.Path(), images.data.empty() ? L"" : dataFile.Path(), args))
-                Fail(kExitBoardFailed, L"no worker process for " + port + L": " + SystemMessage(::GetLastError()));
-            drivers.push_back(std::move(worker));
-        }
+            if (!worker->Start(job.get(), o.ports[i], codeFile.Path(), images.data.empty() ? L"" : dataFile.Path(),
+                               args))
+                Fail(kExitBoardFailed,
+                     L"no worker process for " + o.ports[i] + L": " + SystemMessage(::GetLastError()));
+            return worker;
+        };
+        for (std::size_t i = 0; i < o.ports.size(); ++i) drivers.push_back(restart(i));
     }
 
     std::vector<std::string> names;
@@ -166,7 +174,7 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     settings.stopOnFail = o.stopOnFail;
     GangRun run(names, settings, o.serial ? &serials.Book() : nullptr);
     const std::unique_ptr<RunDisplay> display = gang ? MakeGangDisplay(o.progress) : MakeBoardDisplay(o.progress);
-    return RunBoards(o, summary, drivers, run, log, units, *display);
+    return RunBoards(o, summary, drivers, run, log, units, *display, restart);
 }
 
 int RunGangWorker(const std::vector<std::wstring>& args) {

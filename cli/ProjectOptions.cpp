@@ -14,7 +14,7 @@ std::wstring Resolved(const std::wstring& folder, const std::wstring& stored) {
 bool FreeWithLockedProject(const std::wstring& option) {
     static const wchar_t* const kFree[] = {L"port",        L"repeat",     L"forever", L"keep-going", L"stop-on-fail",
                                            L"out",         L"eeprom-out", L"log",     L"json",       L"progress",
-                                           L"no-progress", L"project",    L"units"};
+                                           L"no-progress", L"project",    L"units",   L"events",     L"control"};
     for (const wchar_t* name : kFree)
         if (option == name) return true;
     return false;

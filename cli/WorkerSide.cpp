@@ -4,12 +4,12 @@
 #include <psapi.h>
 
 #include <deque>
-#include <mutex>
 #include <string>
 
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/GangWire.h"
+#include "cli/StdinLines.h"
 #include "cli/StopKey.h"
 #include "cli/Text.h"
 #include "framework/Handles.h"
@@ -26,42 +26,6 @@ void SendWire(HANDLE pipe, const WireMessage& message) {
     const std::string line = EncodeWire(message) + "\n";
     DWORD written = 0;
     ::WriteFile(pipe, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-}
-
-// The worker's standard input: "board" messages queue up for the main
-// thread, "stop" stops the running board (as a Ctrl+C would); the parent
-// closing the pipe (or going away) ends the worker once its board is over.
-struct Inbox {
-    std::mutex lock;
-    UniqueHandle ready{::CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::deque<WireMessage> boards;
-    bool closed = false;
-};
-
-DWORD WINAPI ReadInbox(void* context) {
-    auto* inbox = static_cast<Inbox*>(context);
-    const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-    std::string pending;
-    char chunk[512];
-    DWORD got = 0;
-    while (::ReadFile(in, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-        pending.append(chunk, got);
-        for (const WireMessage& m : TakeWireMessages(&pending)) {
-            if (m.verb == "stop") {
-                RequestStop();
-            } else if (m.verb == "board") {
-                std::lock_guard<std::mutex> hold(inbox->lock);
-                inbox->boards.push_back(m);
-            }
-            ::SetEvent(inbox->ready.get());
-        }
-    }
-    {
-        std::lock_guard<std::mutex> hold(inbox->lock);
-        inbox->closed = true;
-    }
-    ::SetEvent(inbox->ready.get());
-    return 0;
 }
 
 // This worker's CPU time and peak memory so far, for the parent's records.
@@ -84,10 +48,25 @@ void AddUsage(WireMessage* m) {
 int ServeParent(LocalBoard& board) {
     QuietStopNotice();
     const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    Inbox inbox;
-    UniqueHandle reader(::CreateThread(nullptr, 0, ReadInbox, &inbox, 0, nullptr));
-    if (!reader) return Fail(kExitBoardFailed, L"no worker thread could be started");
+    // The parent's messages: "board" starts the next board, "stop" stops
+    // the running one as a Ctrl+C would; the parent closing the pipe (or
+    // going away) ends the worker once its board is over.
+    StdinLines& inbox = StdinLines::Instance();
+    if (!inbox.Started()) return Fail(kExitBoardFailed, L"no worker thread could be started");
     SendWire(out, WireMessage{"ready", {}});
+    std::deque<WireMessage> boards;
+    bool closed = false;
+    const auto takeMessages = [&] {
+        std::string line;
+        bool ended = false;
+        while (inbox.Next(&line, &ended)) {
+            WireMessage m;
+            if (!DecodeWire(line, &m)) continue;
+            if (m.verb == "stop") RequestStop();
+            else if (m.verb == "board") boards.push_back(m);
+        }
+        closed = closed || ended;
+    };
 
     bool busy = false, stopAsked = false;
     std::string running;  // the running board's number
@@ -95,23 +74,15 @@ int ServeParent(LocalBoard& board) {
     double toldAt = 0;
     std::vector<DriverEvent> events;
     for (;;) {
+        takeMessages();
         if (!busy) {
-            WireMessage next;
-            bool have = false, closed = false;
-            {
-                std::lock_guard<std::mutex> hold(inbox.lock);
-                if (!inbox.boards.empty()) {
-                    next = inbox.boards.front();
-                    inbox.boards.pop_front();
-                    have = true;
-                }
-                closed = inbox.closed;
-            }
-            if (!have) {
+            if (boards.empty()) {
                 if (closed) break;
-                ::WaitForSingleObject(inbox.ready.get(), INFINITE);
+                ::WaitForSingleObject(inbox.Arrived(), INFINITE);
                 continue;
             }
+            const WireMessage next = boards.front();
+            boards.pop_front();
             SerialValue serial;
             const bool hasSerial = !next.Field("serial").empty() && ParseSerialValue(next.Field("serial"), &serial);
             running = next.Field("n");

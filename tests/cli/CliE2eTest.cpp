@@ -1235,6 +1235,62 @@ TEST(CliGang, CtrlCStopsEveryPortAndTheSummaryFollows) {
                                                                            << Describe(r);
 }
 
+// A program that drives the run (the window's production view) follows each
+// port's state in port_state records, resets the counters into the unit
+// records and stops the run through the standard input.
+TEST(CliGang, ADrivingProgramFollowsThePortsAndStopsTheRun) {
+    REQUIRE_GANG();
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(1024, 55));
+    for (int n : {21, 22}) SimScenario("--part T30C64", GangDir(n));
+    clitest::Process p(
+        f.Command({"program", "--port", "COM21,COM22", "--part", "T30C64", "--flash", "fw.bin", "--forever", "--json",
+                   "--events", "--control", "--units", "units.csv", "--serial-addr", "100", "--no-progress"}),
+        f.Path(), true);
+    bool reset = false, stopped = false;
+    const RunResult r = p.Wait(90000, nullptr, [&](const std::string& out) {
+        // Two passed boards a port, then the counters are reset, then two more.
+        const auto passedOn = [&](const std::string& port, int times) {
+            const std::string mark = "\"port\":\"" + port + "\",\"state\":\"passed\"";
+            int n = 0;
+            for (std::size_t at = out.find(mark); at != std::string::npos; at = out.find(mark, at + 1)) ++n;
+            return n >= times;
+        };
+        if (!reset && passedOn("COM21", 2) && passedOn("COM22", 2)) {
+            reset = true;
+            p.Input("reset-counters\n");
+        } else if (reset && !stopped && passedOn("COM21", 4) && passedOn("COM22", 4)) {
+            stopped = true;
+            p.Input("stop\n");
+        }
+    });
+    ASSERT_TRUE(stopped) << Describe(r);
+    EXPECT_EQ(r.exitCode, 6) << Describe(r);
+    const std::vector<Value> records = JsonLines(r.out);
+    std::map<std::string, std::vector<std::string>> states;
+    for (const Value& v : records)
+        if (v["record"].text == "port_state") states[v["port"].text].push_back(v["state"].text);
+    for (const char* port : {"COM21", "COM22"}) {
+        SCOPED_TRACE(port);
+        const std::vector<std::string>& s = states[port];
+        ASSERT_GE(s.size(), 4u);
+        EXPECT_EQ(s[0], "opening");
+        EXPECT_NE(std::find(s.begin(), s.end(), "ready"), s.end());
+        EXPECT_NE(std::find(s.begin(), s.end(), "programming"), s.end());
+    }
+    EXPECT_EQ(records.back()["record"].text, "summary");
+    EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
+    // The unit records: every board, and the reset between them.
+    const std::vector<std::vector<std::string>> units = CsvRows(Slurp(f.File("units.csv")));
+    std::size_t boards = 0, resets = 0;
+    for (std::size_t i = 1; i < units.size(); ++i) {
+        if (units[i][8] == "Counters reset") ++resets;
+        else ++boards;
+    }
+    EXPECT_EQ(resets, 1u);
+    EXPECT_EQ(boards, Boards(records).size());
+}
+
 // A port of the gang that does not exist is named, the others program the
 // boards, and the exit code is the one of a port that cannot be opened.
 TEST(CliGang, PortThatDoesNotExistIsNamedAndTheOthersProgram) {

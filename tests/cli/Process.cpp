@@ -23,8 +23,11 @@ std::string Unix(std::string s) {
 
 }  // namespace
 
-Process::Process(const std::vector<std::string>& argv, const std::string& cwd) {
-    int out[2], err[2];
+Process::Process(const std::vector<std::string>& argv, const std::string& cwd, bool withInput) {
+    int out[2], err[2], in[2] = {-1, -1};
+    // A program that ends before reading its input must not end the test.
+    if (withInput) signal(SIGPIPE, SIG_IGN);
+    if (withInput && pipe(in) != 0) return;
     if (pipe(out) != 0) return;
     if (pipe(err) != 0) {
         close(out[0]);
@@ -37,8 +40,13 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd) {
     const pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
-        const int devnull = open("/dev/null", O_RDONLY);
-        if (devnull >= 0) dup2(devnull, 0);
+        if (withInput) {
+            dup2(in[0], 0);
+            close(in[1]);
+        } else {
+            const int devnull = open("/dev/null", O_RDONLY);
+            if (devnull >= 0) dup2(devnull, 0);
+        }
         dup2(out[1], 1);
         dup2(err[1], 2);
         close(out[0]);
@@ -49,7 +57,9 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd) {
     }
     close(out[1]);
     close(err[1]);
+    if (withInput) close(in[0]);
     if (pid < 0) {
+        if (withInput) close(in[1]);
         close(out[0]);
         close(err[0]);
         return;
@@ -58,6 +68,14 @@ Process::Process(const std::vector<std::string>& argv, const std::string& cwd) {
     pid_ = pid;
     out_ = out[0];
     err_ = err[0];
+    in_ = withInput ? in[1] : -1;
+}
+
+void Process::Input(const std::string& text) {
+    if (in_ >= 0 && write(in_, text.data(), text.size()) < 0) {
+        close(in_);
+        in_ = -1;
+    }
 }
 
 Process::~Process() {
@@ -67,6 +85,7 @@ Process::~Process() {
     }
     if (out_ >= 0) close(out_);
     if (err_ >= 0) close(err_);
+    if (in_ >= 0) close(in_);
 }
 
 void Process::SignalGroup(int sig) {
@@ -77,7 +96,8 @@ void Process::Signal(int sig) {
     if (pid_ > 0) kill(pid_, sig);
 }
 
-RunResult Process::Wait(int timeoutMs, const std::function<void(const std::string&)>& onError) {
+RunResult Process::Wait(int timeoutMs, const std::function<void(const std::string&)>& onError,
+                        const std::function<void(const std::string&)>& onOutput) {
     RunResult r;
     if (pid_ <= 0) return r;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -98,6 +118,7 @@ RunResult Process::Wait(int timeoutMs, const std::function<void(const std::strin
             if (got < 0) continue;
             if (isOut) {
                 r.out.append(buf, static_cast<std::size_t>(got));
+                if (onOutput) onOutput(Unix(r.out));
             } else {
                 errRaw.append(buf, static_cast<std::size_t>(got));
                 if (onError) onError(Unix(errRaw));

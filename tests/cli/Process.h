@@ -21,7 +21,9 @@ struct RunResult {
 class Process {
 public:
     // Starts argv[0] (looked up on PATH) in cwd, in a new process group.
-    Process(const std::vector<std::string>& argv, const std::string& cwd);
+    // withInput: its standard input is a pipe that Input writes to (else
+    // /dev/null).
+    Process(const std::vector<std::string>& argv, const std::string& cwd, bool withInput = false);
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -32,14 +34,19 @@ public:
     // Sends a signal to the started process alone (not the ones it started).
     void Signal(int sig);
 
+    // Writes to the standard input (a process started withInput).
+    void Input(const std::string& text);
+
     // Reads both outputs until the process ends or timeoutMs passes (then
     // the group is killed). onError, when given, sees the error output so
-    // far each time more of it arrives.
-    RunResult Wait(int timeoutMs, const std::function<void(const std::string&)>& onError = nullptr);
+    // far each time more of it arrives; onOutput the same of the standard
+    // output.
+    RunResult Wait(int timeoutMs, const std::function<void(const std::string&)>& onError = nullptr,
+                   const std::function<void(const std::string&)>& onOutput = nullptr);
 
 private:
     pid_t pid_ = -1;
-    int out_ = -1, err_ = -1;
+    int out_ = -1, err_ = -1, in_ = -1;
 };
 
 RunResult Run(const std::vector<std::string>& argv, const std::string& cwd, int timeoutMs = 60000);

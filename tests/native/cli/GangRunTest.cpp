@@ -24,7 +24,7 @@ struct Case {
     // r0 port 0 ready, s0 starts a board, n0 starts none, u0 finds the serials
     // used up, w0 status 50%, p0 f0 k0 l0 its board passes, fails, stops, its
     // port is lost, d0 its worker dies (x0 before it was ready: exit code 5),
-    // h Ctrl+C.
+    // v0 a new worker takes the lost port again, h Ctrl+C.
     const char* script;
     std::vector<std::uint64_t> passedSerials;  // in the order the boards passed
     const char* states;                        // the rows' states at the end, '|' between
@@ -72,6 +72,8 @@ const Case kCases[] = {
      "r0 s0 f0 s0 p0 s0 p0 n0", {10, 11}, "passed", 1},
     {"one port lost during a board", 1, Repeat(3), 10, 4, "r0 s0 p0 s0 l0 n0", {10}, "lost", 1},
     {"one port, Ctrl+C", 1, Forever(), 10, 4, "r0 s0 p0 s0 h k0 n0", {10}, "stopped", 6},
+    {"a lost port taken again", 2, Repeat(4), 7, 4, "r0 r1 s0 s1 l1 d1 n1 v1 n1 r1 s1 p0 s0 p1 p0 n0 n1", {7, 8, 9},
+     "passed|passed", 1},
     {"one port runs out of serial numbers", 1, Forever(), 254, 1, "r0 s0 p0 s0 p0 u0 n0", {254, 255}, "passed", 7},
 };
 // clang-format on
@@ -112,6 +114,7 @@ TEST(GangRun, ScriptedWorkersGiveTheseBoardsSerialsRowsAndExitCodes) {
             case 'l': run.Result(i, isp::kNotFindDevice, true, &why); break;
             case 'd': run.WorkerEnded(i, 1, &why); break;
             case 'x': run.WorkerEnded(i, 5, &why); break;
+            case 'v': ASSERT_TRUE(run.Revive(i)); break;
             default: FAIL() << "bad step";
             }
         }
