@@ -1274,9 +1274,12 @@ TEST(CliGang, ADrivingProgramFollowsThePortsAndStopsTheRun) {
         SCOPED_TRACE(port);
         const std::vector<std::string>& s = states[port];
         ASSERT_GE(s.size(), 4u);
-        EXPECT_EQ(s[0], "opening");
-        EXPECT_NE(std::find(s.begin(), s.end(), "ready"), s.end());
-        EXPECT_NE(std::find(s.begin(), s.end(), "programming"), s.end());
+        // The first look may come after the port has opened.
+        EXPECT_TRUE(s[0] == "opening" || s[0] == "ready") << s[0];
+        // A board may program between two looks, so "programming" is not
+        // always told; its result and the stop always are.
+        EXPECT_NE(std::find(s.begin(), s.end(), "passed"), s.end()) << Describe(r);
+        EXPECT_EQ(s.back(), "stopped") << Describe(r);
     }
     EXPECT_EQ(records.back()["record"].text, "summary");
     EXPECT_EQ(records.back()["stopped"].Unsigned(), 1u);
