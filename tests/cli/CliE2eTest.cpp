@@ -430,7 +430,7 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
     }
     // --help documents every exit code and succeeds.
     const RunResult help = f.Cli({"--help"});
-    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.exitCode, 0) << Describe(help);
     for (int code = 0; code <= 6; ++code)
         EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
 }
