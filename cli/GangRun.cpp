@@ -161,7 +161,9 @@ std::string StateText(const GangPort& port) {
     case PortState::Passed: return "passed";
     case PortState::Failed: return "failed";
     case PortState::Stopped: return "stopped";
-    case PortState::Lost: return "lost";
+    // A worker that ended before it had its port open never had a board:
+    // the port was never opened rather than lost.
+    case PortState::Lost: return port.ready ? "lost" : "not opened";
     }
     return "";
 }

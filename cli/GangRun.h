@@ -112,7 +112,8 @@ private:
 };
 
 // "waiting for a board", "programming 45%", "passed", ... ("idle": the port
-// is open and has had no board yet).
+// is open and has had no board yet; "not opened": its worker ended before it
+// had the port open).
 std::string StateText(const GangPort& port);
 
 // The console table: a header, one row per port, and a total line with the

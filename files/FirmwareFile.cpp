@@ -27,6 +27,13 @@ public:
         return true;
     }
 
+    bool Seek(std::uint64_t offset) override {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (!::SetFilePointerEx(m_file.get(), to, nullptr, FILE_BEGIN)) return Failed();
+        return true;
+    }
+
     std::uint32_t LastError() const override { return m_error; }
 
 private:

@@ -56,16 +56,59 @@ bool HasElfMagic(const std::uint8_t* bytes, std::size_t length) {
 
 std::uint64_t ElfReadLimit(std::uint64_t roomLeft) { return roomLeft * 16 + (64u << 20); }
 
-ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft) {
-    if (!HasElfMagic(bytes, length) || length < 16) return Refused(ImageStatus::Malformed);
-    const std::uint8_t elfClass = bytes[4], elfData = bytes[5];
+namespace {
+
+// The program header table is read this much at a time, so that a hostile
+// count costs no large allocation.
+constexpr std::size_t kTableChunk = 64 * 1024;
+
+// Reads exactly count bytes at offset: Ok, Short (the file ends first) or
+// Failed.
+enum class Got { Ok, Short, Failed };
+
+Got ReadExactly(ElfFile& file, std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+    std::size_t got = 0;
+    if (!file.ReadAt(offset, into, count, got)) return Got::Failed;
+    return got == count ? Got::Ok : Got::Short;
+}
+
+class MemoryElf : public ElfFile {
+public:
+    MemoryElf(const std::uint8_t* bytes, std::size_t length) : bytes_(bytes), length_(length) {}
+    bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t count, std::size_t& got) override {
+        got = offset < length_ ? static_cast<std::size_t>(std::min<std::uint64_t>(count, length_ - offset)) : 0;
+        if (got != 0) std::memcpy(into, bytes_ + offset, got);
+        return true;
+    }
+
+private:
+    const std::uint8_t* bytes_;
+    std::size_t length_;
+};
+
+}  // namespace
+
+ImageResult ParseElf(ElfFile& file, std::uint64_t length, std::uint64_t roomLeft, bool* readFailed) {
+    *readFailed = false;
+    // A read that fails says nothing of the file; one that comes short means
+    // the file is shorter than it claimed: damaged as a part past its end.
+    const auto read = [&](std::uint64_t offset, std::uint8_t* into, std::size_t count) {
+        const Got got = ReadExactly(file, offset, into, count);
+        if (got == Got::Failed) *readFailed = true;
+        return got == Got::Ok;
+    };
+    std::uint8_t head[64];
+    if (length < 16 || !read(0, head, static_cast<std::size_t>(std::min<std::uint64_t>(length, sizeof head))) ||
+        !HasElfMagic(head, 4))
+        return Refused(ImageStatus::Malformed);
+    const std::uint8_t elfClass = head[4], elfData = head[5];
     if ((elfClass != 1 && elfClass != 2) || (elfData != 1 && elfData != 2)) return Refused(ImageStatus::Malformed);
     const bool wide = elfClass == 2, big = elfData == 2;
     const std::size_t headerSize = wide ? 64 : 52;
     const std::size_t phdrSize = wide ? 56 : 32;
     if (length < headerSize) return Refused(ImageStatus::Malformed);
 
-    const Fields header(bytes, big, wide);
+    const Fields header(head, big, wide);
     const std::uint64_t phoff = header.Word(28, 32);
     const std::uint64_t phentsize = header.U(wide ? 54 : 42, 2);
     const std::uint64_t phnum = header.U(wide ? 56 : 44, 2);
@@ -75,14 +118,25 @@ ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_
 
     return TooLargeWithoutMemory([&] {
         std::vector<Segment> segments;
-        for (std::uint64_t i = 0; i < phnum; ++i) {
-            const Fields ph(bytes + static_cast<std::size_t>(phoff + i * phentsize), big, wide);
-            if (ph.U(0, 4) != kPtLoad) continue;
-            const Segment s{ph.Word(12, 24), ph.Word(4, 8), ph.Word(16, 32)};
-            if (s.size == 0) continue;
-            if (!Inside(s.offset, s.size, length) || !Inside(s.address, s.size, kAddressSpace))
-                return Refused(ImageStatus::Malformed);
-            segments.push_back(s);
+        // Entries of the usual size are read a chunk of them at a time; of a
+        // larger one only its program header is read.
+        const bool packed = phentsize <= 256;
+        const std::size_t perChunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(packed ? kTableChunk / phentsize : 1, phnum));
+        std::vector<std::uint8_t> table(packed ? perChunk * static_cast<std::size_t>(phentsize) : phdrSize);
+        for (std::uint64_t first = 0; first < phnum; first += perChunk) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(perChunk, phnum - first));
+            const std::size_t bytes = packed ? n * static_cast<std::size_t>(phentsize) : phdrSize;
+            if (!read(phoff + first * phentsize, table.data(), bytes)) return Refused(ImageStatus::Malformed);
+            for (std::size_t i = 0; i < n; ++i) {
+                const Fields ph(table.data() + i * static_cast<std::size_t>(phentsize), big, wide);
+                if (ph.U(0, 4) != kPtLoad) continue;
+                const Segment s{ph.Word(12, 24), ph.Word(4, 8), ph.Word(16, 32)};
+                if (s.size == 0) continue;
+                if (!Inside(s.offset, s.size, length) || !Inside(s.address, s.size, kAddressSpace))
+                    return Refused(ImageStatus::Malformed);
+                segments.push_back(s);
+            }
         }
         if (segments.empty()) return Refused(ImageStatus::Malformed);
         std::sort(segments.begin(), segments.end(),
@@ -99,9 +153,17 @@ ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_
         ImageResult result;
         result.bytes.assign(static_cast<std::size_t>(imageEnd), 0xFF);
         for (const Segment& s : segments)
-            std::memcpy(result.bytes.data() + s.address, bytes + s.offset, static_cast<std::size_t>(s.size));
+            if (!read(s.offset, result.bytes.data() + s.address, static_cast<std::size_t>(s.size)))
+                return Refused(ImageStatus::Malformed);
         return result;
     });
+}
+
+ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft) {
+    if (bytes == nullptr) length = 0;
+    MemoryElf file(bytes, length);
+    bool readFailed = false;
+    return ParseElf(file, length, roomLeft, &readFailed);
 }
 
 }  // namespace image

@@ -30,8 +30,24 @@ bool HasElfMagic(const std::uint8_t* bytes, std::size_t length);
 // generous allowance beside it.
 std::uint64_t ElfReadLimit(std::uint64_t roomLeft);
 
-// roomLeft as for IntelHexStream: an image ending beyond it gives TooLarge
-// before anything is allocated for it.
+// A file read by what it loads: the header, the program headers, then only
+// each loadable segment's bytes, read straight into their place in the image.
+class ElfFile {
+public:
+    virtual ~ElfFile() = default;
+    // Reads up to count bytes at offset; got is less than count only where
+    // the file ends first. False on a read error.
+    virtual bool ReadAt(std::uint64_t offset, std::uint8_t* into, std::size_t count, std::size_t& got) = 0;
+};
+
+// The image of an ELF file of `length` bytes, every offset and size checked
+// against that length before it is read; a file that turns out shorter is
+// Malformed. roomLeft as for IntelHexStream: an image ending beyond it gives
+// TooLarge before anything is allocated for it. *readFailed is set when a
+// read failed (the result is then Malformed and says nothing of the file).
+ImageResult ParseElf(ElfFile& file, std::uint64_t length, std::uint64_t roomLeft, bool* readFailed);
+
+// The same for a file held in memory.
 ImageResult ParseElf(const std::uint8_t* bytes, std::size_t length, std::uint64_t roomLeft);
 
 }  // namespace image

@@ -18,7 +18,7 @@
 
 namespace image {
 
-// An open file, read from its start.
+// An open file, read from its start on.
 class FileSource {
 public:
     virtual ~FileSource() = default;
@@ -27,6 +27,9 @@ public:
     // Reads up to count bytes; got is 0 at the end of the file. False on a
     // read error.
     virtual bool Read(std::uint8_t* into, std::size_t count, std::size_t& got) = 0;
+    // Moves to offset bytes from the start, where the next Read begins (an
+    // ELF file is read by its segments, not whole). False on a failure.
+    virtual bool Seek(std::uint64_t offset) = 0;
     // The system's code of the last failure, 0 when it has none.
     virtual std::uint32_t LastError() const { return 0; }
 };

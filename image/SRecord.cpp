@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "image/HexDigits.h"
+#include "image/HexPairs.h"
 
 namespace image {
 namespace {
@@ -66,67 +69,206 @@ bool IsSRecordName(std::wstring_view upperExt) {
 
 std::uint64_t SRecordReadLimit(std::uint64_t roomLeft) { return roomLeft * 24 + kTextSlack; }
 
-ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft) {
-    const TextRange range = RecordText(text, length);
-    const std::uint64_t room = UsableRoom(roomLeft);
-    return TooLargeWithoutMemory([&] {
-        const std::uint8_t* p = range.begin;
-        const std::uint8_t* const end = range.end;
-        ImageResult result;
-        std::vector<std::uint8_t>& image = result.bytes;
-        const std::uint64_t estimate = EstimateEnd(p, end);
-        if (estimate <= room) image.reserve(static_cast<std::size_t>(estimate));
+namespace srec {
 
-        std::uint8_t record[256];
-        std::uint64_t dataRecords = 0;
-        while (p < end) {
-            if (IsLineEnd(*p) || IsBlank(*p)) {
+std::size_t RecordLength(const std::uint8_t* p) {
+    const unsigned type = static_cast<unsigned>(p[1]) - '0';
+    if (type > 9 || kAddressBytes[type] == 0) return 0;
+    const unsigned count = Pair(p + 2);
+    if (count & kBadPair) return 0;
+    return 4 + 2 * std::size_t{count};
+}
+
+ImageBuilder::ImageBuilder(std::uint64_t roomLeft, std::uint64_t sizeHint)
+    : room_(UsableRoom(roomLeft)), hint_(std::min(sizeHint, room_)) {}
+
+bool ImageBuilder::Record(const std::uint8_t* p, const std::uint8_t* end) {
+    if (status_ != ImageStatus::Ok) return false;
+    const std::size_t length = end - p >= 4 && p[0] == 'S' ? RecordLength(p) : 0;
+    if (length == 0) return Refuse(ImageStatus::Malformed);
+    const unsigned type = static_cast<unsigned>(p[1]) - '0';
+    const unsigned count = static_cast<unsigned>(length - 4) / 2;
+    const unsigned addressBytes = kAddressBytes[type];
+    if (count < addressBytes + 1u || static_cast<std::size_t>(end - p) < length) return Refuse(ImageStatus::Malformed);
+    std::uint8_t record[255];
+    unsigned sum = count;
+    const bool digits = DecodeHexPairs(p + 4, count, record, &sum);
+    const std::uint8_t* q = p + length;
+    while (q < end && IsBlank(*q)) ++q;
+    // A line end inside the digits, a stray character or more digits than
+    // the count announces all end up here.
+    if (!digits || q != end || (sum & 0xFF) != 0xFF) return Refuse(ImageStatus::Malformed);
+
+    std::uint64_t address = 0;
+    for (unsigned i = 0; i < addressBytes; ++i) address = (address << 8) | record[i];
+    const unsigned dataLength = count - addressBytes - 1;
+    if (IsData(type)) {
+        const std::uint64_t recordEnd = address + dataLength;
+        if (recordEnd > kAddressSpace) return Refuse(ImageStatus::Malformed);
+        if (recordEnd > room_) return Refuse(ImageStatus::TooLarge);
+        if (recordEnd > image_.size() && !Grow(recordEnd)) return Refuse(ImageStatus::TooLarge);
+        if (dataLength != 0) std::memcpy(image_.data() + address, record + addressBytes, dataLength);
+        highest_ = std::max(highest_, recordEnd);
+        ++dataRecords_;
+    } else if (IsCount(type)) {
+        if (dataLength != 0 || address != dataRecords_) return Refuse(ImageStatus::Malformed);
+    } else if (IsEnd(type)) {
+        if (dataLength != 0) return Refuse(ImageStatus::Malformed);
+        return false;
+    }
+    // S0 carries a name for people, nothing for memory.
+    return true;
+}
+
+bool ImageBuilder::Grow(std::uint64_t newEnd) {
+    try {
+        if (newEnd > image_.capacity()) {
+            if (image_.capacity() == 0 && hint_ > newEnd) {
+                try {
+                    image_.reserve(static_cast<std::size_t>(hint_));
+                } catch (const std::bad_alloc&) {
+                    // Only a hint: the image grows as it needs to instead.
+                }
+            }
+            // Geometric growth keeps a file of many small records linear,
+            // but never reserves past what the buffer can take.
+            if (newEnd > image_.capacity())
+                image_.reserve(static_cast<std::size_t>(
+                    std::max(newEnd, std::min<std::uint64_t>(2 * std::uint64_t{image_.capacity()}, room_))));
+        }
+        // The image is erased a step ahead of the records, within what is
+        // reserved, so that a file of many short records costs one compare a
+        // record rather than a resize; Finish cuts it back to the highest
+        // record's end.
+        constexpr std::uint64_t kStep = 64 * 1024;
+        const std::uint64_t size = image_.size();
+        image_.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(std::max(newEnd, size + kStep), image_.capacity())), 0xFF);
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool ImageBuilder::Refuse(ImageStatus status) {
+    status_ = status;
+    std::vector<std::uint8_t>().swap(image_);
+    return false;
+}
+
+ImageResult ImageBuilder::Finish() {
+    ImageResult result;
+    result.status = status_;
+    if (status_ == ImageStatus::Ok) {
+        image_.resize(static_cast<std::size_t>(highest_));  // never grows here: highest <= size
+        result.bytes.swap(image_);
+    }
+    return result;
+}
+
+}  // namespace srec
+
+SRecordStream::SRecordStream(std::uint64_t roomLeft, std::uint64_t sizeHint) : image_(roomLeft, sizeHint) {}
+
+bool SRecordStream::Feed(const std::uint8_t* block, std::size_t length) {
+    if (mode_ == Mode::Done || textEnded_ || block == nullptr) return mode_ != Mode::Done && !textEnded_;
+    if (const void* nul = length ? std::memchr(block, 0, length) : nullptr) {
+        length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(nul) - block);
+        textEnded_ = true;
+    }
+    if (!headDone_) {
+        while (headLength_ < 3 && length > 0) {
+            head_[headLength_++] = *block++;
+            --length;
+        }
+        if (headLength_ < 3 && !textEnded_) return true;
+        headDone_ = true;
+        const bool mark = headLength_ == 3 && head_[0] == 0xEF && head_[1] == 0xBB && head_[2] == 0xBF;
+        if (!mark) FeedText(head_, head_ + headLength_);
+    }
+    FeedText(block, block + length);
+    return mode_ != Mode::Done && !textEnded_;
+}
+
+ImageResult SRecordStream::Finish() {
+    if (!headDone_) {
+        headDone_ = true;
+        FeedText(head_, head_ + headLength_);  // fewer than three bytes: no byte-order mark
+    }
+    if (mode_ == Mode::Record) Record(pending_.data(), pending_.data() + pending_.size());
+    mode_ = Mode::Done;
+    return image_.Finish();
+}
+
+void SRecordStream::FeedText(const std::uint8_t* p, const std::uint8_t* end) {
+    while (p < end && mode_ != Mode::Done) {
+        if (mode_ == Mode::LineStart) {
+            const std::uint8_t c = *p;
+            if (IsLineEnd(c) || IsBlank(c)) {
                 ++p;
                 continue;
             }
-            if (*p != 'S' || end - p < 4) return Refused(ImageStatus::Malformed);
-            const unsigned type = static_cast<unsigned>(p[1]) - '0';
-            if (type > 9 || kAddressBytes[type] == 0) return Refused(ImageStatus::Malformed);
-            const unsigned count = Pair(p + 2);
-            if (count & kBadPair) return Refused(ImageStatus::Malformed);
-            const unsigned addressBytes = kAddressBytes[type];
-            if (count < addressBytes + 1u) return Refused(ImageStatus::Malformed);
-            const std::uint8_t* d = p + 4;
-            if (static_cast<std::size_t>(end - d) < 2 * std::size_t{count}) return Refused(ImageStatus::Malformed);
-            unsigned bad = 0;
-            unsigned sum = count;
-            for (unsigned i = 0; i < count; ++i, d += 2) {
-                const unsigned v = Pair(d);
-                bad |= v;
-                record[i] = static_cast<std::uint8_t>(v);
-                sum += v;
+            if (c != 'S') return Refuse(ImageStatus::Malformed);
+            if (end - p >= 4) {
+                const std::size_t length = srec::RecordLength(p);
+                // Not a record type, or a count that is no number: refused as
+                // the whole text would be.
+                if (length == 0) return Refuse(ImageStatus::Malformed);
+                // The usual case: the whole record and what ends its line are
+                // in this block, and it is parsed where it lies.
+                if (static_cast<std::size_t>(end - p) > length) {
+                    const std::uint8_t* q = p + length;
+                    while (q < end && IsBlank(*q)) ++q;
+                    if (q < end) {
+                        // A stray character after the digits is taken in so
+                        // that the record is refused as the whole text would be.
+                        Record(p, IsLineEnd(*q) ? q : q + 1);
+                        p = q;
+                        continue;
+                    }
+                }
             }
-            p = d;
-            while (p < end && IsBlank(*p)) ++p;
-            // A line end inside the digits, a stray character or more digits
-            // than the count announces all end up here.
-            if ((bad & kBadPair) || (p < end && !IsLineEnd(*p)) || (sum & 0xFF) != 0xFF)
-                return Refused(ImageStatus::Malformed);
-
-            std::uint64_t address = 0;
-            for (unsigned i = 0; i < addressBytes; ++i) address = (address << 8) | record[i];
-            const unsigned dataLength = count - addressBytes - 1;
-            if (IsData(type)) {
-                const std::uint64_t recordEnd = address + dataLength;
-                if (recordEnd > kAddressSpace) return Refused(ImageStatus::Malformed);
-                if (recordEnd > room) return Refused(ImageStatus::TooLarge);
-                if (recordEnd > image.size()) image.resize(static_cast<std::size_t>(recordEnd), 0xFF);
-                if (dataLength != 0) std::memcpy(image.data() + address, record + addressBytes, dataLength);
-                ++dataRecords;
-            } else if (IsCount(type)) {
-                if (dataLength != 0 || address != dataRecords) return Refused(ImageStatus::Malformed);
-            } else if (IsEnd(type)) {
-                if (dataLength != 0) return Refused(ImageStatus::Malformed);
-                break;
-            }
-            // S0 carries a name for people, nothing for memory.
+            mode_ = Mode::Record;
+            pending_.clear();
+            pendingWant_ = 0;
+            continue;
         }
-        return result;
+        const std::uint8_t c = *p++;
+        if (IsLineEnd(c)) {
+            mode_ = Mode::LineStart;
+            Record(pending_.data(), pending_.data() + pending_.size());
+        } else if (pendingWant_ != 0 && pending_.size() >= pendingWant_) {
+            // Past the record's digits only blanks may follow; they are not
+            // kept, so a line of them costs no memory.
+            if (!IsBlank(c)) return Refuse(ImageStatus::Malformed);
+        } else {
+            pending_.push_back(c);
+            if (pendingWant_ == 0 && pending_.size() == 4) {
+                pendingWant_ = srec::RecordLength(pending_.data());
+                if (pendingWant_ == 0) return Refuse(ImageStatus::Malformed);
+            }
+        }
+    }
+}
+
+void SRecordStream::Record(const std::uint8_t* p, const std::uint8_t* end) {
+    if (!image_.Record(p, end)) mode_ = Mode::Done;
+}
+
+void SRecordStream::Refuse(ImageStatus status) {
+    image_.Refuse(status);
+    mode_ = Mode::Done;
+}
+
+ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft) {
+    const TextRange range = RecordText(text, length);
+    return TooLargeWithoutMemory([&] {
+        const std::uint64_t estimate = EstimateEnd(range.begin, range.end);
+        SRecordStream stream(roomLeft, estimate <= UsableRoom(roomLeft) ? estimate : 0);
+        stream.Feed(text, text ? length : 0);
+        return stream.Finish();
     });
 }
 

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/ImageResult.h"
 
@@ -44,8 +45,90 @@ bool IsSRecordName(std::wstring_view upperExt);
 // legal records (up to 20 characters a data byte) plus slack.
 std::uint64_t SRecordReadLimit(std::uint64_t roomLeft);
 
-// roomLeft as for IntelHexStream: a data record ending beyond it gives
-// TooLarge before anything is allocated for it.
+namespace srec {
+
+// The image as the records of one text build it, record by record: what the
+// block reader below lays its records into.
+class ImageBuilder {
+public:
+    // roomLeft and sizeHint as for SRecordStream.
+    ImageBuilder(std::uint64_t roomLeft, std::uint64_t sizeHint);
+
+    // One record: its characters from the S up to its line end (blanks may
+    // follow the digits). False once the outcome is settled: the end record,
+    // or a refusal.
+    bool Record(const std::uint8_t* text, const std::uint8_t* end);
+
+    // Refuses the whole text; the image is let go at once. Returns false, as
+    // Record does once the outcome is settled.
+    bool Refuse(ImageStatus status);
+
+    // The text has ended: the outcome.
+    ImageResult Finish();
+
+private:
+    // The image holds at least newEnd bytes, the new ones erased; false when
+    // the memory cannot be had.
+    bool Grow(std::uint64_t newEnd);
+
+    std::uint64_t room_;
+    std::uint64_t hint_;
+    ImageStatus status_ = ImageStatus::Ok;
+    std::uint64_t dataRecords_ = 0;
+    std::uint64_t highest_ = 0;
+    std::vector<std::uint8_t> image_;  // erased beyond highest_ up to its size
+};
+
+// The characters of a record of this type and count byte from its S on
+// through its checksum; 0 for a type that is no record (not a digit, S4) or
+// a count that is not two digits.
+std::size_t RecordLength(const std::uint8_t* text);
+
+}  // namespace srec
+
+// S-record read in blocks of any size straight into the image, so that a load
+// never holds the whole text: a record is parsed where it lies in its block,
+// and only a record cut by a block boundary is kept aside until its line is
+// complete. What is kept is bounded by the longest legal record (blanks after
+// it are counted, not kept), so the memory of a parse is the image plus one
+// record.
+class SRecordStream {
+public:
+    // roomLeft: as for IntelHexStream, a data record ending beyond it gives
+    // TooLarge before anything is allocated for it. sizeHint, when not 0, is
+    // reserved for the image at its first data record (never beyond
+    // roomLeft): the caller may pass half the file's length, the most data
+    // bytes its text can carry.
+    explicit SRecordStream(std::uint64_t roomLeft, std::uint64_t sizeHint = 0);
+
+    // Takes the next block of the text. False once the outcome is settled (a
+    // refusal, the end record, or a NUL): the rest of the file need not be
+    // read.
+    bool Feed(const std::uint8_t* block, std::size_t length);
+
+    // The text has ended: the outcome.
+    ImageResult Finish();
+
+private:
+    enum class Mode { LineStart, Record, Done };
+
+    void FeedText(const std::uint8_t* p, const std::uint8_t* end);
+    void Record(const std::uint8_t* p, const std::uint8_t* end);
+    void Refuse(ImageStatus status);
+
+    srec::ImageBuilder image_;
+    Mode mode_ = Mode::LineStart;
+    bool textEnded_ = false;     // a NUL was seen
+    std::uint8_t head_[3] = {};  // the first bytes, until a byte-order mark can be told
+    std::size_t headLength_ = 0;
+    bool headDone_ = false;
+    std::vector<std::uint8_t> pending_;  // a record begun in an earlier block, from its S
+    std::size_t pendingWant_ = 0;        // its length once known, 0 before
+};
+
+// A text already in memory, read by SRecordStream as one block, its image
+// reserved once at the size the record headers announce; roomLeft as for
+// SRecordStream.
 ImageResult ParseSRecord(const std::uint8_t* text, std::size_t length, std::uint64_t roomLeft);
 
 // S-record written piece by piece, pieces in address order: an S0 header, S3

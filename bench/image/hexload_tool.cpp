@@ -33,6 +33,7 @@ public:
         got = std::fread(into, 1, count, f_);
         return got == count || std::feof(f_);
     }
+    bool Seek(std::uint64_t offset) override { return fseeko(f_, static_cast<off_t>(offset), SEEK_SET) == 0; }
 
 private:
     std::FILE* f_;

@@ -18,7 +18,7 @@ out=${FUZZ_OUT:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-20}
 targets=(hex_parse hex_pairs hex_model hex_roundtrip compose insert_address srec_parse elf_parse)
 core=(IntelHex HexPairs ImageCompose LoadState ByteSum InsertAddress SRecord Elf FileFormat)
-support=(HexModel HexWriter WholeTextHex)
+support=(HexModel HexWriter WholeTextHex WholeTextSRecord)
 
 cxx=${CXX_FUZZ:-clang++}
 flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -Wall -Wextra -Werror

@@ -61,7 +61,7 @@ const Case kCases[] = {
      {8, 9, 10}, "lost|passed", 1},
     {"a lost port fails its board and is retired", 2, Repeat(3), 7, 4, "r0 r1 s0 s1 l1 d1 p0 s0 p0 n0",
      {7, 8}, "passed|lost", 1},
-    {"a port that never opened", 2, Repeat(2), 0, 4, "x0 r1 s1 p1 s1 p1 n1", {}, "lost|passed", 5},
+    {"a port that never opened", 2, Repeat(2), 0, 4, "x0 r1 s1 p1 s1 p1 n1", {}, "not opened|passed", 5},
     {"Ctrl+C stops the running boards", 2, Forever(), 1, 4, "r0 r1 s0 s1 p0 s0 h k0 k1 n0 n1", {1},
      "stopped|stopped", 6},
     {"serial numbers used up", 2, Forever(), 254, 1, "r0 r1 s0 s1 p1 u1 n0 p0", {255, 254}, "passed|passed", 7},

@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "buffers/LoadResultText.h"
+#include "image/FileFormat.h"
 #include "image/FileLoad.h"
 #include "image/ImageCompose.h"
+#include "image/LoadState.h"
+#include "tests/native/image/ElfFile.h"
 #include "tests/native/image/HexText.h"
 
 namespace {
@@ -55,6 +58,11 @@ private:
             std::copy(f_.bytes.begin() + static_cast<long>(at_), f_.bytes.begin() + static_cast<long>(at_ + got), into);
             at_ += got;
             counter_ += got;
+            return true;
+        }
+        bool Seek(std::uint64_t offset) override {
+            if (f_.readFails) return false;
+            at_ = static_cast<std::size_t>(std::min<std::uint64_t>(offset, f_.bytes.size()));
             return true;
         }
         std::uint32_t LastError() const override { return 23; }
@@ -191,6 +199,171 @@ TEST(FileLoad, HexReadInBlocksLandsAsTheWholeTextWould) {
     MemoryFiles files;
     files.files[L"bad.hex"] = {B(body + eof + std::string(400000, '\n')), 0, false, body.size() + 300000};
     EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"bad.hex", 0x100000)).status, FileLoadStatus::ReadError);
+}
+
+// The outcome of composing the whole file at once, as the status a load gives.
+image::LoadOutcome WholeFileLoad(const image::FileLoadRequest& request, const Bytes& file, FileLoadStatus* status) {
+    image::LoadRequest whole(request);
+    whole.file = file.data();
+    whole.fileLength = file.size();
+    whole.isHex = image::IsHexExtension(image::UpperExtension(request.path));
+    image::LoadOutcome expected = image::ComposeLoad(whole);
+    *status = expected.status == image::ImageStatus::Ok         ? FileLoadStatus::Ok
+              : expected.status == image::ImageStatus::TooLarge ? FileLoadStatus::TooLarge
+              : expected.format == FileFormat::IntelHex         ? FileLoadStatus::HexError
+                                                                : FileLoadStatus::FormatError;
+    return expected;
+}
+
+TEST(FileLoad, SRecordReadInBlocksLandsAsTheWholeTextWould) {
+    // Files far longer than the head and the read block, with their damage
+    // or their stray address at the far end, loaded fresh and merged at an
+    // offset: the outcome is that of composing the whole text at once.
+    std::string body = hextest::SRec(0, 0, "6170700D") + "\r\n";
+    for (unsigned a = 0; a < 0x30000; a += 32)
+        body += hextest::SRec(2, a, "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F") + "\r\n";
+    const std::string count = hextest::SRec(6, 0x30000 / 32) + "\r\n", end = hextest::SRec(8, 0) + "\r\n";
+    // A first line that is a record in the head but runs on past it: the
+    // whole file's first line is no record.
+    std::string runsOn(image::kHeadLength - 14, '\n');
+    runsOn +=
+        "S1050001AABB94"
+        "77\r\n" +
+        body;
+    const struct {
+        const char* name;
+        std::string text;
+    } cases[] = {
+        {"good", body + count + end},
+        {"good, LF and no end record",
+         [&] {
+             std::string t;
+             for (char c : body)
+                 if (c != '\r') t += c;
+             return t;
+         }()},
+        {"good after a byte-order mark", "\xEF\xBB\xBF" + body + end},
+        {"record count wrong at the end", body + hextest::SRec(6, 1) + "\r\n" + end},
+        {"damaged at the end", body + "S1050001AABB00\r\n" + end},
+        {"too large at the end", body + hextest::SRec(3, 0x08000000, "01") + "\r\n"},
+        {"too large, then damaged", body + hextest::SRec(3, 0x08000000, "01") + "\r\nZZ\r\n"},
+        {"damaged, then too large", body + "ZZ\r\n" + hextest::SRec(3, 0x08000000, "01") + "\r\n"},
+        {"cut off inside a record", body.substr(0, body.size() - 7)},
+        {"ended by a NUL before damage", body + std::string(1, '\0') + "ZZ\r\n"},
+        {"a first record that runs on past the head", runsOn},
+    };
+    for (const auto& c : cases) {
+        for (const std::uint32_t offset : {0u, 0x100u}) {
+            SCOPED_TRACE(std::string(c.name) + (offset ? ", at an offset over a buffer" : ""));
+            MemoryFiles files;
+            files.files[L"big.s28"].bytes = B(c.text);
+            image::FileLoadRequest request = Request(L"big.s28", 0x100000, offset);
+            const Bytes current(0x200, 0x5A);
+            if (offset != 0) {
+                request.slot.LoadState = image::LoadState::OneFile;
+                request.current = current.data();
+                request.currentLength = current.size();
+            }
+            const image::FileLoadOutcome out = image::LoadFileForBuffer(files, request);
+            FileLoadStatus status{};
+            const image::LoadOutcome expected = WholeFileLoad(request, B(c.text), &status);
+            EXPECT_EQ(out.status, status);
+            EXPECT_EQ(out.format, expected.format);
+            EXPECT_EQ(out.content, expected.content);
+            EXPECT_EQ(out.pathText, expected.pathText);
+        }
+    }
+    MemoryFiles files;
+    files.files[L"good.s28"].bytes = B(body + end);
+    const image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(L"good.s28", 0x100000));
+    ASSERT_EQ(out.status, FileLoadStatus::Ok);
+    EXPECT_EQ(out.format, FileFormat::SRecord);
+    EXPECT_EQ(out.content.size(), 0x30000u);
+
+    // A read that fails after the end record is still a failed read, as
+    // when the file is read whole.
+    files.files[L"bad.s28"] = {B(body + end + std::string(400000, '\n')), 0, false, body.size() + 300000};
+    EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"bad.s28", 0x100000)).status, FileLoadStatus::ReadError);
+}
+
+TEST(FileLoad, ElfIsReadByWhatItLoads) {
+    // Two segments beyond the head, a megabyte that no segment loads (as
+    // symbols and debugging data) between and after them.
+    using elftest::MakeElf;
+    using elftest::PutN;
+    constexpr std::uint64_t kFar = image::kHeadLength + 0x80000;
+    const auto build = [&](bool wide, std::vector<elftest::Seg> segs, std::size_t length) {
+        Bytes f = MakeElf(wide, false, segs, length);
+        for (const elftest::Seg& s : segs)
+            for (std::uint64_t i = 0; i < s.filesz && s.offset + i < f.size(); ++i)
+                f[s.offset + i] = static_cast<std::uint8_t>(s.paddr + i * 7);
+        return f;
+    };
+    const elftest::Seg code{1, kFar, 0, 0x100, 0x3000, 0x3000}, data{1, kFar + 0x40000, 0, 0x8000, 0x200, 0x400};
+    for (const bool wide : {false, true}) {
+        const std::size_t phnumAt = wide ? 56 : 44, phentAt = wide ? 54 : 42;
+        const std::size_t length = kFar + 0x100000;
+        const struct {
+            const char* name;
+            Bytes file;
+        } cases[] = {
+            {"good", build(wide, {code, data, {4, 0x100, 0, 0, 0x10, 0x10}}, length)},
+            {"all in the head", build(wide, {{1, 0x100, 0, 0x10, 0x40, 0x40}}, 0x200)},
+            {"a segment past the end", build(wide, {code, {1, length - 0x100, 0, 0x8000, 0x101, 0x101}}, length)},
+            {"overlapping segments", build(wide, {code, {1, kFar, 0, 0x3000, 0x200, 0x200}}, length)},
+            {"too large for the room", build(wide, {code, {1, kFar, 0, 0x1FFFFF, 0x2, 0x2}}, length)},
+            {"huge entries, huge count",
+             [&] {
+                 Bytes f = build(wide, {code}, length);
+                 PutN(f, phentAt, 0xFFFF, 2, false);
+                 PutN(f, phnumAt, 0x20, 2, false);
+                 return f;
+             }()},
+            {"huge count past the end",
+             [&] {
+                 Bytes f = build(wide, {code}, length);
+                 PutN(f, phnumAt, 0xFFFE, 2, false);
+                 PutN(f, phentAt, 0xFFFF, 2, false);
+                 return f;
+             }()},
+            {"cut in its header",
+             [&] {
+                 Bytes f = build(wide, {code}, 0x100);
+                 f.resize(40);
+                 return f;
+             }()},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (wide ? ", 64-bit" : ", 32-bit"));
+            MemoryFiles files;
+            files.files[L"app.elf"].bytes = c.file;
+            const image::FileLoadRequest request = Request(L"app.elf", 0x200000);
+            const image::FileLoadOutcome out = image::LoadFileForBuffer(files, request);
+            FileLoadStatus status{};
+            const image::LoadOutcome expected = WholeFileLoad(request, c.file, &status);
+            EXPECT_EQ(out.status, status);
+            EXPECT_EQ(out.format, FileFormat::Elf);
+            EXPECT_EQ(out.content, expected.content);
+            // The head, the program headers and the segments, never the rest.
+            EXPECT_LE(files.bytesRead, image::kHeadLength + 0x3200 + 0x10000);
+        }
+        const Bytes good = build(wide, {code, data}, length);
+        MemoryFiles files;
+        files.files[L"app.elf"].bytes = good;
+        const image::FileLoadOutcome out = image::LoadFileForBuffer(files, Request(L"app.elf", 0x200000));
+        ASSERT_EQ(out.status, FileLoadStatus::Ok);
+        ASSERT_EQ(out.content.size(), 0x8200u);
+        EXPECT_EQ(out.content[0x100 + 5], static_cast<std::uint8_t>(0x100 + 35));
+        EXPECT_EQ(out.content[0x8000 + 0x1FF], static_cast<std::uint8_t>(0x8000 + 0x1FF * 7));
+        EXPECT_EQ(out.content[0x3100], 0xFF);
+
+        // A file shorter than it claims is damaged; a read that fails inside
+        // a segment is a failed read.
+        files.files[L"short.elf"] = {Bytes(good.begin(), good.begin() + kFar + 0x100), length, false};
+        EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"short.elf", 0x200000)).status, FileLoadStatus::FormatError);
+        files.files[L"bad.elf"] = {good, 0, false, kFar + 0x1000};
+        EXPECT_EQ(image::LoadFileForBuffer(files, Request(L"bad.elf", 0x200000)).status, FileLoadStatus::ReadError);
+    }
 }
 
 TEST(FileLoad, OpenAndReadFailuresAreOpenFileErrors) {

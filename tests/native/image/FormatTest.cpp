@@ -12,6 +12,7 @@
 #include "image/ImageCompose.h"
 #include "image/IntelHex.h"
 #include "image/SRecord.h"
+#include "tests/native/image/ElfFile.h"
 #include "tests/native/image/HexText.h"
 
 namespace {
@@ -22,31 +23,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 const std::uint8_t* U8(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
-// One S-record with a correct count and checksum: type, address of the
-// type's width, data as hex digits.
-std::string SRec(unsigned type, std::uint32_t address, const std::string& dataHex = "") {
-    static const unsigned kWidth[10] = {2, 2, 3, 4, 2, 2, 3, 4, 3, 2};
-    const Bytes data = hextest::Bytes(dataHex);
-    const unsigned width = kWidth[type];
-    const unsigned count = width + static_cast<unsigned>(data.size()) + 1;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "S%u%02X", type, count);
-    std::string s = buf;
-    unsigned sum = count;
-    for (unsigned i = width; i-- > 0;) {
-        const unsigned b = (address >> (8 * i)) & 0xFF;
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        s += buf;
-        sum += b;
-    }
-    for (std::uint8_t b : data) {
-        std::snprintf(buf, sizeof buf, "%02X", b);
-        s += buf;
-        sum += b;
-    }
-    std::snprintf(buf, sizeof buf, "%02X", ~sum & 0xFF);
-    return s + buf;
-}
+using hextest::SRec;
 
 image::ImageResult ParseS(const std::string& text, std::uint64_t room = 1u << 20) {
     return image::ParseSRecord(U8(text), text.size(), room);
@@ -135,48 +112,9 @@ TEST(SRecord, ImagesBeyondTheRoomAreTooLargeWithoutAllocation) {
 
 // ------------------------------------------------------------------ ELF
 
-struct Seg {
-    std::uint32_t type;
-    std::uint64_t offset, vaddr, paddr, filesz, memsz;
-};
-
-void PutN(Bytes& f, std::size_t at, std::uint64_t v, unsigned n, bool big) {
-    if (f.size() < at + n) f.resize(at + n, 0);
-    for (unsigned i = 0; i < n; ++i) f[at + (big ? n - 1 - i : i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-// An ELF executable with the given program headers right after the ELF header;
-// the caller lays the segments' bytes in.
-Bytes MakeElf(bool wide, bool big, const std::vector<Seg>& segs, std::size_t length) {
-    Bytes f(length, 0);
-    const unsigned w = wide ? 8 : 4;
-    const std::size_t eh = wide ? 64 : 52, ph = wide ? 56 : 32;
-    f[0] = 0x7F, f[1] = 'E', f[2] = 'L', f[3] = 'F', f[4] = wide ? 2 : 1, f[5] = big ? 2 : 1, f[6] = 1;
-    PutN(f, 16, 2, 2, big);  // ET_EXEC
-    PutN(f, wide ? 32 : 28, eh, w, big);
-    PutN(f, wide ? 54 : 42, ph, 2, big);
-    PutN(f, wide ? 56 : 44, segs.size(), 2, big);
-    for (std::size_t i = 0; i < segs.size(); ++i) {
-        const std::size_t at = eh + i * ph;
-        const Seg& s = segs[i];
-        PutN(f, at, s.type, 4, big);
-        if (wide) {
-            PutN(f, at + 8, s.offset, 8, big);
-            PutN(f, at + 16, s.vaddr, 8, big);
-            PutN(f, at + 24, s.paddr, 8, big);
-            PutN(f, at + 32, s.filesz, 8, big);
-            PutN(f, at + 40, s.memsz, 8, big);
-        } else {
-            PutN(f, at + 4, s.offset, 4, big);
-            PutN(f, at + 8, s.vaddr, 4, big);
-            PutN(f, at + 12, s.paddr, 4, big);
-            PutN(f, at + 16, s.filesz, 4, big);
-            PutN(f, at + 20, s.memsz, 4, big);
-        }
-    }
-    if (f.size() < length) f.resize(length, 0);
-    return f;
-}
+using elftest::MakeElf;
+using elftest::PutN;
+using elftest::Seg;
 
 TEST(Elf, LoadSegmentsLandAtTheirPhysicalAddressInEveryClassAndByteOrder) {
     for (const bool wide : {false, true}) {

@@ -1,4 +1,4 @@
-// Small helpers to write HEX records and expected images in tests.
+// Small helpers to write HEX records, S-records and expected images in tests.
 #pragma once
 
 #include <cctype>
@@ -39,6 +39,32 @@ inline std::vector<std::uint8_t> Fill(std::size_t length) {
 
 inline void Put(std::vector<std::uint8_t>& image, std::size_t at, const std::string& hex) {
     for (std::uint8_t b : Bytes(hex)) image.at(at++) = b;
+}
+
+// One S-record with a correct count and checksum: type, address of the
+// type's width, data as hex digits.
+inline std::string SRec(unsigned type, std::uint32_t address, const std::string& dataHex = "") {
+    static const unsigned kWidth[10] = {2, 2, 3, 4, 2, 2, 3, 4, 3, 2};
+    const std::vector<std::uint8_t> data = Bytes(dataHex);
+    const unsigned width = kWidth[type];
+    const unsigned count = width + static_cast<unsigned>(data.size()) + 1;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "S%u%02X", type, count);
+    std::string s = buf;
+    unsigned sum = count;
+    for (unsigned i = width; i-- > 0;) {
+        const unsigned b = (address >> (8 * i)) & 0xFF;
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        s += buf;
+        sum += b;
+    }
+    for (std::uint8_t b : data) {
+        std::snprintf(buf, sizeof buf, "%02X", b);
+        s += buf;
+        sum += b;
+    }
+    std::snprintf(buf, sizeof buf, "%02X", ~sum & 0xFF);
+    return s + buf;
 }
 
 }  // namespace hextest
