@@ -7,6 +7,7 @@
 #include "isp/LibraryBinding.h"
 #include "isp/PartRules.h"
 #include "res/resource.h"
+#include "run/ProductionText.h"
 #include "text/UiText.h"
 #include "update/AboutDlg.h"
 #include "update/VersionText.h"
@@ -48,7 +49,8 @@ bool IsSystemMenuCommand(int id) {
     case IDM_LANGUAGE_CHINESE:
     case IDM_OPEN_PROJECT:
     case IDM_SAVE_PROJECT:
-    case IDM_UNLOCK_PROJECT: return true;
+    case IDM_UNLOCK_PROJECT:
+    case IDM_PRODUCTION_VIEW: return true;
     }
     return false;
 }
@@ -249,6 +251,8 @@ void CTarvel_APDlg::BuildSystemMenu() {
     // (ApplyControlStates).
     for (const ProjectMenuItem& item : kProjectMenu)
         ::InsertMenuW(sys, item.position, MF_BYPOSITION | MF_STRING, item.command, LangText(item.text));
+    ::InsertMenuW(sys, kProjectMenu[std::size(kProjectMenu) - 1].position + 1, MF_BYPOSITION | MF_STRING,
+                  IDM_PRODUCTION_VIEW, run::ViewTextOf(run::ViewText::Menu, Language));
     wchar_t about[128] = L"";
     if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 && about[0]) {
         ::AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
@@ -324,7 +328,10 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
             const UINT grey = ::GetMenuState(sys, item.command, MF_BYCOMMAND) & MF_GRAYED;
             ::ModifyMenuW(sys, item.command, MF_BYCOMMAND | MF_STRING | grey, item.command, LangText(item.text));
         }
+        ::ModifyMenuW(sys, IDM_PRODUCTION_VIEW, MF_BYCOMMAND | MF_STRING, IDM_PRODUCTION_VIEW,
+                      run::ViewTextOf(run::ViewText::Menu, language));
     }
+    if (m_production) m_production->ApplyLanguage(language);
 
     UpdateTitle();
 
@@ -376,6 +383,7 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
     case IDM_OPEN_PROJECT: OnOpenProjectCommand(); return true;
     case IDM_SAVE_PROJECT: OnSaveProjectAs(); return true;
     case IDM_UNLOCK_PROJECT: OnUnlockProject(); return true;
+    case IDM_PRODUCTION_VIEW: OnProductionView(); return true;
     case IDM_LANGUAGE_ENGLISH:
     case IDM_LANGUAGE_CHINESE:
         Language = command == IDM_LANGUAGE_ENGLISH ? 0 : 1;

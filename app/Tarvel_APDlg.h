@@ -9,6 +9,7 @@
 #include "app/ControlStates.h"
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
+#include "app/ProductionView.h"
 #include "app/ProjectSetup.h"
 #include "buffers/Loader.h"
 #include "buffers/Saver.h"
@@ -124,6 +125,7 @@ private:
         project::Project project;
         std::wstring path;
         std::wstring folder;  // with its trailing backslash
+        std::string sha256;   // of the project file, for the unit records
     };
     // What opening a project needs, all checked before the window changes.
     struct PreparedProject {
@@ -134,6 +136,7 @@ private:
     void OnOpenProjectCommand();  // "Open project..."
     void OnSaveProjectAs();       // "Save project as..."
     void OnUnlockProject();       // "Unlock project..."
+    void OnProductionView();      // "Production view..."
     // Opens a project file with one log line; nothing of the window changes
     // when it is refused.
     void OpenProjectAt(const std::wstring& path);
@@ -207,6 +210,8 @@ private:
     bool m_reloadPending = false;  // asked for while a job ran
     std::vector<std::wstring> m_startFiles;
     Banner m_banner;
+    // The production view, a window of its own; made when first opened.
+    std::unique_ptr<CProductionView> m_production;
     // Where activation went when this window last lost it: to another
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.

@@ -148,6 +148,27 @@ std::wstring RateText(const UnitCounters& c, double boardsPerHour, int language)
         {Fixed(c.YieldPercent(), 1), Fixed(boardsPerHour, 0)});
 }
 
+const wchar_t* ViewTextOf(ViewText id, int language) {
+    static const wchar_t* const kTexts[] = {
+        L"Production view...\0\u751F\u4EA7\u89C6\u56FE...",
+        L"Start\0\u5F00\u59CB",
+        L"Stop\0\u505C\u6B62",
+        L"Reset counters\0\u8BA1\u6570\u6E05\u96F6",
+        L"Sounds\0\u58F0\u97F3",
+        L"Reset the counters of %1 to zero?\n\nThe reset is written into the unit records."
+        L"\0\u5C06 %1 "
+        L"\u7684\u8BA1\u6570\u6E05\u96F6\uFF1F\n\n\u6E05\u96F6\u5C06\u5199\u5165\u5355\u677F\u8BB0\u5F55\u3002",
+        L"Running: every port takes board after "
+        L"board\0\u8FD0\u884C\u4E2D\uFF1A\u6BCF\u4E2A\u4E32\u53E3\u4F9D\u6B21\u70E7\u5F55",
+        L"Stopping...\0\u6B63\u5728\u505C\u6B62...",
+        L"The programmer ended (exit code %1)\0\u70E7\u5F55\u7A0B\u5E8F\u5DF2\u7ED3\u675F (\u9000\u51FA\u7801 %1)",
+        L"Tarvel_CLI.exe could not be started: %1\0\u65E0\u6CD5\u542F\u52A8 Tarvel_CLI.exe\uFF1A%1",
+        L"Open a project with COM ports "
+        L"first\0\u8BF7\u5148\u6253\u5F00\u4E00\u4E2A\u5E26\u6709\u4E32\u53E3\u7684\u9879\u76EE",
+    };
+    return LangText(kTexts[static_cast<int>(id)], language);
+}
+
 std::wstring ViewTitle(const std::wstring& project, int language) {
     return LangText(L"Production - \0\u751F\u4EA7 - ", language) + project;
 }

@@ -60,6 +60,22 @@ std::wstring TileName(const Tile& tile, int language);
 std::wstring CountersText(const UnitCounters& counters, int language);
 // "Yield 100.0 %, 540 boards per hour".
 std::wstring RateText(const UnitCounters& counters, double boardsPerHour, int language);
+// The view's other texts.
+enum class ViewText {
+    Menu,  // the system menu item
+    Start,
+    Stop,
+    ResetCounters,
+    Sounds,
+    ResetQuestion,  // %1 project
+    Running,
+    Stopping,
+    Ended,       // %1 exit code
+    NotStarted,  // %1 why
+    NoProject,
+};
+const wchar_t* ViewTextOf(ViewText id, int language);
+
 // "Production - line 1".
 std::wstring ViewTitle(const std::wstring& project, int language);
 

@@ -6,7 +6,11 @@
 namespace run {
 namespace {
 
-std::string Field(std::string_view text) {
+std::string Field(std::string_view text) { return CsvQuote(text); }
+
+}  // namespace
+
+std::string CsvQuote(std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
     std::string out = "\"";
     for (char c : text) {
@@ -15,6 +19,8 @@ std::string Field(std::string_view text) {
     }
     return out + "\"";
 }
+
+namespace {
 
 std::string Seconds(double seconds) {
     if (!(seconds >= 0) || seconds > 1e9) seconds = 0;

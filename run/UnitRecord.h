@@ -33,6 +33,9 @@ struct UnitRecord {
 const std::vector<std::string>& UnitFields();
 // The header row of a new file (without its line break).
 std::string UnitCsvHeader();
+// A field as CSV writes it: quoted where it holds a comma, a quote or a
+// line break.
+std::string CsvQuote(std::string_view text);
 // The columns a header row names.
 std::vector<std::string> CsvColumns(std::string_view headerLine);
 // The record as one row (without its line break) for a file with these
