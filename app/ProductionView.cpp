@@ -247,9 +247,12 @@ bool CProductionView::Launch(std::wstring* why) {
     ::SetHandleInformation(outputRead.get(), HANDLE_FLAG_INHERIT, 0);
     ::SetHandleInformation(inputWrite.get(), HANDLE_FLAG_INHERIT, 0);
 
+    // Every port takes board after board: a failed board shows FAIL on its
+    // tile until the operator's next board on that port starts.
     const std::wstring exe = m_setup.exeFolder + L"Tarvel_CLI.exe";
     std::wstring command = Quoted(exe) + L" program --project " + Quoted(m_setup.projectPath) +
-                           L" --forever --json --events --control --units " + Quoted(UnitsPath()) + L" --no-progress";
+                           L" --forever --keep-going --json --events --control --units " + Quoted(UnitsPath()) +
+                           L" --no-progress";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
