@@ -23,6 +23,7 @@
 #include "isp/PortLink.h"
 #include "log/MessageLog.h"
 #include "project/ProjectStore.h"
+#include "run/CsvFile.h"
 #include "update/StartupCheck.h"
 
 #include <cstdint>
@@ -163,6 +164,17 @@ private:
     // The title: maker, product and version, and the open project.
     void UpdateTitle();
 
+    // The record of every unit: units.csv in the project's folder (the
+    // tool's without a project), open while Update Target or Repeat Update
+    // runs, one row per board. A file that cannot be written is said in the
+    // log at once and the job is asked to stop.
+    void OpenUnits();
+    void WriteUnit(int textId, std::uint32_t startTick);
+    void UnitsFailed(const std::wstring& why, bool inHeading);
+    run::CsvFile m_units;
+    bool m_unitsFailed = false;
+    std::string m_unitImageCrc;  // of the Flash image the running job programs
+
     // The settings as they are now, for a save.
     AppSettings CurrentSettings() const;
 
@@ -189,7 +201,7 @@ private:
     void ShowReadBack(const std::uint8_t* bytes, std::size_t length) override;
     void LogHeading(int operationTextId) override { Log.LogHeading(operationTextId); }
     void LogRepeatHeading(int operationTextId) override { Log.LogRepeatHeading(operationTextId); }
-    void LogResult(int textId, std::uint32_t startTick) override { Log.LogResult(textId, startTick); }
+    void LogResult(int textId, std::uint32_t startTick) override;
     void ClearLog() override { Log.Clear(); }
     void ShowRepowerPrompt(bool shown) override { Log.ShowRepowerPrompt(shown); }
 

@@ -165,6 +165,8 @@ const wchar_t* ViewTextOf(ViewText id, int language) {
         L"Tarvel_CLI.exe could not be started: %1\0\u65E0\u6CD5\u542F\u52A8 Tarvel_CLI.exe\uFF1A%1",
         L"Open a project with COM ports "
         L"first\0\u8BF7\u5148\u6253\u5F00\u4E00\u4E2A\u5E26\u6709\u4E32\u53E3\u7684\u9879\u76EE",
+        L"The unit records cannot be written to %1 (%2): programming stops"
+        L"\0\u65E0\u6CD5\u5C06\u5355\u677F\u8BB0\u5F55\u5199\u5165 %1 (%2)\uFF1A\u70E7\u5F55\u505C\u6B62",
     };
     return LangText(kTexts[static_cast<int>(id)], language);
 }

@@ -73,6 +73,7 @@ enum class ViewText {
     Ended,       // %1 exit code
     NotStarted,  // %1 why
     NoProject,
+    UnitsNotWritten,  // %1 file, %2 why: the main window's log
 };
 const wchar_t* ViewTextOf(ViewText id, int language);
 
