@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <map>
@@ -92,6 +93,19 @@ int RunIn(const std::wstring& folder, const std::wstring& commandLine) {
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
     return static_cast<int>(code);
+}
+
+// Processes of the console programmer (the view's child and its workers).
+int ProgrammersRunning() {
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    int n = 0;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, L"Tarvel_CLI.exe") == 0) ++n;
+    ::CloseHandle(snapshot);
+    return n;
 }
 
 Bytes Firmware() {
@@ -251,6 +265,15 @@ TEST_F(ProductionE2e, FailingTargetShowsOnItsTileOnlyAndEscStopsTheRun) {
     }
     EXPECT_EQ(Counters(), L"Passed " + std::to_wstring(passed) + L", Failed " + std::to_wstring(failed) + L", Total " +
                               std::to_wstring(passed + failed));
+
+    // Closed in the middle of a run: the view stops the ports, goes once
+    // the programmer has ended, and no programmer or worker is left.
+    Key(VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return TileText(0).find(L"Programming") != std::wstring::npos; }, 30000))
+        << Narrow(TileText(0));
+    ::PostMessageW(view, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(view); }, 30000));
+    EXPECT_TRUE(WaitUntil([] { return ProgrammersRunning() == 0; }, 10000)) << ProgrammersRunning();
 }
 
 }  // namespace
