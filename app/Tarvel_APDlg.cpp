@@ -4,10 +4,14 @@
 #include "app/DropTarget.h"
 
 #include "framework/Dpi.h"
+#include "image/Crc32.h"
 #include "isp/LibraryBinding.h"
 #include "isp/PartRules.h"
 #include "res/resource.h"
+#include "run/ProductionText.h"
+#include "run/Station.h"
 #include "text/UiText.h"
+#include "text/Utf8.h"
 #include "update/AboutDlg.h"
 #include "update/VersionText.h"
 
@@ -48,7 +52,8 @@ bool IsSystemMenuCommand(int id) {
     case IDM_LANGUAGE_CHINESE:
     case IDM_OPEN_PROJECT:
     case IDM_SAVE_PROJECT:
-    case IDM_UNLOCK_PROJECT: return true;
+    case IDM_UNLOCK_PROJECT:
+    case IDM_PRODUCTION_VIEW: return true;
     }
     return false;
 }
@@ -249,6 +254,8 @@ void CTarvel_APDlg::BuildSystemMenu() {
     // (ApplyControlStates).
     for (const ProjectMenuItem& item : kProjectMenu)
         ::InsertMenuW(sys, item.position, MF_BYPOSITION | MF_STRING, item.command, LangText(item.text));
+    ::InsertMenuW(sys, kProjectMenu[std::size(kProjectMenu) - 1].position + 1, MF_BYPOSITION | MF_STRING,
+                  IDM_PRODUCTION_VIEW, run::ViewTextOf(run::ViewText::Menu, Language));
     wchar_t about[128] = L"";
     if (::LoadStringW(::GetModuleHandleW(nullptr), IDS_ABOUTBOX, about, 128) > 0 && about[0]) {
         ::AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
@@ -324,7 +331,10 @@ void CTarvel_APDlg::ApplyLanguage(int language) {
             const UINT grey = ::GetMenuState(sys, item.command, MF_BYCOMMAND) & MF_GRAYED;
             ::ModifyMenuW(sys, item.command, MF_BYCOMMAND | MF_STRING | grey, item.command, LangText(item.text));
         }
+        ::ModifyMenuW(sys, IDM_PRODUCTION_VIEW, MF_BYCOMMAND | MF_STRING, IDM_PRODUCTION_VIEW,
+                      run::ViewTextOf(run::ViewText::Menu, language));
     }
+    if (m_production) m_production->ApplyLanguage(language);
 
     UpdateTitle();
 
@@ -376,6 +386,7 @@ bool CTarvel_APDlg::OnSysCommand(UINT command) {
     case IDM_OPEN_PROJECT: OnOpenProjectCommand(); return true;
     case IDM_SAVE_PROJECT: OnSaveProjectAs(); return true;
     case IDM_UNLOCK_PROJECT: OnUnlockProject(); return true;
+    case IDM_PRODUCTION_VIEW: OnProductionView(); return true;
     case IDM_LANGUAGE_ENGLISH:
     case IDM_LANGUAGE_CHINESE:
         Language = command == IDM_LANGUAGE_ENGLISH ? 0 : 1;
@@ -806,12 +817,14 @@ void CTarvel_APDlg::SetJobCaptions() {
 }
 
 void CTarvel_APDlg::EnterJob(isp::JobType type) {
+    if (type != isp::JobType::Dump) OpenUnits();
     SetJobCaptions();
     m_facts.JobEntered(type);
     ApplyControlStates();
 }
 
 void CTarvel_APDlg::LeaveJob(isp::JobType type) {
+    m_units.Close();
     static constexpr int kCaption[] = {texts::kUpdateTarget, texts::kRepeatUpdate, texts::kDumpInfo};
     SetDlgItemText(JobButton(type), LangText(kCaption[static_cast<int>(type)]));
     ShowProgress(-1);
@@ -837,6 +850,54 @@ void CTarvel_APDlg::CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<st
         bytes->resize(editor->GetBufferLength());
         editor->CopyBuffer(bytes->data(), static_cast<DWORD>(bytes->size()));
     }
+    // The image every board of the job gets, as the unit records name it.
+    m_unitImageCrc = run::Crc32Text(image::Crc32(flash.data(), flash.size()));
+}
+
+// ---- Unit records ----------------------------------------------------------------
+
+void CTarvel_APDlg::OpenUnits() {
+    m_unitsFailed = false;
+    const std::wstring path = (m_project ? m_project->folder : m_exeFolder) + L"units.csv";
+    std::wstring why;
+    if (!m_units.Open(path, run::UnitFields(), &why)) UnitsFailed(why, true);
+}
+
+void CTarvel_APDlg::LogResult(int textId, std::uint32_t startTick) {
+    Log.LogResult(textId, startTick);
+    const bool board = m_jobs.Busy() && m_jobs.Running() != isp::JobType::Dump;
+    if (board && textId >= 0) WriteUnit(textId, startTick);
+}
+
+void CTarvel_APDlg::WriteUnit(int textId, std::uint32_t startTick) {
+    if (!m_units.IsOpen() || m_unitsFailed) return;
+    run::UnitRecord unit;
+    unit.time = run::UnitTimeNow();
+    unit.station = run::StationName();
+    unit.operatorName = run::OperatorName();
+    if (m_project) {
+        unit.project = text::Utf8(m_project->project.name);
+        unit.projectSha256 = m_project->sha256;
+    }
+    unit.port = text::Utf8(m_portPicker.PortName());
+    unit.imageCrc32 = m_unitImageCrc;
+    // The result's word as the console writes it: the English text.
+    unit.outcome = text::Utf8(::LangText(static_cast<texts::TextId>(textId), 0));
+    unit.seconds = (::GetTickCount() - startTick) / 1000.0;
+    std::wstring why;
+    if (!m_units.Append(run::UnitCsvRow(unit, m_units.Columns()), &why)) UnitsFailed(why, false);
+}
+
+void CTarvel_APDlg::UnitsFailed(const std::wstring& why, bool inHeading) {
+    // Said at once; no board runs unrecorded.
+    m_unitsFailed = true;
+    m_units.Close();
+    const std::wstring path = (m_project ? m_project->folder : m_exeFolder) + L"units.csv";
+    // Before the first board it stands in the job's line, ahead of its
+    // result; after a board's result it is a line of its own.
+    Log.Append(FillText(run::ViewTextOf(run::ViewText::UnitsNotWritten, Language), {path, why}) +
+               (inHeading ? L" - " : L"\r\n"));
+    m_jobs.RequestStop();
 }
 
 void CTarvel_APDlg::ShowReadBack(const std::uint8_t* bytes, std::size_t length) {

@@ -9,6 +9,7 @@
 #include "app/ControlStates.h"
 #include "app/PartPicker.h"
 #include "app/PortPicker.h"
+#include "app/ProductionView.h"
 #include "app/ProjectSetup.h"
 #include "buffers/Loader.h"
 #include "buffers/Saver.h"
@@ -22,6 +23,7 @@
 #include "isp/PortLink.h"
 #include "log/MessageLog.h"
 #include "project/ProjectStore.h"
+#include "run/CsvFile.h"
 #include "update/StartupCheck.h"
 
 #include <cstdint>
@@ -124,6 +126,7 @@ private:
         project::Project project;
         std::wstring path;
         std::wstring folder;  // with its trailing backslash
+        std::string sha256;   // of the project file, for the unit records
     };
     // What opening a project needs, all checked before the window changes.
     struct PreparedProject {
@@ -134,6 +137,7 @@ private:
     void OnOpenProjectCommand();  // "Open project..."
     void OnSaveProjectAs();       // "Save project as..."
     void OnUnlockProject();       // "Unlock project..."
+    void OnProductionView();      // "Production view..."
     // Opens a project file with one log line; nothing of the window changes
     // when it is refused.
     void OpenProjectAt(const std::wstring& path);
@@ -159,6 +163,17 @@ private:
     void LogReason(const std::wstring& reason, std::uint32_t startTick);
     // The title: maker, product and version, and the open project.
     void UpdateTitle();
+
+    // The record of every unit: units.csv in the project's folder (the
+    // tool's without a project), open while Update Target or Repeat Update
+    // runs, one row per board. A file that cannot be written is said in the
+    // log at once and the job is asked to stop.
+    void OpenUnits();
+    void WriteUnit(int textId, std::uint32_t startTick);
+    void UnitsFailed(const std::wstring& why, bool inHeading);
+    run::CsvFile m_units;
+    bool m_unitsFailed = false;
+    std::string m_unitImageCrc;  // of the Flash image the running job programs
 
     // The settings as they are now, for a save.
     AppSettings CurrentSettings() const;
@@ -186,7 +201,7 @@ private:
     void ShowReadBack(const std::uint8_t* bytes, std::size_t length) override;
     void LogHeading(int operationTextId) override { Log.LogHeading(operationTextId); }
     void LogRepeatHeading(int operationTextId) override { Log.LogRepeatHeading(operationTextId); }
-    void LogResult(int textId, std::uint32_t startTick) override { Log.LogResult(textId, startTick); }
+    void LogResult(int textId, std::uint32_t startTick) override;
     void ClearLog() override { Log.Clear(); }
     void ShowRepowerPrompt(bool shown) override { Log.ShowRepowerPrompt(shown); }
 
@@ -207,6 +222,8 @@ private:
     bool m_reloadPending = false;  // asked for while a job ran
     std::vector<std::wstring> m_startFiles;
     Banner m_banner;
+    // The production view, a window of its own; made when first opened.
+    std::unique_ptr<CProductionView> m_production;
     // Where activation went when this window last lost it: to another
     // program (the user may have rebuilt the firmware there) or to one of
     // the tool's own dialogs, whose closing is no reason to reload.

@@ -5,12 +5,14 @@
 #include "app/Tarvel_APDlg.h"
 
 #include "buffers/FileDialog.h"
+#include "framework/FileRead.h"
 #include "framework/SystemText.h"
 #include "image/Crc32.h"
 #include "isp/PartRules.h"
 #include "isp/RateTable.h"
 #include "project/ProjectPaths.h"
 #include "res/resource.h"
+#include "run/ProductionText.h"
 #include "text/UiText.h"
 
 #include <algorithm>
@@ -58,6 +60,13 @@ std::wstring LoadFailure(const ComposedBuffer& composed, int language) {
 }
 
 std::uint32_t Crc32Of(const std::vector<std::uint8_t>& bytes) { return image::Crc32(bytes.data(), bytes.size()); }
+
+// The SHA-256 of a project file just saved, as opening it gives it.
+std::string FileSha256(const std::wstring& path) {
+    std::vector<std::uint8_t> bytes;
+    if (ReadWholeFile(path, 64u << 20, &bytes) != ERROR_SUCCESS) return {};
+    return project::Sha256Hex(bytes.data(), bytes.size());
+}
 
 }  // namespace
 
@@ -170,7 +179,8 @@ std::wstring CTarvel_APDlg::PrepareProject(const project::OpenedProject& opened,
 }
 
 void CTarvel_APDlg::ApplyProject(project::OpenedProject opened, const PreparedProject& prepared) {
-    m_project = OpenProject{std::move(opened.project), std::move(opened.path), std::move(opened.folder)};
+    m_project = OpenProject{std::move(opened.project), std::move(opened.path), std::move(opened.folder),
+                            std::move(opened.sha256)};
     const project::Project& p = m_project->project;
 
     // The part empties both buffers, the option boxes and the histories;
@@ -213,6 +223,26 @@ void CTarvel_APDlg::ApplyProject(project::OpenedProject opened, const PreparedPr
     }
     UpdateTitle();
     ApplyControlStates();
+    // A locked project for a gang is a production line's: its view opens
+    // at once.
+    if (m_project && p.lock.locked && !p.ports.empty()) OnProductionView();
+}
+
+void CTarvel_APDlg::OnProductionView() {
+    if (!m_project || m_project->project.ports.empty()) {
+        ::MessageBoxW(m_hWnd, run::ViewTextOf(run::ViewText::NoProject, Language),
+                      run::ViewTextOf(run::ViewText::Menu, Language), MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    CProductionView::Setup setup;
+    setup.projectPath = m_project->path;
+    setup.projectName = m_project->project.name;
+    setup.folder = m_project->folder;
+    setup.exeFolder = m_exeFolder;
+    setup.ports = m_project->project.ports;
+    setup.language = Language;
+    if (!m_production) m_production = std::make_unique<CProductionView>();
+    m_production->Open(m_hWnd, setup);
 }
 
 // ---- Auto reload ----------------------------------------------------------------------
@@ -349,7 +379,7 @@ void CTarvel_APDlg::OnSaveProjectAs() {
     }
     // The saved project is the one open now; whoever saved it with a lock
     // knows the password, so it stays open here.
-    m_project = OpenProject{std::move(saved), path, FolderOf(path)};
+    m_project = OpenProject{std::move(saved), path, FolderOf(path), FileSha256(path)};
     m_facts.projectLocked = false;
     UpdateTitle();
     ApplyControlStates();

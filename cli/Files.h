@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "run/CsvFile.h"
 
 namespace cli {
 
@@ -22,23 +23,7 @@ std::wstring SystemMessage(DWORD error);
 // was. Empty text on success, otherwise the reason.
 std::wstring WriteWholeFile(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
 
-// The run log: opened (and created with its header) before the first board,
-// so that a log that cannot be written stops the run before anything is
-// programmed; every record is written through and flushed to the disk at
-// once, so that a power cut loses at most the board that was running.
-class CsvLog {
-public:
-    // Opens path for appending. A new (empty) file gets a header row naming
-    // columns; a file that has one keeps it, and Columns() then names its
-    // own columns.
-    bool Open(const std::wstring& path, const std::vector<std::string>& columns, std::wstring* error);
-    bool IsOpen() const { return file_.valid(); }
-    const std::vector<std::string>& Columns() const { return columns_; }
-    bool Append(const std::string& line, std::wstring* error);
-
-private:
-    UniqueHandle file_;
-    std::vector<std::string> columns_;
-};
+// The run log and the unit records: the CSV file the window writes as well.
+using CsvLog = run::CsvFile;
 
 }  // namespace cli

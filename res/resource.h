@@ -14,6 +14,7 @@
 #define IDD_TAB_FLASH        131
 #define IDD_TAB_EEPROM       132
 #define IDD_PASSWORD         133
+#define IDD_PRODUCTION_VIEW  134
 
 // Icon, bitmap and string resources
 #define IDS_ABOUTBOX  101
@@ -30,6 +31,7 @@
 #define IDM_OPEN_PROJECT     0x0060
 #define IDM_SAVE_PROJECT     0x0070
 #define IDM_UNLOCK_PROJECT   0x0080
+#define IDM_PRODUCTION_VIEW  0x0090
 
 // Main dialog: picture, group boxes and labels
 #define IDC_BANNER                 1000
@@ -103,6 +105,17 @@
 #define IDC_PASSWORD_LABEL       1073
 #define IDC_PASSWORD_AGAIN_LABEL 1074
 #define IDC_PASSWORD_NOTE        1075
+
+// Production view: buttons, counters, the run's state line; the tiles are
+// made at run time with the ids from IDC_PV_TILE0 on, one per port
+#define IDC_PV_START    1080
+#define IDC_PV_STOP     1081
+#define IDC_PV_RESET    1082
+#define IDC_PV_SOUNDS   1083
+#define IDC_PV_COUNTERS 1084
+#define IDC_PV_RATE     1085
+#define IDC_PV_STATUS   1086
+#define IDC_PV_TILE0    1100
 
 // Tab pages: the hex editor placeholder has the same id on both pages
 #define IDC_HEXEDIT           1055

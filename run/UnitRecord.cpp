@@ -6,7 +6,11 @@
 namespace run {
 namespace {
 
-std::string Field(std::string_view text) {
+std::string Field(std::string_view text) { return CsvQuote(text); }
+
+}  // namespace
+
+std::string CsvQuote(std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
     std::string out = "\"";
     for (char c : text) {
@@ -15,6 +19,8 @@ std::string Field(std::string_view text) {
     }
     return out + "\"";
 }
+
+namespace {
 
 std::string Seconds(double seconds) {
     if (!(seconds >= 0) || seconds > 1e9) seconds = 0;
@@ -114,6 +120,12 @@ double UnitCounters::YieldPercent() const {
     return Total() == 0 ? 0 : 100.0 * static_cast<double>(passed) / static_cast<double>(Total());
 }
 
+void CountOutcome(UnitCounters& counters, std::string_view outcome) {
+    if (outcome == kCountersReset) counters = UnitCounters{};
+    else if (outcome == "Pass") ++counters.passed;
+    else if (outcome != "Stop") ++counters.failed;
+}
+
 UnitCounters CountUnits(std::string_view text, std::string_view project) {
     UnitCounters counters;
     std::size_t at = 0;
@@ -132,10 +144,7 @@ UnitCounters CountUnits(std::string_view text, std::string_view project) {
                                            ? row[static_cast<std::size_t>(projectColumn)]
                                            : std::string();
         if (rowProject != project) continue;
-        const std::string& outcome = row[static_cast<std::size_t>(outcomeColumn)];
-        if (outcome == kCountersReset) counters = UnitCounters{};
-        else if (outcome == "Pass") ++counters.passed;
-        else ++counters.failed;
+        CountOutcome(counters, row[static_cast<std::size_t>(outcomeColumn)]);
     }
     return counters;
 }

@@ -33,6 +33,9 @@ struct UnitRecord {
 const std::vector<std::string>& UnitFields();
 // The header row of a new file (without its line break).
 std::string UnitCsvHeader();
+// A field as CSV writes it: quoted where it holds a comma, a quote or a
+// line break.
+std::string CsvQuote(std::string_view text);
 // The columns a header row names.
 std::vector<std::string> CsvColumns(std::string_view headerLine);
 // The record as one row (without its line break) for a file with these
@@ -53,9 +56,12 @@ struct UnitCounters {
     // Passed boards in percent of all; 0 without boards.
     double YieldPercent() const;
 };
-// A project's counters from a units file's text: its rows since its last
-// counters reset, a row with the outcome "Pass" counting as passed and any
-// other board as failed.
+// One record's outcome added to the counters: "Pass" counts as passed, a
+// counters reset starts them again, a board the operator stopped ("Stop")
+// is no unit's result and counts as neither, any other outcome as failed.
+void CountOutcome(UnitCounters& counters, std::string_view outcome);
+// A project's counters from a units file's text: its rows, each counted by
+// CountOutcome.
 UnitCounters CountUnits(std::string_view fileText, std::string_view project);
 
 }  // namespace run

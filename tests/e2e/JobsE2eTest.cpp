@@ -1,11 +1,13 @@
 // End-to-end: "Update Target", "Repeat Update" and "Dump Info" over the
 // adapter built into the stand-in library, whose target is set up through
 // Tarvel_DLL.ini, with the real Tarvel_AP.exe driven from this process.
+#include "image/Crc32.h"
 #include "tests/e2e/LinkFixture.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 using namespace e2e;
@@ -13,6 +15,8 @@ using namespace e2e;
 namespace {
 
 const wchar_t kPrompt[] = L"Please repower on DUT";
+
+std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 
 class JobsE2e : public ToolFixture {
 protected:
@@ -227,6 +231,51 @@ TEST_F(JobsE2e, AReloadAskedForDuringAJobWaitsUntilItEnds) {
     ASSERT_TRUE(LogHas(L"002 - Auto Reload Code =>Pass   ["));
     ASSERT_TRUE(Idle());
     EXPECT_EQ(Count(L"Auto Reload Code =>"), 2);
+}
+
+// Every board of Update Target and Repeat Update appends its unit record to
+// units.csv in the tool's folder (no project is open): the result's word,
+// the port, the CRC-32 of the Flash image programmed. A record file that
+// cannot be written is said in the log and no board runs unrecorded.
+TEST_F(JobsE2e, EveryBoardOfTheWindowIsRecordedAndAnUnwritableRecordStopsTheJob) {
+    Ready(L"T30C64", "");
+    tool->Click(kRepeat);
+    ASSERT_TRUE(WaitUntil([&] { return Count(L"Repeat Update =>Pass   [") >= 2; }, 60000)) << tool->Log();
+    tool->Click(kRepeat);
+    ASSERT_TRUE(Idle());
+    tool->Click(kUpdate);
+    ASSERT_TRUE(LogHas(L"Update Target =>Pass   [")) << tool->Log();
+    ASSERT_TRUE(Idle());
+    const Bytes bytes = ReadFileBytes(dir.File(L"units.csv"));
+    const std::string text(bytes.begin(), bytes.end());
+    ASSERT_EQ(text.rfind("time,station,operator,project,project_sha256,port,serial,image_crc32,outcome,seconds\r\n", 0),
+              0u)
+        << text;
+    const Bytes fw{1, 2, 3, 4, 5, 6, 7, 8};
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08X", static_cast<unsigned>(image::Crc32(fw.data(), fw.size())));
+    const std::string port = Narrow(tool->ComboSelection(kPortList));
+    // One row a board: as many as the log has results (the repeat job
+    // cleared it when it started), each passed one with the port and image.
+    int passed = 0, rows = 0;
+    for (std::size_t at = text.find("\r\n") + 2; at < text.size(); at = text.find("\r\n", at) + 2) {
+        const std::string row = text.substr(at, text.find("\r\n", at) - at);
+        ++rows;
+        if (row.find("," + port + ",," + crc + ",Pass,") != std::string::npos) ++passed;
+    }
+    EXPECT_EQ(rows, CountLogLines(tool->Log())) << text;
+    EXPECT_EQ(passed, Count(L"=>Pass   [")) << text;
+    EXPECT_GE(passed, 3) << text;
+
+    // A folder where the file should be: nothing can be written there.
+    ASSERT_TRUE(::DeleteFileW(dir.File(L"units.csv").c_str()));
+    ASSERT_TRUE(::CreateDirectoryW(dir.File(L"units.csv").c_str(), nullptr));
+    tool->Click(kClearMessage);
+    tool->Click(kUpdate);
+    ASSERT_TRUE(LogHas(L"Update Target =>The unit records cannot be written to ")) << tool->Log();
+    EXPECT_TRUE(LogHas(L"): programming stops - Stop   [")) << tool->Log();
+    ASSERT_TRUE(Idle());
+    ::RemoveDirectoryW(dir.File(L"units.csv").c_str());
 }
 
 }  // namespace

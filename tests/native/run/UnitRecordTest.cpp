@@ -76,6 +76,7 @@ TEST(UnitRecord, CountersAreAProjectsRowsSinceItsLastReset) {
     add("line 1", "Pass");
     add("line 1", "Pass");
     add("line,2", "Pass");
+    add("line 1", "Stop");  // stopped by the operator: no unit's result
     add("line 1", "Program error");
     add("", "Pass");                               // the main window without a project
     file += "2026-12-11T05:00:00.000+01:00,LINE";  // a line cut by a power failure
