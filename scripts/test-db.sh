@@ -49,11 +49,15 @@ CommLog=0
 INI
 touch "$TARVEL_DB_DIR/odbc/odbc.ini"
 export ODBCSYSINI=$TARVEL_DB_DIR/odbc
+# What a test needs to stop the server and start it again (as the postgres
+# user, on the same port).
+export TARVEL_DB_CTL="$(if [ "$(id -u)" -eq 0 ]; then echo runuser -u postgres --; elif [ "$(id -un)" != postgres ]; then echo sudo -u postgres; fi) $_tarvel_pg_bin/pg_ctl -D $TARVEL_DB_DIR/data -l $TARVEL_DB_DIR/server.log"
+export TARVEL_DB_SERVER_OPTIONS="-p $TARVEL_DB_PORT -k $TARVEL_DB_DIR -c listen_addresses=127.0.0.1 -c max_connections=200"
 export TARVEL_TEST_DB="Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=$TARVEL_DB_PORT;Database=tarvel;Uid=postgres;"
 
 tarvel_db_stop() {
   [ -n "${TARVEL_DB_DIR:-}" ] && [ -d "$TARVEL_DB_DIR" ] || return 0
   tarvel_db_pg_ctl -m fast stop >/dev/null 2>&1
   rm -rf "$TARVEL_DB_DIR"
-  unset TARVEL_DB_DIR TARVEL_TEST_DB
+  unset TARVEL_DB_DIR TARVEL_TEST_DB TARVEL_DB_CTL TARVEL_DB_SERVER_OPTIONS
 }
