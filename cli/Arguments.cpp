@@ -95,8 +95,8 @@ const OptionRule kOptions[] = {
     {L"units", Opt::Units, true, kProgram},
     {L"events", Opt::Events, false, kProgram},
     {L"control", Opt::Control, false, kProgram},
-    {L"serial-db", Opt::SerialDb, true, kProgram},
-    {L"serial-series", Opt::SerialSeries, true, kProgram},
+    {L"serial-db", Opt::SerialDb, true, kSetup},
+    {L"serial-series", Opt::SerialSeries, true, kSetup},
     {L"serial-db-password-file", Opt::SerialDbPasswordFile, true, kProgram},
 };
 
