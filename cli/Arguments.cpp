@@ -48,6 +48,9 @@ enum class Opt {
     Units,
     Events,
     Control,
+    SerialDb,
+    SerialSeries,
+    SerialDbPasswordFile,
 };
 
 struct OptionRule {
@@ -92,6 +95,9 @@ const OptionRule kOptions[] = {
     {L"units", Opt::Units, true, kProgram},
     {L"events", Opt::Events, false, kProgram},
     {L"control", Opt::Control, false, kProgram},
+    {L"serial-db", Opt::SerialDb, true, kSetup},
+    {L"serial-series", Opt::SerialSeries, true, kSetup},
+    {L"serial-db-password-file", Opt::SerialDbPasswordFile, true, kProgram},
 };
 
 const struct {
@@ -143,12 +149,23 @@ std::wstring CheckCommand(const Options& o, bool projectToCome) {
         if (o.forever && o.Given(L"repeat")) return L"--repeat and --forever exclude each other";
         if (o.keepGoing && o.stopOnFail) return L"--keep-going and --stop-on-fail exclude each other";
         bool serialDetail = false;
-        for (const wchar_t* name :
-             {L"serial-start", L"serial-step", L"serial-width", L"serial-endian", L"serial-state", L"serial-list"})
+        for (const wchar_t* name : {L"serial-start", L"serial-step", L"serial-width", L"serial-endian", L"serial-state",
+                                    L"serial-list", L"serial-db", L"serial-series", L"serial-db-password-file"})
             serialDetail = serialDetail || o.Given(name);
         if (required && serialDetail && !o.serial) return L"--serial-addr is required with the other --serial options";
         if (!o.serialList.empty() && (o.Given(L"serial-start") || o.Given(L"serial-step")))
             return L"--serial-list takes its values from the file: no --serial-start or --serial-step";
+        if (!o.serialDb.empty() || !o.serialSeries.empty() || !o.serialDbPasswordFile.empty()) {
+            if (o.serialDb.empty()) return L"--serial-series and --serial-db-password-file need --serial-db";
+            if (o.serialSeries.empty()) return L"--serial-db needs --serial-series NAME: the series to take from";
+            bool plain = o.serialSeries.size() <= 100;
+            for (wchar_t ch : o.serialSeries)
+                plain = plain && ((ch >= L'0' && ch <= L'9') || (ch >= L'a' && ch <= L'z') ||
+                                  (ch >= L'A' && ch <= L'Z') || ch == L'-' || ch == L'_' || ch == L'.');
+            if (!plain) return L"--serial-series: a name of up to 100 letters, digits and -_.";
+            if (required && o.serialState.empty())
+                return L"--serial-db needs --serial-state FILE: the station's own journal of the numbers it takes";
+        }
     }
     return L"";
 }
@@ -307,6 +324,9 @@ private:
         case Opt::Units: return Text(o_.units, s.id, s.name, value);
         case Opt::Events: o_.events = true; return true;
         case Opt::Control: o_.control = true; return true;
+        case Opt::SerialDb: return Text(o_.serialDb, s.id, s.name, value);
+        case Opt::SerialSeries: return Text(o_.serialSeries, s.id, s.name, value);
+        case Opt::SerialDbPasswordFile: return Text(o_.serialDbPasswordFile, s.id, s.name, value);
         case Opt::SerialState: return Text(o_.serialState, s.id, s.name, value);
         case Opt::SerialList: return Text(o_.serialList, s.id, s.name, value);
         case Opt::Project: return Text(o_.project, s.id, s.name, value);
@@ -577,6 +597,19 @@ Serial numbers (written into each board's copy of the Flash image):
                         --serial-start); a number that was in flight when the
                         programmer died is never given again. One program at
                         a time may use a state file.
+  --serial-db "CONNECTION"
+                        Take the numbers from the shared database named by an
+                        ODBC connection string ("DSN=line1" or
+                        "Driver={...};Server=...;Database=...;Uid=..."), one
+                        series for every station of a line; the other
+                        --serial options describe a series that is not there
+                        yet (a list is loaded once). --serial-state is the
+                        station's own journal. Without the database no board
+                        is programmed; the run goes on when it is back.
+  --serial-series NAME  The series (letters, digits and -_.).
+  --serial-db-password-file FILE
+                        The password, the first line of FILE, added to the
+                        connection when it is made; never printed or kept.
   Numbers N are decimal, or hexadecimal with 0x.
 
 Output:

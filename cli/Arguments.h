@@ -60,6 +60,9 @@ struct Options {
     std::uint64_t serialStep = 1;
     std::wstring serialState;  // --serial-state FILE (empty: none)
     std::wstring serialList;   // --serial-list FILE (empty: a sequence)
+    // The shared database: an ODBC connection string (a password in it is
+    // never printed), the series, and the file that holds the password.
+    std::wstring serialDb, serialSeries, serialDbPasswordFile;
 
     std::wstring log;
 

@@ -71,6 +71,11 @@ public:
                 stopSent = true;
             }
             for (std::size_t i = 0; i < drivers_.size(); ++i) Serve(i, events);
+            if (image_.unitOutbox != nullptr) {
+                std::string why;
+                image_.unitOutbox->Send(&why);
+                TellWaiting();
+            }
             TellStates();
             display_.Show(run_, status_, ended_ - started_);
             ::Sleep(kTurnMs);
@@ -104,6 +109,10 @@ private:
         case GangRun::Next::None: break;
         case GangRun::Next::Board: {
             const GangPort& p = run_.Ports()[i];
+            if (noSerialTold_) {
+                noSerialTold_ = false;
+                Say(kExitOk, L"serial numbers come from the database again");
+            }
             status_[i] = isp::kStatusWaitingForTarget;
             display_.BoardStarted(i);
             drivers_[i]->StartBoard(p.board, p.hasSerial ? &p.serial : nullptr);
@@ -116,6 +125,14 @@ private:
                                         : L"serial numbers used up: no value left in " + o_.serialList);
             break;
         case GangRun::Next::JournalFailed: JournalFailed(why); break;
+        case GangRun::Next::NoSerial:
+            // Said once per outage; the port asks again on every turn.
+            if (!noSerialTold_) {
+                noSerialTold_ = true;
+                Say(kExitOk, L"no serial number for the next board on " + PortName(i) + L": " + Widen(why) +
+                                 L"; no board is programmed until the database gives one");
+            }
+            break;
         }
         events.clear();
         drivers_[i]->Poll(&events);
@@ -208,7 +225,7 @@ private:
 
     // A record in --units that starts the project's counters again.
     void ResetCounters() {
-        if (!units_.IsOpen() || unitsFailed_) return;
+        if ((!units_.IsOpen() || unitsFailed_) && image_.unitOutbox == nullptr) return;
         run::UnitRecord unit;
         unit.time = run::UnitTimeNow();
         unit.station = image_.station;
@@ -216,6 +233,8 @@ private:
         unit.project = image_.project;
         unit.projectSha256 = image_.projectSha256;
         unit.outcome = run::kCountersReset;
+        ToDatabase(unit);
+        if (!units_.IsOpen() || unitsFailed_) return;
         std::wstring why;
         if (!units_.Append(run::UnitCsvRow(unit, units_.Columns()), &why)) {
             unitsFailed_ = true;
@@ -237,8 +256,9 @@ private:
             j["percent"] = p.state == PortState::Programming ? p.percent : 0u;
             j["board"] = p.board;
             j["serial"] = p.hasSerial ? JsonObject(p.serial.Text()) : JsonObject(nullptr);
-            j["reason"] = p.state == PortState::Failed || p.state == PortState::Lost ? JsonObject(reasons_[i])
-                                                                                     : JsonObject(nullptr);
+            j["reason"] = p.noSerial && !p.busy && !p.retired                          ? JsonObject("No serial number")
+                          : p.state == PortState::Failed || p.state == PortState::Lost ? JsonObject(reasons_[i])
+                                                                                       : JsonObject(nullptr);
             j["passed"] = p.passed;
             j["failed"] = p.failed;
             const std::string line = JsonLine(j);
@@ -303,7 +323,7 @@ private:
 
     // The unit's record: one row of --units for every board.
     void WriteUnit(const BoardRecord& record, const std::string& outcome) {
-        if (!units_.IsOpen() || unitsFailed_) return;
+        if ((!units_.IsOpen() || unitsFailed_) && image_.unitOutbox == nullptr) return;
         run::UnitRecord unit;
         unit.time = run::UnitTimeNow();
         unit.station = record.station;
@@ -315,6 +335,8 @@ private:
         unit.imageCrc32 = record.imageCrc32;
         unit.outcome = outcome;
         unit.seconds = record.seconds;
+        ToDatabase(unit);
+        if (!units_.IsOpen() || unitsFailed_) return;
         std::wstring why;
         if (!units_.Append(run::UnitCsvRow(unit, units_.Columns()), &why)) {
             unitsFailed_ = true;
@@ -322,6 +344,29 @@ private:
             Say(kExitFile,
                 L"cannot write the unit records " + o_.units + L": " + why + L"; no further board is started");
         }
+    }
+
+    // The unit's record on its way to the database: in the outbox first.
+    void ToDatabase(const run::UnitRecord& unit) {
+        if (image_.unitOutbox == nullptr || outboxFailed_) return;
+        std::string why;
+        if (!image_.unitOutbox->Add(unit, &why)) {
+            outboxFailed_ = true;
+            run_.FileFailed();
+            Say(kExitFile, L"cannot write the unit record outbox: " + Widen(why) + L"; no further board is started");
+        }
+        TellWaiting();
+    }
+
+    // How many unit records wait for the database, said when it changes.
+    void TellWaiting() {
+        const std::size_t waiting = image_.unitOutbox->Waiting();
+        if (waiting == toldWaiting_) return;
+        if (waiting != 0)
+            Say(kExitOk, std::to_wstring(waiting) + L" unit record(s) wait for the database (" +
+                             Widen(image_.unitOutbox->LastWhy()) + L")");
+        else Say(kExitOk, L"the unit records that waited are in the database");
+        toldWaiting_ = waiting;
     }
 
     void Write(const BoardRecord& record) {
@@ -408,6 +453,10 @@ private:
     double started_ = 0, ended_ = 0;
     bool logFailed_ = false;
     bool unitsFailed_ = false;
+    bool noSerialTold_ = false;
+    bool outboxFailed_ = false;
+    std::size_t toldWaiting_ = 0;  // unit records waiting for the database, as last said  // the ports wait for a
+                                   // serial number, and the user was told
 };
 
 }  // namespace

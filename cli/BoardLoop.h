@@ -16,6 +16,7 @@
 #include "cli/Files.h"
 #include "cli/GangRun.h"
 #include "cli/RunDisplay.h"
+#include "cli/UnitOutbox.h"
 
 namespace cli {
 
@@ -28,6 +29,7 @@ struct ImageSummary {
     const std::vector<std::uint8_t>* code = nullptr;  // the Flash image before its serial number
     SerialField serialField;
     std::string station, operatorName, project, projectSha256;
+    UnitOutbox* unitOutbox = nullptr;  // every unit record also goes to the database (nullptr: none)
 };
 
 // Runs the boards on drivers (one per port, in the order of run's ports)

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-GangRun::GangRun(const std::vector<std::string>& names, const GangSettings& settings, SerialBook* book)
+GangRun::GangRun(const std::vector<std::string>& names, const GangSettings& settings, SerialSource* book)
     : settings_(settings), book_(book) {
     for (const std::string& name : names) {
         GangPort p;
@@ -43,14 +43,16 @@ GangRun::Next GangRun::Start(std::size_t i, std::string* why) {
     p.hasSerial = false;
     if (book_ != nullptr) {
         switch (book_->Take(&p.serial, why)) {
-        case SerialBook::Taken::Ok: break;
-        case SerialBook::Taken::RanOut:
+        case SerialSource::Taken::Ok: break;
+        case SerialSource::Taken::RanOut:
             usedUp_ = true;
             halted_ = true;
             return Next::SerialsUsedUp;
-        case SerialBook::Taken::JournalFailed: FileFailed(); return Next::JournalFailed;
+        case SerialSource::Taken::JournalFailed: FileFailed(); return Next::JournalFailed;
+        case SerialSource::Taken::Unavailable: p.noSerial = true; return Next::NoSerial;
         }
         p.hasSerial = true;
+        p.noSerial = false;
     }
     p.board = ++started_;
     p.busy = true;
@@ -153,6 +155,8 @@ int GangRun::ExitCode() const {
 }
 
 std::string StateText(const GangPort& port) {
+    // A port that would start a board but has no number for it.
+    if (port.noSerial && !port.busy && !port.retired) return "no serial number";
     switch (port.state) {
     case PortState::Starting: return "opening the port";
     case PortState::Idle: return "idle";

@@ -32,6 +32,7 @@ struct GangPort {
     SerialValue serial;  // the running (or last) board's serial
     std::uint64_t passed = 0, failed = 0;
     std::string lastSerial;  // of the last board that passed; empty for none
+    bool noSerial = false;   // its last turn found no serial number to take
 };
 
 struct GangSettings {
@@ -44,7 +45,7 @@ struct GangSettings {
 class GangRun {
 public:
     // book: where serial numbers come from (nullptr: the boards get none).
-    GangRun(const std::vector<std::string>& names, const GangSettings& settings, SerialBook* book);
+    GangRun(const std::vector<std::string>& names, const GangSettings& settings, SerialSource* book);
 
     const std::vector<GangPort>& Ports() const { return ports_; }
 
@@ -53,10 +54,12 @@ public:
     // The library's status word on port i.
     void Status(std::size_t i, std::uint16_t word);
 
-    enum class Next { None, Board, SerialsUsedUp, JournalFailed };
+    enum class Next { None, Board, SerialsUsedUp, JournalFailed, NoSerial };
     // Whether port i starts a board now. For Board, Ports()[i] holds the
     // board and its serial (taken from the book, journaled). SerialsUsedUp
     // and JournalFailed halt the gang; *why says more for JournalFailed.
+    // NoSerial: no number can be had now (*why); the port starts no board
+    // and asks again on its next turn.
     Next Start(std::size_t i, std::string* why);
 
     struct Ended {
@@ -105,7 +108,7 @@ private:
 
     std::vector<GangPort> ports_;
     GangSettings settings_;
-    SerialBook* book_;
+    SerialSource* book_;
     std::uint64_t started_ = 0, boards_ = 0, passed_ = 0, failed_ = 0;
     bool halted_ = false, stopped_ = false, usedUp_ = false, fileFailed_ = false, lost_ = false;
     int startFailure_ = 0;  // exit code of the first worker that ended before it was ready

@@ -54,7 +54,7 @@ int PrepareImages(const Options& o, const isp::BodyInfo& part, const ProjectRun*
         const std::uint64_t lastIndex = o.forever ? 0 : o.repeat - 1;
         // A state file or a list decides the numbers itself; running out is
         // then found at the board that finds none.
-        const bool plainSequence = o.serialState.empty() && o.serialList.empty();
+        const bool plainSequence = o.serialState.empty() && o.serialList.empty() && o.serialDb.empty();
         if (plainSequence && !NthSerial(o.serialStart, o.serialStep, lastIndex, o.serialField.width, &last))
             return Fail(kExitUsage, L"serial numbers from " + std::to_wstring(o.serialStart) + L" in steps of " +
                                         std::to_wstring(o.serialStep) + L" do not fit " +
@@ -130,6 +130,7 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     SerialRun serials;
     CsvLog log, units;
     if (const int rc = StartRunRecords(o, serials, log, units)) return rc;
+    summary.unitOutbox = serials.Outbox();
     // A console close waits for the running boards and the records.
     const CloseGuard holdClose;
 
@@ -172,9 +173,24 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     settings.forever = o.forever;
     settings.keepGoing = o.keepGoing;
     settings.stopOnFail = o.stopOnFail;
-    GangRun run(names, settings, o.serial ? &serials.Book() : nullptr);
+    GangRun run(names, settings, o.serial ? &serials.Source() : nullptr);
     const std::unique_ptr<RunDisplay> display = gang ? MakeGangDisplay(o.progress) : MakeBoardDisplay(o.progress);
-    return RunBoards(o, summary, drivers, run, log, units, *display, restart);
+    const int rc = RunBoards(o, summary, drivers, run, log, units, *display, restart);
+    if (DbSerials* db = serials.Database()) {
+        // What the boards settled goes to the database now, or at the next start.
+        std::string why;
+        if (!db->Flush(&why))
+            Err().Line("Tarvel_CLI: " + std::to_string(db->Waiting()) +
+                       " serial number(s) settled by this run wait for the database (" + why +
+                       "); the next start sends them");
+    }
+    if (UnitOutbox* outbox = serials.Outbox()) {
+        std::string why;
+        if (!outbox->Send(&why, true))
+            Err().Line("Tarvel_CLI: " + std::to_string(outbox->Waiting()) + " unit record(s) wait for the database (" +
+                       why + "); the next start sends them");
+    }
+    return rc;
 }
 
 int RunGangWorker(const std::vector<std::wstring>& args) {

@@ -131,6 +131,12 @@ int RunProjectNew(const Options& o) {
             s.listFile = project::StoredPath(folder, full);
         }
         if (!o.serialState.empty()) s.stateFile = project::StoredPath(folder, project::FullPath(o.serialState));
+        if (project::HoldsPassword(o.serialDb))
+            return Fail(kExitUsage,
+                        L"--serial-db: a project names its connection without a password (each station "
+                        L"gives it with --serial-db-password-file)");
+        s.database = o.serialDb;
+        s.series = o.serialSeries;
     }
     for (const std::wstring& name : o.ports) {
         PortChoice port;

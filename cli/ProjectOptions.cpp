@@ -59,6 +59,8 @@ std::wstring ApplyProject(const project::Project& p, const std::wstring& folder,
         if (!o->Given(L"serial-step")) o->serialStep = s.step;
         if (!o->Given(L"serial-list")) o->serialList = Resolved(folder, s.listFile);
         if (!o->Given(L"serial-state")) o->serialState = Resolved(folder, s.stateFile);
+        if (!o->Given(L"serial-db")) o->serialDb = s.database;
+        if (!o->Given(L"serial-series")) o->serialSeries = s.series;
     }
     if (o->ports.empty()) {
         o->ports = p.ports;

@@ -49,6 +49,7 @@ std::vector<std::string> ProjectLines(const project::Project& p, const std::wstr
         serial += s.listFile.empty() ? "from " + std::to_string(s.start) + " in steps of " + std::to_string(s.step)
                                      : "values from " + Utf8(s.listFile);
         if (!s.stateFile.empty()) serial += ", state file " + Utf8(s.stateFile);
+        if (!s.database.empty()) serial += ", series " + Utf8(s.series) + " in the database " + Utf8(s.database);
         lines.push_back(Labelled("Serial", serial));
     } else {
         lines.push_back(Labelled("Serial", "none"));
@@ -105,6 +106,10 @@ std::string ProjectJson(const project::Project& p, const std::wstring& file, con
         serial["step"] = s.step;
         serial["list"] = OrNull(s.listFile);
         serial["state"] = OrNull(s.stateFile);
+        if (!s.database.empty()) {
+            serial["database"] = Utf8(s.database);
+            serial["series"] = Utf8(s.series);
+        }
         j["serial"] = serial;
     } else {
         j["serial"] = nullptr;

@@ -69,7 +69,24 @@ public:
     virtual bool Append(const std::string& line, std::string* why) = 0;
 };
 
-class SerialBook {
+// Where each board's serial number comes from: this computer's journal
+// (SerialBook) or the shared database (cli/DbSerials.h). A board takes a
+// value when it starts; a passed board uses it up, a failed board gives it
+// back, and a board whose fate is unknown loses it for good.
+class SerialSource {
+public:
+    virtual ~SerialSource() = default;
+    // Unavailable: no value can be had right now (the database cannot be
+    // reached); the board waits and asks again.
+    enum class Taken { Ok, RanOut, JournalFailed, Unavailable };
+    virtual Taken Take(SerialValue* value, std::string* why) = 0;
+    // False when the journal could not say so (*why).
+    virtual bool Passed(const SerialValue& value, std::string* why) = 0;
+    virtual bool Failed(const SerialValue& value, std::string* why) = 0;
+    virtual bool Lost(const SerialValue& value, std::string* why) = 0;
+};
+
+class SerialBook : public SerialSource {
 public:
     // A sequence start, start + step, ... up to the largest value of width.
     SerialBook(std::uint64_t start, std::uint64_t step, unsigned width);
@@ -87,13 +104,12 @@ public:
     void Attach(JournalSink* sink) { sink_ = sink; }
     bool Begin(std::string* why);
 
-    enum class Taken { Ok, RanOut, JournalFailed };
     // The next free value for a board that starts now; it is journaled
     // before it is returned.
-    Taken Take(SerialValue* value, std::string* why);
-    bool Passed(const SerialValue& value, std::string* why);
-    bool Failed(const SerialValue& value, std::string* why);
-    bool Lost(const SerialValue& value, std::string* why);
+    Taken Take(SerialValue* value, std::string* why) override;
+    bool Passed(const SerialValue& value, std::string* why) override;
+    bool Failed(const SerialValue& value, std::string* why) override;
+    bool Lost(const SerialValue& value, std::string* why) override;
 
     std::size_t InFlight() const { return inFlight_.size(); }
     std::size_t LostCount() const { return lost_.size(); }

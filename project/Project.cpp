@@ -272,15 +272,22 @@ ReadResult ReadProject(std::string_view text) {
         s.enabled = true;
         std::uint64_t width = 4;
         std::wstring order = L"little";
-        if (!r.Object(*serial, "serial", {"address", "width", "byte_order", "start", "step", "list", "state"}) ||
+        if (!r.Object(*serial, "serial",
+                      {"address", "width", "byte_order", "start", "step", "list", "state", "database", "series"}) ||
             !r.Address(*serial, "serial", "address", true, &s.address) ||
             !r.Count(*serial, "serial", "width", false, 1, 8, &width) ||
             !r.Text(*serial, "serial", "byte_order", false, kMaxText, &order) ||
             !r.Count(*serial, "serial", "start", false, 0, UINT64_MAX, &s.start) ||
             !r.Count(*serial, "serial", "step", false, 1, UINT64_MAX, &s.step) ||
             !r.Text(*serial, "serial", "list", false, kMaxText, &s.listFile) ||
-            !r.WritePath(*serial, "serial", "state", &s.stateFile))
+            !r.WritePath(*serial, "serial", "state", &s.stateFile) ||
+            !r.Text(*serial, "serial", "database", false, kMaxText, &s.database) ||
+            !r.Text(*serial, "serial", "series", false, kMaxText, &s.series))
             return done();
+        if (HoldsPassword(s.database)) {
+            r.Fail("serial.database", "holds a password; a project names its connection without one");
+            return done();
+        }
         s.width = static_cast<unsigned>(width);
         if (order != L"little" && order != L"big") {
             r.Fail("serial.byte_order", "expected \"little\" or \"big\"");
@@ -379,6 +386,10 @@ std::string WriteProject(const Project& p) {
         s["step"] = p.serial.step;
         s["list"] = text::Utf8(p.serial.listFile);
         s["state"] = text::Utf8(p.serial.stateFile);
+        if (!p.serial.database.empty()) {
+            s["database"] = text::Utf8(p.serial.database);
+            s["series"] = text::Utf8(p.serial.series);
+        }
         doc["serial"] = s;
     } else {
         doc["serial"] = nullptr;
@@ -398,6 +409,31 @@ std::string WriteProject(const Project& p) {
         doc["lock"] = nullptr;
     }
     return doc.dump(2, ' ', false, OrderedJson::error_handler_t::replace) + "\n";
+}
+
+bool HoldsPassword(const std::wstring& connection) {
+    // Every attribute's name, before its '=', without blanks or case.
+    std::wstring name;
+    bool inName = true;
+    int braces = 0;
+    for (wchar_t c : connection) {
+        if (inName) {
+            if (c == L'=') {
+                if (name == L"pwd" || name == L"password") return true;
+                inName = false;
+            } else if (c != L' ' && c != L'\t') {
+                name += static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
+            }
+        } else if (c == L'{') {
+            ++braces;
+        } else if (c == L'}' && braces > 0) {
+            --braces;
+        } else if (c == L';' && braces == 0) {
+            inName = true;
+            name.clear();
+        }
+    }
+    return false;
 }
 
 bool LooksLikeProject(std::string_view head) {

@@ -40,7 +40,14 @@ struct SerialSettings {
     std::uint64_t start = 1, step = 1;
     std::wstring listFile;   // stored path of a value list, empty for a sequence
     std::wstring stateFile;  // stored path of the journal, empty for none (a file the tool writes)
+    // The shared database the numbers come from: an ODBC connection string
+    // without a password (the station supplies it), and the series; both
+    // empty for numbers of this station alone.
+    std::wstring database, series;
 };
+
+// Whether an ODBC connection string carries a password (Pwd= or Password=).
+bool HoldsPassword(const std::wstring& connection);
 
 // A locked project: the password as a salted PBKDF2-HMAC-SHA256 hash, never
 // the password itself.

@@ -11,7 +11,22 @@ packages=(
   cmake ninja-build g++ clang clang-format libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   binutils srecord valgrind hyperfine g++-multilib openssl zip unzip
+  postgresql unixodbc unixodbc-dev odbc-postgresql
 )
+# The shared database's tests: Wine's 32-bit odbc32 loads the i386 unixODBC
+# and its driver, which only matter where 32-bit programs run. libpq5:i386
+# must be the version of the installed libpq5:amd64, or apt would upgrade the
+# server's packages to match it.
+# shellcheck source=scripts/win-tree.sh
+source "$(dirname "${BASH_SOURCE[0]}")/win-tree.sh"
+i386_odbc=()
+if [ -e /usr/lib/wine/wine ] && tarvel_runs_win32; then
+  packages+=(libodbc2:i386 odbc-postgresql:i386)
+  libpq=$(dpkg-query -W -f='${Version}' libpq5:amd64 2>/dev/null || true)
+  if [ -n "$libpq" ] && ! dpkg-query -W -f='${Status}' libpq5:i386 2>/dev/null | grep -q 'install ok installed'; then
+    i386_odbc=("libpq5:i386=$libpq")
+  fi
+fi
 
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 
@@ -29,7 +44,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
-  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}" "${i386_odbc[@]}"
 elif [ -n "${need_update:-}" ]; then
   $SUDO apt-get update -q
 fi

@@ -28,6 +28,12 @@ run_ctest() {  # name, build dir
   rm -f "$log"
 }
 
+# The database tests' own PostgreSQL server on the loopback address, for the
+# native and the Wine tests (TARVEL_TEST_DB).
+# shellcheck source=scripts/test-db.sh
+source scripts/test-db.sh || exit 1
+trap tarvel_db_stop EXIT
+
 run_ctest native build/native
 
 if [ -f tests/fuzz/run-fuzz.sh ]; then
@@ -36,7 +42,7 @@ fi
 
 # shellcheck source=scripts/wine-env.sh
 source scripts/wine-env.sh || exit 1
-trap tarvel_wine_stop EXIT
+trap 'tarvel_wine_stop; tarvel_db_stop' EXIT
 run_ctest wine "$TARVEL_WIN_TREE"
 
 echo

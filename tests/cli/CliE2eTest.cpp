@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "db/Odbc.h"
 #include "image/ByteSum.h"
 #include "image/Crc32.h"
 #include "image/ImageCompose.h"
@@ -1680,6 +1682,184 @@ TEST(CliProject, ProjectPortsRunAsAGang) {
     const std::vector<Value> records = JsonLines(r.out);
     EXPECT_EQ(PortRecords(records).size(), 2u) << Describe(r);
     EXPECT_EQ(SortedPassedSerials(records), (std::vector<std::uint64_t>{0xFFFE, 0x10001, 0x10004, 0x10007}));
+}
+
+// ---------------------------------------------------------------- the shared database
+
+namespace {
+
+#define REQUIRE_DB()                              \
+    if (std::getenv("TARVEL_TEST_DB") == nullptr) \
+    GTEST_SKIP() << "TARVEL_TEST_DB is not set: no test database (scripts/test-db.sh starts one)"
+
+std::string TestDb() { return std::getenv("TARVEL_TEST_DB"); }
+
+std::string FreshSeries(const std::string& base) {
+    static int counter = 0;
+    return base + "-" + std::to_string(::getpid()) + "-" + std::to_string(std::time(nullptr)) + "-" +
+           std::to_string(++counter);
+}
+
+std::vector<db::Row> Query(const std::string& sql, const std::vector<db::Param>& params) {
+    db::Connection c;
+    db::Error e;
+    std::vector<db::Row> rows;
+    EXPECT_TRUE(c.Open(TestDb(), &e) && c.Execute(sql, params, &rows, &e)) << e.Text();
+    c.Rollback();
+    return rows;
+}
+
+// value -> state of every value of the series.
+std::map<std::string, std::string> SeriesStates(const std::string& series) {
+    std::map<std::string, std::string> states;
+    for (const db::Row& r : Query("SELECT value, state FROM serial_numbers WHERE series = ?", {db::Param::Str(series)}))
+        states[r[0].text] = r[1].text;
+    return states;
+}
+
+// The serials of the unit records a station's outbox sent, in the order of
+// their ids, each as often as the database holds it.
+std::vector<std::string> UnitsOf(const std::string& outbox) {
+    const std::string text = Slurp(outbox);
+    const std::string mark = "key=";
+    const std::size_t at = text.find(mark);
+    if (at == std::string::npos) return {};
+    const std::string key = text.substr(at + mark.size(), text.find_first_of("\r\n", at) - at - mark.size());
+    std::vector<std::string> serials;
+    for (const db::Row& r :
+         Query("SELECT serial FROM units WHERE record_id LIKE ? ORDER BY CAST(SUBSTRING(record_id FROM 18) AS INTEGER)",
+               {db::Param::Str(key + "-%")}))
+        serials.push_back(r[0].text);
+    return serials;
+}
+
+std::vector<std::string> DbArgs(const std::string& series) {
+    return {"--serial-db", TestDb(), "--serial-series", series, "--serial-state", "line.state", "--units", "units.csv"};
+}
+
+}  // namespace
+
+// Two stations, three ports each, one series: every passed board of either
+// station has a number of its own, the database says each passed, and every
+// unit record is in the units table once.
+TEST(CliDb, TwoStationsOfThreePortsGiveEveryPassedBoardItsOwnNumber) {
+    REQUIRE_GANG();
+    REQUIRE_DB();
+    const std::string series = FreshSeries("gang");
+    const Bytes fw = Random(3000, 60);
+    Folder a, b;
+    for (Folder* f : {&a, &b}) WriteBytes(f->File("fw.bin"), fw);
+    for (int n = 31; n <= 36; ++n) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 300", GangDir(n));
+    auto args = [&](const char* ports) {
+        std::vector<std::string> v = {"program", "--port",         ports,      "--part", "T30C64",
+                                      "--flash", "fw.bin",         "--repeat", "9",      "--serial-addr",
+                                      "100",     "--serial-start", "500",      "--json"};
+        const std::vector<std::string> more = DbArgs(series);
+        v.insert(v.end(), more.begin(), more.end());
+        return v;
+    };
+    clitest::Process pa(a.Command(args("COM31,COM32,COM33")), a.Path());
+    clitest::Process pb(b.Command(args("COM34,COM35,COM36")), b.Path());
+    const RunResult ra = pa.Wait(180000), rb = pb.Wait(180000);
+    ASSERT_EQ(ra.exitCode, 0) << Describe(ra);
+    ASSERT_EQ(rb.exitCode, 0) << Describe(rb);
+    std::vector<std::uint64_t> passed = Serials(JsonLines(ra.out));
+    const std::vector<std::uint64_t> other = Serials(JsonLines(rb.out));
+    EXPECT_EQ(passed.size(), 9u);
+    EXPECT_EQ(other.size(), 9u);
+    passed.insert(passed.end(), other.begin(), other.end());
+    std::sort(passed.begin(), passed.end());
+    EXPECT_EQ(passed, Range(500, 18));
+    const std::map<std::string, std::string> states = SeriesStates(series);
+    EXPECT_EQ(states.size(), 18u);
+    for (const auto& s : states) EXPECT_EQ(s.second, "passed") << s.first;
+    EXPECT_EQ(UnitsOf(a.File("units.csv.outbox")).size(), 9u);
+    EXPECT_EQ(UnitsOf(b.File("units.csv.outbox")).size(), 9u);
+}
+
+// A station killed while its board holds a number: started again, it marks
+// that number lost in the database, and no board of any station gets it.
+TEST(CliDb, KilledStationLosesItsNumberInFlightForGood) {
+    REQUIRE_DB();
+    const std::string series = FreshSeries("killed");
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(2048, 61));
+    std::vector<std::string> args = {"program", "--port",        "KV707", "--part",         "T20G8", "--flash",
+                                     "fw.bin",  "--serial-addr", "10",    "--serial-start", "100",   "--json"};
+    const std::vector<std::string> more = DbArgs(series);
+    args.insert(args.end(), more.begin(), more.end());
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> v = args;
+        v.insert(v.end(), extra.begin(), extra.end());
+        return v;
+    };
+    RunResult r = f.Cli(with({"--repeat", "2"}));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{100, 101}));
+
+    f.Adapter("never\n");
+    {
+        clitest::Process held(f.Command(with({"--forever", "--progress"})), f.Path());
+        bool waiting = false;
+        const RunResult killed = held.Wait(60000, [&](const std::string& err) {
+            if (waiting || err.find("Please repower on DUT") == std::string::npos) return;
+            waiting = true;
+            EXPECT_EQ(SeriesStates(series)["102"], "taken");
+            held.SignalGroup(SIGKILL);
+        });
+        ASSERT_TRUE(waiting) << Describe(killed);
+    }
+    // Another station meanwhile: 102 is not free for it.
+    Folder other;
+    WriteBytes(other.File("fw.bin"), Random(2048, 61));
+    r = other.Cli(with({"--repeat", "1"}));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{103}));
+
+    f.Adapter("");
+    r = f.Cli(with({"--repeat", "2"}));
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(Serials(JsonLines(r.out)), (std::vector<std::uint64_t>{104, 105})) << "102 may be on the killed board";
+    EXPECT_NE(r.err.find("1 serial number(s) in flight"), std::string::npos) << Describe(r);
+    EXPECT_EQ(SeriesStates(series)["102"], "lost");
+}
+
+// The database stops in the middle of a run and starts again: no board is
+// programmed without a number (the run waits and says why), every board
+// passes with a number of its own, and every unit record arrives once.
+TEST(CliDb, DatabaseStoppedMidRunHoldsTheBoardsAndLosesNoRecord) {
+    REQUIRE_DB();
+    const char* ctl = std::getenv("TARVEL_DB_CTL");
+    const char* options = std::getenv("TARVEL_DB_SERVER_OPTIONS");
+    if (ctl == nullptr || options == nullptr) GTEST_SKIP() << "the test database cannot be stopped from here";
+    const std::string series = FreshSeries("outage");
+    Folder f;
+    WriteBytes(f.File("fw.bin"), Random(2048, 62));
+    std::vector<std::string> args = {"program", "--port",        "KV707", "--part",   "T20G8", "--flash",
+                                     "fw.bin",  "--serial-addr", "10",    "--repeat", "12",    "--json"};
+    const std::vector<std::string> more = DbArgs(series);
+    args.insert(args.end(), more.begin(), more.end());
+    clitest::Process run(f.Command(args), f.Path());
+    bool stopped = false;
+    const RunResult r = run.Wait(180000, nullptr, [&](const std::string& out) {
+        if (stopped || Boards(JsonLines(out)).size() < 3) return;
+        stopped = true;
+        EXPECT_EQ(Shell(std::string(ctl) + " -m fast stop"), 0);
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        EXPECT_EQ(Shell(std::string(ctl) + " -o '" + options + "' -w start"), 0);
+    });
+    ASSERT_TRUE(stopped) << Describe(r);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.err.find("no serial number for the next board"), std::string::npos) << Describe(r);
+    const std::vector<Value> boards = Boards(JsonLines(r.out));
+    ASSERT_EQ(boards.size(), 12u) << Describe(r);
+    for (const Value& b : boards) EXPECT_TRUE(b["passed"].boolean && b["serial"].kind != Value::Kind::Null);
+    std::vector<std::uint64_t> serials = SortedPassedSerials(JsonLines(r.out));
+    EXPECT_EQ(std::unique(serials.begin(), serials.end()), serials.end());
+    std::vector<std::string> units = UnitsOf(f.File("units.csv.outbox"));
+    ASSERT_EQ(units.size(), 12u) << Describe(r);
+    for (std::size_t i = 0; i < boards.size(); ++i) EXPECT_EQ(units[i], boards[i]["serial"].text);
+    for (const auto& s : SeriesStates(series)) EXPECT_EQ(s.second, "passed") << s.first;
 }
 
 int main(int argc, char** argv) {

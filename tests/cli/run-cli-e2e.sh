@@ -40,6 +40,8 @@ lost_socat=${_sim_pids[-2]}
 # pulls out mid-transfer.
 for n in 21 22 23 24; do sim_port_start "$n" "$work/gang$n"; done
 gang_lost_socat=${_sim_pids[-2]}
+# Two stations of three ports each on one database series.
+for n in 31 32 33 34 35 36; do sim_port_start "$n" "$work/gang$n"; done
 
 set +e
 timeout 580 "$driver" --win-bin="$winbin" --sim-dir="$work/out" --com="COM$com" --idle-com="COM$idle" --null-com="COM$notserial" \

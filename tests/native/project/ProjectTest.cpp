@@ -92,6 +92,9 @@ TEST(ProjectFile, ABadDocumentIsRefusedNamingItsField) {
         {"state file by an absolute path", [](json& d) { d["serial"]["state"] = "C:\\Windows\\win.ini"; },
          "serial.state: a file the tool writes must lie"},
         {"log on a device", [](json& d) { d["log"] = "logs/COM3"; }, "log: a file the tool writes must lie"},
+        {"a database connection with its password",
+         [](json& d) { d["serial"]["database"] = "Driver={x;y};Server=db1; pwd ={a;b};Uid=op"; },
+         "serial.database: holds a password"},
         {"a port that is no COM port", [](json& d) { d["ports"][1] = "KV707"; }, "ports[1]: expected a COM port"},
         {"COM0", [](json& d) { d["ports"][0] = "COM0"; }, "ports[0]: expected a COM port"},
         {"a port twice", [](json& d) { d["ports"][1] = "COM3"; }, "ports[1]: the port is named twice"},
@@ -142,6 +145,24 @@ TEST(ProjectFile, WhatIsWrittenReadsBackTheSameAndWritesTheSameText) {
     EXPECT_FALSE(third.project.serial.enabled);
     EXPECT_FALSE(third.project.lock.locked);
     EXPECT_TRUE(third.project.ports.empty());
+}
+
+// A project names the shared database's connection and series; a file
+// without them (an older one) still reads, with numbers of the station alone.
+TEST(ProjectFile, DatabaseSeriesIsKeptAndOptional) {
+    json doc = GoodDocument();
+    doc["serial"]["database"] = "Driver={PostgreSQL Unicode};Server=db1;Database=factory;Uid=tarvel";
+    doc["serial"]["series"] = "line-1";
+    const project::ReadResult r = project::ReadProject(doc.dump());
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.project.serial.database, L"Driver={PostgreSQL Unicode};Server=db1;Database=factory;Uid=tarvel");
+    const project::ReadResult back = project::ReadProject(project::WriteProject(r.project));
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.project.serial.series, L"line-1");
+    const project::ReadResult older = project::ReadProject(GoodDocument().dump());
+    ASSERT_TRUE(older.ok) << older.error;
+    EXPECT_TRUE(older.project.serial.database.empty());
+    EXPECT_EQ(project::WriteProject(older.project).find("database"), std::string::npos);
 }
 
 TEST(ProjectFile, ContentTellsAProjectFromFirmware) {

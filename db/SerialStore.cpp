@@ -1,0 +1,199 @@
+#include "db/SerialStore.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace db {
+namespace {
+
+bool ToNumber(const Cell& cell, std::uint64_t* out) {
+    if (cell.isNull || cell.text.empty() || cell.text[0] == '-') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long n = std::strtoull(cell.text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0') return false;
+    *out = n;
+    return true;
+}
+
+const char* StateWord(Settle s) {
+    switch (s) {
+    case Settle::Passed: return "passed";
+    case Settle::Free: return "free";
+    case Settle::Lost: return "lost";
+    }
+    return "lost";
+}
+
+// Values whose insert hit an existing row (an administrator's own rows) are
+// skipped; this many in a row end the take.
+constexpr int kSkipLimit = 1000;
+
+}  // namespace
+
+bool SerialStore::Connect(std::string* why) {
+    Error e;
+    if (!db_.Open(connection_, &e)) {
+        *why = "cannot reach the database: " + e.Text();
+        return false;
+    }
+    return true;
+}
+
+Outcome SerialStore::Failed(const Error& e, const std::string& what, std::string* why) {
+    db_.Rollback();
+    *why = what + ": " + e.Text();
+    return e.connectionLost ? Outcome::Unavailable : Outcome::Refused;
+}
+
+Outcome SerialStore::Prepare(const SeriesDefinition& d, std::string* note, std::string* why) {
+    note->clear();
+    if (!Connect(why)) return Outcome::Unavailable;
+    if (!schemaChecked_) {
+        const Outcome o = EnsureSchema(db_, why);
+        if (o != Outcome::Ok) return o;
+        schemaChecked_ = true;
+    }
+    Error e;
+    const Param series = Param::Str(series_);
+    std::int64_t inserted = 0;
+    const char* kind = d.isList ? "list" : "sequence";
+    const bool ok =
+        d.isList ? db_.Execute("INSERT INTO serial_series (series, kind) VALUES (?, 'list') ON CONFLICT DO NOTHING",
+                               {series}, nullptr, &e, &inserted)
+                 : db_.Execute(
+                       "INSERT INTO serial_series (series, kind, start_value, step, max_value, next_value) "
+                       "VALUES (?, 'sequence', CAST(? AS NUMERIC(20)), CAST(? AS NUMERIC(20)), "
+                       "CAST(? AS NUMERIC(20)), CAST(? AS NUMERIC(20))) ON CONFLICT DO NOTHING",
+                       {series, Param::Str(std::to_string(d.start)), Param::Str(std::to_string(d.step)),
+                        Param::Str(std::to_string(d.maxValue)),
+                        d.start > d.maxValue ? Param::None() : Param::Str(std::to_string(d.start))},
+                       nullptr, &e, &inserted);
+    if (!ok) return Failed(e, "cannot create the series " + series_, why);
+    if (inserted == 1 && d.isList) {
+        for (std::size_t i = 0; i < d.values.size(); ++i) {
+            if (!db_.Execute("INSERT INTO serial_numbers (series, value, position, state) "
+                             "VALUES (?, ?, CAST(? AS NUMERIC(20)), 'free')",
+                             {series, Param::Str(d.values[i]), Param::Str(std::to_string(i))}, nullptr, &e))
+                return Failed(e, "cannot load the list into the series " + series_, why);
+        }
+    }
+    std::vector<Row> rows;
+    if (!db_.Execute("SELECT kind, start_value, step, max_value, next_value FROM serial_series WHERE series = ?",
+                     {series}, &rows, &e))
+        return Failed(e, "cannot read the series " + series_, why);
+    if (rows.empty()) {
+        db_.Rollback();
+        *why = "the series " + series_ + " is not in the database";
+        return Outcome::Refused;
+    }
+    const Row& r = rows[0];
+    if (r[0].text != kind) {
+        db_.Rollback();
+        *why = "the series " + series_ + " in the database is a " + r[0].text + ", not a " + kind;
+        return Outcome::Refused;
+    }
+    std::vector<Row> counts;
+    if (!db_.Execute("SELECT state, COUNT(*) FROM serial_numbers WHERE series = ? GROUP BY state ORDER BY state",
+                     {series}, &counts, &e))
+        return Failed(e, "cannot read the series " + series_, why);
+    if (!db_.Commit(&e)) return Failed(e, "cannot create the series " + series_, why);
+
+    std::string text = std::string(inserted == 1 ? "new " : "") + kind + " " + series_ + " in the database";
+    if (!d.isList) {
+        std::uint64_t maxValue = 0;
+        if (ToNumber(r[3], &maxValue) && maxValue > d.maxValue) {
+            *why = "the series " + series_ + " in the database goes up to " + r[3].text +
+                   ", more than the serial field holds (--serial-width)";
+            return Outcome::Refused;
+        }
+        text += ": from " + r[1].text + " in steps of " + r[2].text + ", next " +
+                (r[4].isNull ? std::string("none (the field is full)") : r[4].text);
+    } else if (inserted == 1) {
+        text += ": " + std::to_string(d.values.size()) + " values loaded";
+    }
+    for (const Row& c : counts) text += ", " + c[1].text + " " + c[0].text;
+    *note = text;
+    return Outcome::Ok;
+}
+
+SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
+    if (!Connect(why)) return Taken::Unavailable;
+    const auto failed = [&](const Error& e, const std::string& what) {
+        return Failed(e, what, why) == Outcome::Unavailable ? Taken::Unavailable : Taken::Refused;
+    };
+    Error e;
+    const Param series = Param::Str(series_);
+    std::vector<Row> rows;
+    // A value given back, lowest first; one another taker is taking right now
+    // is passed over rather than waited for.
+    if (!db_.Execute("SELECT value FROM serial_numbers WHERE series = ? AND state = 'free' "
+                     "ORDER BY position LIMIT 1 FOR UPDATE SKIP LOCKED",
+                     {series}, &rows, &e))
+        return failed(e, "cannot take a serial number");
+    if (!rows.empty()) {
+        std::int64_t changed = 0;
+        const std::string v = rows[0][0].text;
+        if (!db_.Execute("UPDATE serial_numbers SET state = 'taken', station = ?, taker = ?, "
+                         "taken_at = CURRENT_TIMESTAMP, settled_at = NULL "
+                         "WHERE series = ? AND value = ? AND state = 'free'",
+                         {Param::Str(station_), Param::Str(taker_), series, Param::Str(v)}, nullptr, &e, &changed) ||
+            !db_.Commit(&e))
+            return failed(e, "cannot take a serial number");
+        if (changed == 1) {
+            *value = v;
+            return Taken::Ok;
+        }
+    }
+    // The sequence's next value; the series' row is locked until the commit,
+    // so takers of the same series go one after the other here.
+    for (int skipped = 0; skipped < kSkipLimit; ++skipped) {
+        if (!db_.Execute("SELECT kind, next_value, step, max_value FROM serial_series WHERE series = ? FOR UPDATE",
+                         {series}, &rows, &e))
+            return failed(e, "cannot take a serial number");
+        std::uint64_t next = 0, step = 0, maxValue = 0;
+        if (rows.empty() || rows[0][0].text != "sequence" || !ToNumber(rows[0][1], &next) ||
+            !ToNumber(rows[0][2], &step) || !ToNumber(rows[0][3], &maxValue) || step == 0) {
+            db_.Rollback();
+            return Taken::RanOut;
+        }
+        const bool last = next > maxValue || step > maxValue - next;
+        const std::string v = std::to_string(next);
+        if (!db_.Execute("UPDATE serial_series SET next_value = CAST(? AS NUMERIC(20)) WHERE series = ?",
+                         {last ? Param::None() : Param::Str(std::to_string(next + step)), series}, nullptr, &e))
+            return failed(e, "cannot take a serial number");
+        if (!db_.Execute("INSERT INTO serial_numbers (series, value, position, state, station, taker, taken_at) "
+                         "VALUES (?, ?, CAST(? AS NUMERIC(20)), 'taken', ?, ?, CURRENT_TIMESTAMP)",
+                         {series, Param::Str(v), Param::Str(v), Param::Str(station_), Param::Str(taker_)}, nullptr,
+                         &e)) {
+            if (e.sqlState != "23505") return failed(e, "cannot take a serial number");
+            // The value is in the table already: the step over it stays.
+            if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
+            continue;
+        }
+        if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
+        *value = v;
+        return Taken::Ok;
+    }
+    *why = "cannot take a serial number: " + std::to_string(kSkipLimit) +
+           " values in a row of the series are in the database already";
+    return Taken::Refused;
+}
+
+Outcome SerialStore::SettleAll(const std::vector<std::pair<std::string, Settle>>& values, std::string* why) {
+    if (values.empty()) return Outcome::Ok;
+    if (!Connect(why)) return Outcome::Unavailable;
+    Error e;
+    for (const auto& v : values) {
+        if (!db_.Execute(
+                "UPDATE serial_numbers SET state = ?, settled_at = CURRENT_TIMESTAMP "
+                "WHERE series = ? AND value = ? AND taker = ? AND state = 'taken'",
+                {Param::Str(StateWord(v.second)), Param::Str(series_), Param::Str(v.first), Param::Str(taker_)},
+                nullptr, &e))
+            return Failed(e, "cannot settle serial number " + v.first, why);
+    }
+    if (!db_.Commit(&e)) return Failed(e, "cannot settle serial numbers", why);
+    return Outcome::Ok;
+}
+
+}  // namespace db
