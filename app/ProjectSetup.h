@@ -4,6 +4,7 @@
 // console's runs that the window keeps when it saves a project it opened.
 #pragma once
 
+#include "image/Checksum.h"
 #include "isp/IspRecords.h"
 #include "project/Project.h"
 
@@ -54,5 +55,15 @@ std::wstring ProjectTitle(const std::wstring& title, const std::wstring& name, s
 // log) stay inside the project's folder, wherever that now is.
 void KeepRunSettings(const project::Project& from, const std::wstring& fromFolder, const std::wstring& toFolder,
                      project::Project& to);
+
+// The Flash image a run of Update Target or Repeat Update programs for a
+// project with checksum steps: a copy of the buffer with the steps run over
+// it (the buffer, and the 16-bit sum its Checksum box shows, stay as they
+// are), and the text the run's log line shows,
+// "crc32 0000-7FFB @7FFC = 1A2B3C4D". False with why (in English, naming
+// the step) when a step cannot run on a Flash of `capacity` bytes.
+bool ImageToProgram(const std::vector<std::uint8_t>& buffer, std::uint32_t capacity,
+                    const std::vector<image::ChecksumStep>& steps, std::vector<std::uint8_t>* programmed,
+                    std::wstring* logText);
 
 }  // namespace setup

@@ -798,6 +798,8 @@ void CTarvel_APDlg::OnJobButton(isp::JobType type) {
     if (!m_port.IsOpen()) return;
     IspParam->BaudRate = static_cast<std::int32_t>(m_portPicker.BaudRate());
     IspParam->CheckRate = static_cast<std::int32_t>(m_portPicker.CheckRate());
+    m_runChecksums.clear();
+    if (type != isp::JobType::Dump && !ChecksumsCanRun(type)) return;
     m_jobs.Start(type, m_hWnd);
 }
 
@@ -837,6 +839,13 @@ void CTarvel_APDlg::CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<st
         bytes->resize(editor->GetBufferLength());
         editor->CopyBuffer(bytes->data(), static_cast<DWORD>(bytes->size()));
     }
+    ApplyChecksums(flash);
+}
+
+void CTarvel_APDlg::LogResult(int textId, std::uint32_t startTick) {
+    // A run's line names the checksums of the image it programmed.
+    if (!m_runChecksums.empty() && m_jobs.Running() != isp::JobType::Dump) Log.Append(m_runChecksums + L" => ");
+    Log.LogResult(textId, startTick);
 }
 
 void CTarvel_APDlg::ShowReadBack(const std::uint8_t* bytes, std::size_t length) {
