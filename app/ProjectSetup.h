@@ -49,7 +49,7 @@ struct BufferHistory {
 std::wstring ProjectTitle(const std::wstring& title, const std::wstring& name, std::uint32_t flashCrc);
 
 // Copies what the window does not show but the console runs with (serial
-// numbers, ports, run log, note) from a project opened in `fromFolder` to
+// numbers, checksum steps, ports, run log, note) from a project opened in `fromFolder` to
 // one saved in `toFolder`. A value list the project reads is stored again
 // for the new folder; the files the tool writes (the serial journal, the
 // log) stay inside the project's folder, wherever that now is.
