@@ -1,6 +1,7 @@
 #include "app/ProjectSetup.h"
 
 #include "project/ProjectPaths.h"
+#include "text/Utf8.h"
 
 #include <cwchar>
 
@@ -30,6 +31,24 @@ void KeepRunSettings(const project::Project& from, const std::wstring& fromFolde
         to.serial.listFile = project::StoredPath(toFolder, project::ResolvedPath(fromFolder, from.serial.listFile));
     to.ports = from.ports;
     to.log = from.log;
+    to.checksums = from.checksums;
+}
+
+bool ImageToProgram(const std::vector<std::uint8_t>& buffer, std::uint32_t capacity,
+                    const std::vector<image::ChecksumStep>& steps, std::vector<std::uint8_t>* programmed,
+                    std::wstring* logText) {
+    std::vector<std::uint8_t> copy = buffer;
+    std::vector<image::ChecksumValue> values;
+    const std::string why = image::ApplyChecksums(copy, capacity, steps, &values);
+    if (!why.empty()) {
+        *logText = text::Widen(why);
+        return false;
+    }
+    std::string shown;
+    for (const image::ChecksumValue& v : values) shown += (shown.empty() ? "" : ", ") + image::ChecksumValueText(v);
+    *logText = text::Widen(shown);
+    programmed->swap(copy);
+    return true;
 }
 
 }  // namespace setup

@@ -4,6 +4,7 @@
 // console's runs that the window keeps when it saves a project it opened.
 #pragma once
 
+#include "image/Checksum.h"
 #include "isp/IspRecords.h"
 #include "project/Project.h"
 
@@ -48,11 +49,21 @@ struct BufferHistory {
 std::wstring ProjectTitle(const std::wstring& title, const std::wstring& name, std::uint32_t flashCrc);
 
 // Copies what the window does not show but the console runs with (serial
-// numbers, ports, run log, note) from a project opened in `fromFolder` to
+// numbers, checksum steps, ports, run log, note) from a project opened in `fromFolder` to
 // one saved in `toFolder`. A value list the project reads is stored again
 // for the new folder; the files the tool writes (the serial journal, the
 // log) stay inside the project's folder, wherever that now is.
 void KeepRunSettings(const project::Project& from, const std::wstring& fromFolder, const std::wstring& toFolder,
                      project::Project& to);
+
+// The Flash image a run of Update Target or Repeat Update programs for a
+// project with checksum steps: a copy of the buffer with the steps run over
+// it (the buffer, and the 16-bit sum its Checksum box shows, stay as they
+// are), and the text the run's log line shows,
+// "crc32 0000-7FFB @7FFC = 1A2B3C4D". False with why (in English, naming
+// the step) when a step cannot run on a Flash of `capacity` bytes.
+bool ImageToProgram(const std::vector<std::uint8_t>& buffer, std::uint32_t capacity,
+                    const std::vector<image::ChecksumStep>& steps, std::vector<std::uint8_t>* programmed,
+                    std::wstring* logText);
 
 }  // namespace setup

@@ -809,6 +809,8 @@ void CTarvel_APDlg::OnJobButton(isp::JobType type) {
     if (!m_port.IsOpen()) return;
     IspParam->BaudRate = static_cast<std::int32_t>(m_portPicker.BaudRate());
     IspParam->CheckRate = static_cast<std::int32_t>(m_portPicker.CheckRate());
+    m_runChecksums.clear();
+    if (type != isp::JobType::Dump && !ChecksumsCanRun(type)) return;
     m_jobs.Start(type, m_hWnd);
 }
 
@@ -850,7 +852,9 @@ void CTarvel_APDlg::CopyBuffers(std::vector<std::uint8_t>& flash, std::vector<st
         bytes->resize(editor->GetBufferLength());
         editor->CopyBuffer(bytes->data(), static_cast<DWORD>(bytes->size()));
     }
-    // The image every board of the job gets, as the unit records name it.
+    ApplyChecksums(flash);
+    // The image every board of the job gets, as the unit records name it:
+    // with its checksums.
     m_unitImageCrc = run::Crc32Text(image::Crc32(flash.data(), flash.size()));
 }
 
@@ -864,6 +868,8 @@ void CTarvel_APDlg::OpenUnits() {
 }
 
 void CTarvel_APDlg::LogResult(int textId, std::uint32_t startTick) {
+    // A run's line names the checksums of the image it programmed.
+    if (!m_runChecksums.empty() && m_jobs.Running() != isp::JobType::Dump) Log.Append(m_runChecksums + L" => ");
     Log.LogResult(textId, startTick);
     const bool board = m_jobs.Busy() && m_jobs.Running() != isp::JobType::Dump;
     if (board && textId >= 0) WriteUnit(textId, startTick);

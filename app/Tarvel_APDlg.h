@@ -218,6 +218,14 @@ private:
     // CodeBuffer), and the project open, if any.
     setup::BufferHistory m_history[2];
     std::optional<OpenProject> m_project;
+    // The checksums of the image the running Update Target or Repeat Update
+    // programs (an open project's steps), for its log lines; empty: none.
+    std::wstring m_runChecksums;
+    // Whether an open project's checksum steps can run on the selected part;
+    // says why in the log when not (Tarvel_APDlgProject.cpp).
+    bool ChecksumsCanRun(isp::JobType type);
+    // The Flash buffer's copy as the job programs it: with the steps run.
+    void ApplyChecksums(std::vector<std::uint8_t>& flash);
     std::wstring m_projectFolder;
     bool m_reloadPending = false;  // asked for while a job ran
     std::vector<std::wstring> m_startFiles;

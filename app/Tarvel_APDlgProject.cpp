@@ -402,3 +402,35 @@ void CTarvel_APDlg::OnUnlockProject() {
     ApplyControlStates();
     Log.LogResult(texts::kPass, start);
 }
+
+// ---- Checksum steps ----------------------------------------------------------------
+
+bool CTarvel_APDlg::ChecksumsCanRun(isp::JobType type) {
+    const isp::BodyInfo* body = SelectedBody();
+    if (!m_project || m_project->project.checksums.empty() || !body) return true;
+    std::vector<std::uint8_t> flash(FlashPage.HexEdit.GetBufferLength()), programmed;
+    FlashPage.HexEdit.CopyBuffer(flash.data(), static_cast<DWORD>(flash.size()));
+    std::wstring why;
+    if (setup::ImageToProgram(flash, body->CodeCapacity, m_project->project.checksums, &programmed, &why)) return true;
+    const std::uint32_t start = ::GetTickCount();
+    Log.LogHeading(type == isp::JobType::Repeat ? texts::kRepeatUpdate : texts::kUpdateTarget);
+    LogReason(FillText(LangText(texts::kChecksumRefused), {why}), start);
+    return false;
+}
+
+void CTarvel_APDlg::ApplyChecksums(std::vector<std::uint8_t>& flash) {
+    const isp::BodyInfo* body = SelectedBody();
+    m_runChecksums.clear();
+    if (!m_project || m_project->project.checksums.empty() || !body) return;
+    std::vector<std::uint8_t> programmed;
+    std::wstring text;
+    if (setup::ImageToProgram(flash, body->CodeCapacity, m_project->project.checksums, &programmed, &text)) {
+        flash.swap(programmed);
+        m_runChecksums = text;
+        return;
+    }
+    // The part changed since the button was pressed: nothing is programmed
+    // rather than an image without its checksums.
+    flash.clear();
+    m_runChecksums = FillText(LangText(texts::kChecksumRefused), {text});
+}

@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include "text/Numbers.h"
+#include "text/Utf8.h"
 
 #include <cwctype>
 
@@ -41,6 +42,7 @@ enum class Opt {
     SerialState,
     SerialList,
     Log,
+    Checksum,
     Project,
     Name,
     Note,
@@ -88,6 +90,7 @@ const OptionRule kOptions[] = {
     {L"serial-state", Opt::SerialState, true, kSetup},
     {L"serial-list", Opt::SerialList, true, kSetup},
     {L"log", Opt::Log, true, kSetup},
+    {L"checksum", Opt::Checksum, true, kImage | kSetup},
     {L"project", Opt::Project, true, kImage | kProgram},
     {L"name", Opt::Name, true, kProjectNew},
     {L"note", Opt::Note, true, kProjectNew},
@@ -322,6 +325,20 @@ private:
         case Opt::EepromOut: return Text(o_.eepromOut, s.id, s.name, value);
         case Opt::Log: return Text(o_.log, s.id, s.name, value);
         case Opt::Units: return Text(o_.units, s.id, s.name, value);
+        case Opt::Checksum: {
+            image::ChecksumStep step;
+            std::string why;
+            // The step's text is ASCII; anything else cannot be one.
+            std::string narrow;
+            for (wchar_t ch : value) narrow += ch < 0x80 ? static_cast<char>(ch) : '?';
+            // A value inside its own range is wrong on any part; the part's
+            // size is checked once the part is known.
+            if (!image::ParseChecksumStep(narrow, &step, &why) ||
+                !(why = image::ChecksumStepProblem(step, 0xFFFFFFFFu)).empty())
+                return Fail(L"--checksum " + value + L": " + text::Widen(why));
+            o_.checksums.push_back(step);
+            return true;
+        }
         case Opt::Events: o_.events = true; return true;
         case Opt::Control: o_.control = true; return true;
         case Opt::SerialDb: return Text(o_.serialDb, s.id, s.name, value);
@@ -493,6 +510,8 @@ std::vector<std::wstring> SetupArguments(const Options& o) {
                                  std::to_wstring(o.serialField.width), L"--serial-endian",
                                  o.serialField.bigEndian ? L"big" : L"little"});
     }
+    for (const image::ChecksumStep& step : o.checksums)
+        args.insert(args.end(), {L"--checksum", text::Widen(image::ChecksumStepText(step))});
     return args;
 }
 
@@ -505,7 +524,7 @@ library (Tarvel_DLL.dll) and the image rules of the Tarvel window.
 Usage:
   Tarvel_CLI parts   [--json]
   Tarvel_CLI image   --part NAME (--flash FILE[@ADDR] | --eeprom FILE[@ADDR])...
-                     [--clear] [--out FILE] [--eeprom-out FILE] [--json]
+                     [--clear] [--checksum STEP]... [--out FILE] [--eeprom-out FILE] [--json]
   Tarvel_CLI program --port PORT[,PORT...] --part NAME --flash FILE[@ADDR]... [--eeprom FILE[@ADDR]]...
                      [--baud RATE] [--checkrate RATE] [--option-bits N]
                      [--erase-by-size] [--rstn-cold-reset]
@@ -513,12 +532,13 @@ Usage:
                      [--serial-addr ADDR [--serial-start N] [--serial-step N]
                       [--serial-width 1..8] [--serial-endian little|big]
                       [--serial-list FILE] [--serial-state FILE]]
+                     [--checksum STEP]...
                      [--log FILE.csv] [--units FILE.csv] [--json] [--progress | --no-progress]
   Tarvel_CLI dump    --port PORT --part NAME [--out FILE] [--json]
   Tarvel_CLI project new --out FILE.tarvel --part NAME --flash FILE[@ADDR]...
                      [--eeprom FILE[@ADDR]]... [--clear] [the set-up options
                      of program: rates, option bits, flags, --serial-...,
-                     --port COMn[,COMn...], --log FILE.csv]
+                     --checksum STEP, --port COMn[,COMn...], --log FILE.csv]
                      [--name NAME] [--note TEXT] [--lock-password-file FILE]
   Tarvel_CLI project show FILE.tarvel [--json]
   Tarvel_CLI image   --project FILE.tarvel [--out FILE] [--eeprom-out FILE]
@@ -612,6 +632,20 @@ Serial numbers (written into each board's copy of the Flash image):
                         connection when it is made; never printed or kept.
   Numbers N are decimal, or hexadecimal with 0x.
 
+Checksums (written into the Flash image; image and program):
+  --checksum ALG:START-END@ADDR[:big|:little]
+                        Compute ALG over the Flash bytes START to END (END
+                        included) and store it at ADDR, little-endian unless
+                        :big is given; addresses hexadecimal. ALG: crc32,
+                        crc32c, crc16-ccitt-false, crc16-xmodem,
+                        crc16-modbus, sum8, sum16, sum8-twos (the byte that
+                        makes the range plus itself add to 0). The range and
+                        the value lie inside the part's Flash and apart; past
+                        the end of the loaded image, the image is extended
+                        with 0xFF. Several steps run in the order given. With
+                        serial numbers each board's image gets its number
+                        first and its checksums second.
+
 Output:
   One line per board (time, board, serial, outcome, seconds) and a summary
   (passed, failed, boards per hour). A progress bar, or the re-power prompt
@@ -635,8 +669,8 @@ Output:
 
 Projects:
   project new takes the options of program that describe the set-up (part,
-  rates, files, --clear, option bits, the two flags, serial numbers, COM
-  ports, log) and writes them, in one step, to the project file --out
+  rates, files, --clear, option bits, the two flags, serial numbers,
+  checksum steps, COM ports, log) and writes them, in one step, to the project file --out
   names, with each file's size and CRC-32 and the images' size and CRC-32.
   A path inside the project file's folder is kept relative to it, any
   other one whole; --serial-state and --log must lie in that folder or
@@ -656,7 +690,9 @@ Projects:
                         command line names its own. --flash, --eeprom and
                         --clear are refused with it: the files are the
                         project's. Other set-up options given with it
-                        replace the project's values, unless it is locked.
+                        replace the project's values, unless it is locked;
+                        --checksum replaces the project's whole list of
+                        steps.
   A locked project refuses every option that changes the set-up (exit 2).
   Free with it: --port, --repeat, --forever, --keep-going, --stop-on-fail,
   --out, --eeprom-out, --log, --json, --progress, --no-progress. The lock
@@ -669,7 +705,8 @@ Exit codes:
   2  usage error: unknown option or command, missing value, unknown part,
      port name or rate, serial field or list that does not fit, serial
      state file held by another program, an option a locked project
-     refuses, a file project new would write outside the project's folder
+     refuses, a checksum step that is malformed or does not fit the
+     part, a file project new would write outside the project's folder
   3  file error: Open file error, HEX file error, File is too large !, an
      output or log file that cannot be written, a project file that cannot
      be read (naming the field), a file of a project that changed or is

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/SerialNumber.h"
+#include "image/Checksum.h"
 
 namespace cli {
 
@@ -65,6 +66,10 @@ struct Options {
     std::wstring serialDb, serialSeries, serialDbPasswordFile;
 
     std::wstring log;
+
+    // --checksum steps, in the order given: run over the Flash image, after
+    // a board's serial number when there is one.
+    std::vector<image::ChecksumStep> checksums;
 
     // Projects (project/Project.h).
     std::wstring project;           // image, program: --project FILE; project show: FILE

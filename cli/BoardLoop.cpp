@@ -315,9 +315,18 @@ private:
         record.operatorName = image_.operatorName;
         record.project = image_.project;
         record.projectSha256 = image_.projectSha256;
-        if (image_.code != nullptr)
+        if (image_.code != nullptr && p.hasSerial && !image_.boardChecksums.empty()) {
+            // The board's image as its port programs it: serial, then checksums.
+            std::vector<std::uint8_t> code = *image_.code;
+            std::vector<image::ChecksumValue> values;
+            MakeBoardImage(code, image_.serialField, &p.serial, image_.boardChecksums, image_.codeCapacity, &values);
+            record.imageCrc32 = run::Crc32Text(image::Crc32(code.data(), code.size()));
+            record.checksums = ChecksumRecordTexts(values);
+        } else if (image_.code != nullptr) {
             record.imageCrc32 =
                 run::Crc32Text(ImageCrc32(*image_.code, image_.serialField, p.hasSerial ? &p.serial : nullptr));
+            record.checksums = image_.checksums;
+        }
         return record;
     }
 

@@ -13,6 +13,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/BoardDriver.h"
+#include "cli/BoardImage.h"
 #include "cli/Files.h"
 #include "cli/GangRun.h"
 #include "cli/RunDisplay.h"
@@ -28,6 +29,12 @@ struct ImageSummary {
     std::uint32_t flashCrc = 0;
     const std::vector<std::uint8_t>* code = nullptr;  // the Flash image before its serial number
     SerialField serialField;
+    // With serial numbers: the steps every board's image gets after its
+    // number, on a Flash of codeCapacity bytes. Without: the values the
+    // steps left in code, run once.
+    std::vector<image::ChecksumStep> boardChecksums;
+    std::uint32_t codeCapacity = 0;
+    std::vector<std::string> checksums;
     std::string station, operatorName, project, projectSha256;
     UnitOutbox* unitOutbox = nullptr;  // every unit record also goes to the database (nullptr: none)
 };

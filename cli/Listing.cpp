@@ -105,6 +105,7 @@ ImageFigures Figures(const std::string& area, const std::vector<std::uint8_t>& i
 std::string FiguresLine(const ImageFigures& f) {
     std::string line = std::string(f.area == "flash" ? "Flash " : "EEPROM") + "  " + std::to_string(f.size) +
                        " bytes  checksum " + HexText(f.checksum, 4) + "  CRC-32 " + HexText(f.crc32, 8);
+    for (const std::string& checksum : f.checksums) line += "  " + checksum;
     if (!f.file.empty()) line += "  -> " + f.file;
     return line;
 }
@@ -117,6 +118,7 @@ std::string FiguresJson(const ImageFigures& f) {
     j["checksum"] = HexText(f.checksum, 4);
     j["crc32"] = HexText(f.crc32, 8);
     j["file"] = f.file.empty() ? JsonObject(nullptr) : JsonObject(f.file);
+    if (!f.checksums.empty()) j["checksums"] = f.checksums;
     return JsonLine(j);
 }
 

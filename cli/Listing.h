@@ -27,7 +27,8 @@ struct ImageFigures {
     std::uint32_t size = 0;
     std::uint16_t checksum = 0;
     std::uint32_t crc32 = 0;
-    std::string file;  // where it was written, empty when not
+    std::string file;                    // where it was written, empty when not
+    std::vector<std::string> checksums;  // the --checksum values in it, "crc32@0x7FFC=1A2B3C4D"
 };
 ImageFigures Figures(const std::string& area, const std::vector<std::uint8_t>& image, const std::string& file);
 std::string FiguresLine(const ImageFigures& f);

@@ -48,10 +48,12 @@ int LocalBoard::Open() {
 
 void LocalBoard::StartBoard(std::uint64_t, const SerialValue* serial) {
     if (busy_) return;
-    // Each board gets a fresh copy, with its own serial written in.
+    // Each board gets a fresh copy, with its own serial written in and the
+    // checksums computed over its own bytes (steps checked before the run).
     code_ = setup_.code;
     data_ = setup_.data;
-    if (serial != nullptr) WriteSerialValue(code_.data(), setup_.serialField, *serial);
+    if (serial != nullptr)
+        MakeBoardImage(code_, setup_.serialField, serial, setup_.checksums, setup_.codeCapacity, nullptr);
     param_.CodeImage = code_.empty() ? nullptr : code_.data();
     param_.CodeSize = static_cast<std::int32_t>(code_.size());
     param_.DataImage = data_.empty() ? nullptr : data_.data();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/BoardDriver.h"
+#include "cli/BoardImage.h"
 #include "cli/PartChoice.h"
 #include "cli/SerialNumber.h"
 #include "isp/IspRecords.h"
@@ -28,6 +29,10 @@ struct BoardSetup {
     std::uint8_t setupFlags = 0;  // isp::kSetupEraseByFileSize | isp::kSetupRstnColdReset
     std::vector<std::uint8_t> code, data;
     SerialField serialField;
+    // Run over each board's copy after its serial number (cli/BoardImage.h);
+    // a run without serial numbers has them in code already.
+    std::vector<image::ChecksumStep> checksums;
+    std::uint32_t codeCapacity = 0;
 };
 
 class LocalBoard final : public BoardDriver {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/Arguments.h"
+#include "cli/BoardImage.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"
@@ -53,26 +54,38 @@ int RunImage(const Options& o, const ProjectRun* run) {
     if (run != nullptr) {
         if (const int rc = CheckProjectImages(*run, flash.Content(), eeprom.Content())) return rc;
     }
+    // The Flash image with the checksum steps run over it.
+    std::vector<std::uint8_t> code = flash.Content();
+    std::vector<image::ChecksumValue> checksums;
+    if (!o.checksums.empty()) {
+        if (!HasArea(o, Area::Flash))
+            return Fail(kExitUsage, L"--checksum: no Flash file was given to compute it over");
+        const std::wstring why = ChecksumStepsProblem(o.checksums, part.CodeCapacity, nullptr);
+        if (!why.empty()) return Fail(kExitUsage, why);
+        const std::string failed = image::ApplyChecksums(code, part.CodeCapacity, o.checksums, &checksums);
+        if (!failed.empty()) return Fail(kExitUsage, L"--checksum " + Widen(failed));
+    }
 
     struct Output {
         const char* area;
-        const ImageBuffer* buffer;
+        const std::vector<std::uint8_t>* bytes;
         const std::wstring* file;
         bool loaded;
     };
-    const Output outputs[] = {{"flash", &flash, &o.out, HasArea(o, Area::Flash)},
-                              {"eeprom", &eeprom, &o.eepromOut, HasArea(o, Area::Eeprom)}};
+    const Output outputs[] = {{"flash", &code, &o.out, HasArea(o, Area::Flash)},
+                              {"eeprom", &eeprom.Content(), &o.eepromOut, HasArea(o, Area::Eeprom)}};
     for (const Output& out : outputs) {
         if (!out.file->empty()) {
             if (!out.loaded)
                 return Fail(kExitUsage, L"no " + Widen(out.area) + L" file was given to write to " + *out.file);
-            const std::wstring why = WriteWholeFile(*out.file, out.buffer->Content());
+            const std::wstring why = WriteWholeFile(*out.file, *out.bytes);
             if (!why.empty()) return Fail(kExitFile, L"cannot write " + *out.file + L": " + why);
         }
     }
     for (const Output& out : outputs) {
         if (!out.loaded) continue;
-        const ImageFigures f = Figures(out.area, out.buffer->Content(), Utf8(*out.file));
+        ImageFigures f = Figures(out.area, *out.bytes, Utf8(*out.file));
+        if (out.bytes == &code) f.checksums = ChecksumRecordTexts(checksums);
         Out().Line(o.json ? FiguresJson(f) : FiguresLine(f));
     }
     return kExitOk;

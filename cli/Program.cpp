@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "cli/BoardImage.h"
 #include "cli/BoardLoop.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
@@ -31,6 +32,7 @@ namespace {
 struct RunImages {
     std::vector<std::uint8_t> code, data;
     bool extended = false;
+    std::vector<image::ChecksumValue> checksums;  // the steps run once, without serial numbers
 };
 
 // Builds the images (a project's must be the ones it was saved with) and
@@ -61,6 +63,17 @@ int PrepareImages(const Options& o, const isp::BodyInfo& part, const ProjectRun*
                                         std::to_wstring(o.serialField.width) + L" bytes" +
                                         (o.forever ? L"" : L" for " + std::to_wstring(o.repeat) + L" boards"));
     }
+    if (!o.checksums.empty()) {
+        const std::wstring why =
+            ChecksumStepsProblem(o.checksums, part.CodeCapacity, o.serial ? &o.serialField : nullptr);
+        if (!why.empty()) return Fail(kExitUsage, why);
+        // With serial numbers every board's copy gets them after its number.
+        if (!o.serial) {
+            const std::string failed =
+                image::ApplyChecksums(images->code, part.CodeCapacity, o.checksums, &images->checksums);
+            if (!failed.empty()) return Fail(kExitUsage, L"--checksum " + Widen(failed));
+        }
+    }
     return kExitOk;
 }
 
@@ -74,17 +87,26 @@ void PrintHeader(const Options& o, const isp::BodyInfo& part, const LinkSettings
     if (images.extended)
         Out().Line("Flash image extended with 0xFF to " + std::to_string(images.code.size()) +
                    " bytes for the serial field");
-    Out().Line(FiguresLine(Figures("flash", images.code, "")));
+    ImageFigures flash = Figures("flash", images.code, "");
+    flash.checksums = ChecksumRecordTexts(images.checksums);
+    Out().Line(FiguresLine(flash));
+    if (o.serial && !o.checksums.empty()) {
+        std::string steps;
+        for (const image::ChecksumStep& step : o.checksums) steps += " " + image::ChecksumStepText(step);
+        Out().Line("Checksums after each board's serial number:" + steps);
+    }
     if (HasArea(o, Area::Eeprom)) Out().Line(FiguresLine(Figures("eeprom", images.data, "")));
 }
 
-BoardSetup SetupFor(const Options& o, std::int32_t index, const LinkSettings& link) {
+BoardSetup SetupFor(const Options& o, const isp::BodyInfo& part, std::int32_t index, const LinkSettings& link) {
     BoardSetup setup;
     setup.partIndex = index;
     setup.link = link;
     setup.optionBits = o.optionBits;
     setup.setupFlags = SetupFlagsOf(o);
     setup.serialField = o.serialField;
+    if (o.serial) setup.checksums = o.checksums;
+    setup.codeCapacity = part.CodeCapacity;
     return setup;
 }
 
@@ -120,6 +142,9 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     summary.flashCrc = image::Crc32(images.code.data(), images.code.size());
     summary.code = &images.code;
     summary.serialField = o.serialField;
+    if (o.serial) summary.boardChecksums = o.checksums;
+    summary.codeCapacity = part.CodeCapacity;
+    summary.checksums = ChecksumRecordTexts(images.checksums);
     summary.station = run::StationName();
     summary.operatorName = run::OperatorName();
     if (project != nullptr) {
@@ -139,7 +164,7 @@ int RunProgram(const Options& o, const ProjectRun* project) {
     UniqueHandle job;
     RestartPort restart;
     if (!workers) {
-        BoardSetup setup = SetupFor(o, index, link);
+        BoardSetup setup = SetupFor(o, part, index, link);
         setup.code = images.code;
         setup.data = images.data;
         auto board = std::make_unique<LocalBoard>(lib.dll, std::move(setup));
@@ -205,7 +230,7 @@ int RunGangWorker(const std::vector<std::wstring>& args) {
     std::int32_t index = -1;
     LinkSettings link;
     if (const int rc = LoadLibraryAndPart(o, lib, &index, &link)) return rc;
-    BoardSetup setup = SetupFor(o, index, link);
+    BoardSetup setup = SetupFor(o, lib.table[index], index, link);
     if (!ReadImageFile(w.codeFile, &setup.code) || (!w.dataFile.empty() && !ReadImageFile(w.dataFile, &setup.data)))
         return Fail(kExitFile, L"the gang's image files cannot be read");
     LocalBoard board(lib.dll, std::move(setup));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "cli/BoardImage.h"
 #include "cli/Console.h"
 #include "cli/ExitCodes.h"
 #include "cli/Files.h"
@@ -79,6 +80,9 @@ int RunProjectNew(const Options& o) {
             return Fail(kExitUsage, L"--serial-start " + std::to_wstring(o.serialStart) + L" does not fit " +
                                         std::to_wstring(o.serialField.width) + L" bytes");
     }
+    const std::wstring stepsProblem =
+        ChecksumStepsProblem(o.checksums, part.CodeCapacity, o.serial ? &o.serialField : nullptr);
+    if (!stepsProblem.empty()) return Fail(kExitUsage, stepsProblem);
     std::string password;
     if (!o.lockPasswordFile.empty()) {
         if (const int rc = ReadPassword(o.lockPasswordFile, &password)) return rc;
@@ -138,6 +142,7 @@ int RunProjectNew(const Options& o) {
         s.database = o.serialDb;
         s.series = o.serialSeries;
     }
+    p.checksums = o.checksums;
     for (const std::wstring& name : o.ports) {
         PortChoice port;
         NormalizePort(name, &port);  // checked with the rates

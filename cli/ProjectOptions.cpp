@@ -47,6 +47,8 @@ std::wstring ApplyProject(const project::Project& p, const std::wstring& folder,
             o->loads.push_back(load);
         }
     }
+    // A --checksum on the command line replaces the project's whole list.
+    if (!o->Given(L"checksum")) o->checksums = p.checksums;
     if (o->command != Command::Program) return CheckOptions(*o);
 
     if (p.serial.enabled) {

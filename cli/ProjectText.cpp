@@ -54,6 +54,10 @@ std::vector<std::string> ProjectLines(const project::Project& p, const std::wstr
     } else {
         lines.push_back(Labelled("Serial", "none"));
     }
+    std::string steps;
+    for (const image::ChecksumStep& step : p.checksums)
+        steps += (steps.empty() ? "" : ", ") + image::ChecksumStepText(step);
+    lines.push_back(Labelled("Checksums", steps.empty() ? "none" : steps));
     std::string ports;
     for (const std::wstring& port : p.ports) ports += (ports.empty() ? "" : ", ") + Utf8(port);
     lines.push_back(Labelled("Ports", ports.empty() ? "none (--port names them when it runs)" : ports));
@@ -114,6 +118,9 @@ std::string ProjectJson(const project::Project& p, const std::wstring& file, con
     } else {
         j["serial"] = nullptr;
     }
+    JsonObject steps = JsonObject::array();
+    for (const image::ChecksumStep& step : p.checksums) steps.push_back(image::ChecksumStepText(step));
+    j["checksums"] = steps;
     JsonObject ports = JsonObject::array();
     for (const std::wstring& port : p.ports) ports.push_back(Utf8(port));
     j["ports"] = ports;

@@ -48,6 +48,7 @@ std::string BoardLine(const BoardRecord& r) {
     line += "  board " + std::to_string(r.board);
     if (r.hasSerial) line += "  serial " + SerialText(r);
     line += "  " + OutcomeLabel(r.code, r.outcome) + "  [" + Fixed(r.seconds, 3) + " s]";
+    for (const std::string& checksum : r.checksums) line += "  " + checksum;
     return line;
 }
 
@@ -80,6 +81,7 @@ std::string BoardJson(const BoardRecord& r) {
     if (!r.project.empty()) j["project"] = r.project;
     if (!r.projectSha256.empty()) j["project_sha256"] = r.projectSha256;
     if (!r.imageCrc32.empty()) j["image_crc32"] = r.imageCrc32;
+    if (!r.checksums.empty()) j["checksums"] = r.checksums;
     return JsonLine(j);
 }
 

@@ -33,6 +33,9 @@ struct BoardRecord {
     std::string station, operatorName, project, projectSha256;
     std::string imageCrc32;  // the Flash image as programmed, with its serial number
     std::string unitPort;    // the board's port, a single port's too
+    // The checksums in the board's image, "crc32@0x7FFC=1A2B3C4D" (none
+    // without --checksum).
+    std::vector<std::string> checksums;
 };
 
 struct SummaryRecord {

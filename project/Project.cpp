@@ -19,6 +19,7 @@ constexpr std::size_t kMaxText = 4096;   // a name, a path, a rate
 constexpr std::size_t kMaxNote = 65536;  // the free text
 constexpr std::size_t kMaxFiles = 64;    // per buffer
 constexpr std::size_t kMaxPorts = 16;
+constexpr std::size_t kMaxChecksums = 64;
 constexpr std::uint32_t kMaxIterations = 10000000;
 
 std::string HexByte(std::uint8_t b) {
@@ -229,7 +230,7 @@ ReadResult ReadProject(std::string_view text) {
     if (!r.Object(
             doc, "",
             {"format", "version", "name", "note", "part", "baud", "checkrate", "option_bits", "erase_by_file_size",
-             "rstn_cold_reset", "flash", "eeprom", "images", "serial", "ports", "log", "lock"}))
+             "rstn_cold_reset", "flash", "eeprom", "images", "serial", "checksums", "ports", "log", "lock"}))
         return done();
     std::wstring format;
     std::uint64_t version = 0;
@@ -294,6 +295,33 @@ ReadResult ReadProject(std::string_view text) {
             return done();
         }
         s.bigEndian = order == L"big";
+    }
+
+    if (const Json* steps = r.Member(doc, "", "checksums", false); steps != nullptr) {
+        if (!steps->is_array()) {
+            r.Fail("checksums", "expected a list [ ... ] of steps such as \"crc32:0-7FFB@7FFC\"");
+            return done();
+        }
+        if (steps->size() > kMaxChecksums) {
+            r.Fail("checksums", "more than " + std::to_string(kMaxChecksums) + " steps");
+            return done();
+        }
+        for (std::size_t i = 0; i < steps->size(); ++i) {
+            const std::string field = "checksums[" + std::to_string(i) + "]";
+            const Json& j = (*steps)[i];
+            image::ChecksumStep step;
+            std::string why;
+            if (!j.is_string()) {
+                r.Fail(field, "expected a step in quotes such as \"crc32:0-7FFB@7FFC\"");
+                return done();
+            }
+            if (!image::ParseChecksumStep(j.get_ref<const std::string&>(), &step, &why) ||
+                !(why = image::ChecksumStepProblem(step, 0xFFFFFFFFu)).empty()) {
+                r.Fail(field, why);
+                return done();
+            }
+            p.checksums.push_back(step);
+        }
     }
 
     if (const Json* ports = r.Member(doc, "", "ports", false); ports != nullptr) {
@@ -393,6 +421,13 @@ std::string WriteProject(const Project& p) {
         doc["serial"] = s;
     } else {
         doc["serial"] = nullptr;
+    }
+    // Only a project with steps has the field, so that an older project's
+    // text stays as it was.
+    if (!p.checksums.empty()) {
+        OrderedJson steps = OrderedJson::array();
+        for (const image::ChecksumStep& step : p.checksums) steps.push_back(image::ChecksumStepText(step));
+        doc["checksums"] = steps;
     }
     OrderedJson ports = OrderedJson::array();
     for (const std::wstring& port : p.ports) ports.push_back(text::Utf8(port));

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/Checksum.h"
+
 namespace project {
 
 constexpr int kFormatVersion = 1;
@@ -70,6 +72,10 @@ struct Project {
     std::vector<ProjectFile> flash, eeprom;
     ImageCheck flashImage, eepromImage;
     SerialSettings serial;
+    // Checksum steps run over the Flash image as it is programmed (after a
+    // board's serial number), in order; kept as their texts
+    // ("crc32:0000-7FFB@7FFC:little"). A file without the field has none.
+    std::vector<image::ChecksumStep> checksums;
     std::vector<std::wstring> ports;  // a gang's COM ports ("COM3"); empty for none
     std::wstring log;                 // stored path of a CSV run log, empty for none (a file the tool writes)
     Lock lock;

@@ -115,6 +115,7 @@ const wchar_t* const UiTextFiles[kUiTextFilesCount] = {
     L"The %1 buffer is no longer what its files give (a file changed after it was loaded): load the files again"
     L"\0%1缓冲区已与其文件不符（文件在打开后被修改）：请重新打开文件",
     L"%1 cannot be read (%2)\0无法读取 %1 (%2)",
+    L"The project's checksum step cannot run on this part: %1\0项目的校验和步骤不适用于此芯片：%1",
 };
 
 const wchar_t* LangText(const wchar_t* pair, int language) {

@@ -116,6 +116,7 @@ enum TextId : int {
     kReadBackInBuffer,    // %1 buffer
     kBufferNotFromFiles,  // %1 buffer
     kFileNotMeasured,     // %1 file, %2 why
+    kChecksumRefused,     // %1 why
     kFileTextEnd
 };
 

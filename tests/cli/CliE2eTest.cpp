@@ -437,6 +437,57 @@ TEST(CliUsage, BadCommandLinesGetAMessageAndExitCode2) {
         EXPECT_NE(help.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
 }
 
+// image --checksum writes the image with the value in it; a step that cannot
+// be read or does not fit the part is a usage error.
+TEST(CliImage, ChecksumStepsAreWrittenIntoTheImageAndBadOnesExit2) {
+    Folder f;
+    const Bytes fw = Random(1000, 52);
+    WriteBytes(f.File("fw.bin"), fw);
+    const RunResult r =
+        f.Cli({"image", "--part", "T30C64", "--flash", "fw.bin", "--checksum", "crc16-xmodem:0-3E7@3E8:big",
+               "--checksum", "sum8-twos:0-3E9@3EA", "--out", "out.bin", "--json"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const Bytes out = ReadBytes(f.File("out.bin"));
+    ASSERT_EQ(out.size(), 0x3EBu);
+    EXPECT_TRUE(Bytes(out.begin(), out.begin() + 1000) == fw);
+    unsigned sum = 0;
+    for (std::uint8_t b : out) sum += b;
+    EXPECT_EQ(sum & 0xFF, 0u) << "the two's-complement sum covers the CRC stored before it";
+    const std::vector<Value> records = JsonLines(r.out);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records[0]["checksums"].items.size(), 2u) << Describe(r);
+    EXPECT_EQ(records[0]["checksums"].items[0].text,
+              "crc16-xmodem@0x03E8=" + Hex4(static_cast<std::uint32_t>(out[0x3E8] << 8 | out[0x3E9])));
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"image", "--part", "T30C64", "--flash", "fw.bin", "--checksum", "crc99:0-F@10"}, "unknown algorithm 'crc99'"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--checksum", "crc32:0-F"},
+         "expected ALG:START-END@ADDR"},
+        {{"image", "--part", "T30C64", "--flash", "fw.bin", "--checksum", "crc32:0-FFFB@FFFC"}, ""},
+        {{"image", "--part", "T30C64", "--flash", "fw.bin", "--checksum", "crc32:0-FFFF@10000"},
+         "lies past the area's 65536 bytes"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--checksum", "sum16:0-FFFF@0"},
+         "would lie inside its own range"},
+        {{"program", "--port", "KV707", "--part", "T30C64", "--flash", "fw.bin", "--serial-addr", "7FF0", "--checksum",
+          "crc32:0-7FEF@7FF2"},
+         "would overwrite the serial field"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const RunResult bad = f.Cli(c.args);
+        if (*c.message == 0) {
+            EXPECT_EQ(bad.exitCode, 0) << Describe(bad);  // the last bytes of the part are in reach
+            continue;
+        }
+        EXPECT_EQ(bad.exitCode, 2) << Describe(bad);
+        EXPECT_NE(bad.err.find(c.message), std::string::npos) << Describe(bad);
+    }
+}
+
 TEST(CliLibrary, MissingIncompleteOrEmptyLibraryExits4) {
     Folder none(false);
     RunResult r = none.Cli({"parts"});
@@ -1088,7 +1139,8 @@ TEST(CliGang, NineBoardsOverThreePortsCarryTheNineSerialsOnce) {
     WriteBytes(f.File("fw.bin"), fw);
     // A re-seat delay long enough that every worker has its port open before
     // the other two could program all nine boards.
-    for (int n : {21, 22, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 1500", GangDir(n));
+    // A re-seat delay long enough that every port has a board.
+    for (int n : {21, 22, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 5000", GangDir(n));
     const RunResult r =
         f.Cli({"program", "--port", "COM21,COM22", "--port", "COM23", "--part", "T30C64", "--flash", "fw.bin",
                "--repeat", "9", "--serial-addr", "100", "--serial-start", "500", "--json", "--log", "run.csv"},
@@ -1119,6 +1171,50 @@ TEST(CliGang, NineBoardsOverThreePortsCarryTheNineSerialsOnce) {
         ASSERT_EQ(rows[i + 1].size(), rows[0].size());
         EXPECT_EQ(rows[i + 1][3], boards[i]["serial"].text);
         EXPECT_EQ(rows[i + 1].back(), boards[i]["port"].text);
+    }
+}
+
+// Serial numbers and a CRC-32 over a range that covers the serial field, on
+// three ports: each simulator's Flash holds its own board's serial and a CRC
+// of its own bytes, and each board's record names the CRC-32 of that image.
+// (Erased bytes lie between the range and the value: the CRC-32 of a range
+// followed at once by its own CRC-32 is the same for every range.)
+TEST(CliGang, EachBoardsChecksumCoversItsOwnSerialNumber) {
+    REQUIRE_GANG();
+    Folder f;
+    const Bytes fw = Random(6000, 51);
+    WriteBytes(f.File("fw.bin"), fw);
+    for (int n : {21, 22, 23}) SimScenario("--part T30C64 --pace 0 --repeat-delay-ms 1500", GangDir(n));
+    const RunResult r =
+        f.Cli({"program", "--port", "COM21,COM22,COM23", "--part", "T30C64", "--flash", "fw.bin", "--repeat", "3",
+               "--serial-addr", "100", "--serial-start", "700", "--checksum", "crc32:0-7FEF@7FFC", "--json"},
+              120000);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const std::vector<Value> boards = Boards(JsonLines(r.out));
+    ASSERT_EQ(boards.size(), 3u) << Describe(r);
+    // Which port takes which board is the run's choice; every board's record,
+    // and the Flash of every port with a board, is checked.
+    std::map<std::string, Bytes> lastImage;
+    std::map<std::string, int> count;
+    for (const Value& b : boards) {
+        SCOPED_TRACE(b["serial"].text);
+        // The board's image: its serial, erased bytes up to the CRC, the CRC.
+        Bytes want = PadTo(WithSerial(fw, 0x100, static_cast<std::uint32_t>(b["serial"].Unsigned())), 0x7FFC);
+        const std::uint32_t crc = image::Crc32(want.data(), 0x7FF0);
+        for (int i = 0; i < 4; ++i) want.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+        EXPECT_EQ(b["image_crc32"].text, Hex8(image::Crc32(want.data(), want.size())));
+        ASSERT_EQ(b["checksums"].items.size(), 1u) << Describe(r);
+        EXPECT_EQ(b["checksums"].items[0].text, "crc32@0x7FFC=" + Hex8(crc));
+        lastImage[b["port"].text] = want;
+        ++count[b["port"].text];
+    }
+    EXPECT_GE(lastImage.size(), 2u) << Describe(r);
+    for (const auto& [port, want] : lastImage) {
+        SCOPED_TRACE(port);
+        const std::string dir = GangDir(std::atoi(port.c_str() + 3));
+        const std::string runs = std::to_string(count[port]) + "\n";
+        EXPECT_TRUE(WaitUntil([&] { return Slurp(dir + "/runs.txt") == runs; }, 10000));
+        EXPECT_TRUE(ReadBytes(dir + "/flash.bin") == PadTo(want, 65536));
     }
 }
 

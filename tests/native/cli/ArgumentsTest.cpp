@@ -310,4 +310,59 @@ TEST(Arguments, CountsAreDecimalOrPrefixedHexWithoutWrapping) {
     }
 }
 
+TEST(Arguments, ABadChecksumStepIsRefusedWithTheReason) {
+    struct Case {
+        std::wstring step;
+        std::wstring mentions;
+    };
+    const Case cases[] = {
+        {L"crc32", L"expected ALG:START-END@ADDR[:big|:little]"},
+        {L"crc32:0-7FFB", L"expected ALG:START-END@ADDR"},
+        {L"crc32:0@7FFC", L"expected ALG:START-END@ADDR"},
+        {L"crc32:0-7FFB@", L"expected ALG:START-END@ADDR"},
+        {L"crc32:0-7FFG@7FFC", L"expected ALG:START-END@ADDR"},
+        {L"crc32:0-123456789@0", L"expected ALG:START-END@ADDR"},
+        {L"CRC32:0-7FFB@7FFC", L"unknown algorithm 'CRC32'"},
+        {L"md5:0-7FFB@7FFC", L"unknown algorithm 'md5'"},
+        {L"crc32:100-FF@7FFC", L"the range ends before it starts"},
+        {L"sum16:0-7FFB@7FFC:msb", L"byte order 'msb'"},
+        {L"crc32:0-7FFF@7FFC", L"would lie inside its own range"},
+        {L"sum8:10-20@10", L"would lie inside its own range"},
+        {L"crc32:0-7FFB@7FFC\u00e9", L"expected ALG:START-END@ADDR"},
+    };
+    for (const Case& c : cases) {
+        for (const std::wstring& line :
+             {kProgram + L"--checksum " + c.step, L"image --part T30C64 --flash a.hex --checksum " + c.step,
+              L"project new --out p.tarvel --part T30C64 --flash a.hex --checksum " + c.step}) {
+            const cli::ParsedArguments p = ParseArguments(Split(line));
+            EXPECT_FALSE(p.ok) << std::string(line.begin(), line.end());
+            EXPECT_EQ(p.error.rfind(L"--checksum " + c.step + L": ", 0), 0u)
+                << std::string(p.error.begin(), p.error.end());
+            EXPECT_NE(p.error.find(c.mentions), std::wstring::npos) << std::string(p.error.begin(), p.error.end());
+        }
+    }
+    EXPECT_NE(ParseArguments(Split(L"dump --port KV707 --part HX2560 --checksum crc32:0-F@10"))
+                  .error.find(L"--checksum is not an option of dump"),
+              std::wstring::npos);
+}
+
+TEST(Arguments, ChecksumStepsKeepTheirOrderAndReachAGangsWorkers) {
+    const cli::ParsedArguments p = ParseArguments(
+        Split(kProgram + L"--serial-addr 7FF0 --checksum crc32:0-7FFB@7FFC --checksum sum8-twos:0-7FFE@0x7FFF:big"));
+    ASSERT_TRUE(p.ok) << std::string(p.error.begin(), p.error.end());
+    const cli::ParsedArguments back = ParseArguments(cli::SetupArguments(p.options));
+    ASSERT_TRUE(back.ok) << std::string(back.error.begin(), back.error.end());
+    for (const cli::Options* o : {&p.options, &back.options}) {
+        ASSERT_EQ(o->checksums.size(), 2u);
+        EXPECT_EQ(o->checksums[0].algorithm, image::ChecksumAlgorithm::Crc32);
+        EXPECT_EQ(o->checksums[0].start, 0u);
+        EXPECT_EQ(o->checksums[0].end, 0x7FFBu);
+        EXPECT_EQ(o->checksums[0].address, 0x7FFCu);
+        EXPECT_FALSE(o->checksums[0].bigEndian);
+        EXPECT_EQ(o->checksums[1].algorithm, image::ChecksumAlgorithm::Sum8Twos);
+        EXPECT_EQ(o->checksums[1].address, 0x7FFFu);
+        EXPECT_TRUE(o->checksums[1].bigEndian);
+    }
+}
+
 }  // namespace

@@ -205,3 +205,49 @@ TEST(ProjectPaths, AWrittenFileMustStayInTheFolder) {
 }
 
 }  // namespace
+
+TEST(ProjectFile, ChecksumStepsReadBackInOrderAndABadStepIsRefused) {
+    json doc = GoodDocument();  // a project written before steps existed has none
+    const project::ReadResult older = project::ReadProject(doc.dump());
+    ASSERT_TRUE(older.ok) << older.error;
+    EXPECT_TRUE(older.project.checksums.empty());
+    EXPECT_EQ(project::WriteProject(older.project).find("checksums"), std::string::npos);
+
+    doc["checksums"] = {"crc32:0-7FFB@7FFC", "sum8-twos:0000-7FFE@0x7FFF:big"};
+    const project::ReadResult first = project::ReadProject(doc.dump());
+    ASSERT_TRUE(first.ok) << first.error;
+    const std::vector<image::ChecksumStep>& steps = first.project.checksums;
+    ASSERT_EQ(steps.size(), 2u);
+    EXPECT_EQ(steps[0].algorithm, image::ChecksumAlgorithm::Crc32);
+    EXPECT_EQ(steps[0].end, 0x7FFBu);
+    EXPECT_EQ(steps[0].address, 0x7FFCu);
+    EXPECT_FALSE(steps[0].bigEndian);
+    EXPECT_EQ(steps[1].algorithm, image::ChecksumAlgorithm::Sum8Twos);
+    EXPECT_TRUE(steps[1].bigEndian);
+    const std::string text = project::WriteProject(first.project);
+    EXPECT_NE(text.find("\"crc32:0000-7FFB@7FFC:little\""), std::string::npos) << text;
+    const project::ReadResult second = project::ReadProject(text);
+    ASSERT_TRUE(second.ok) << second.error;
+    EXPECT_EQ(project::WriteProject(second.project), text);
+
+    struct Case {
+        json steps;
+        const char* error;  // the start of the message
+    };
+    const Case cases[] = {
+        {"crc32:0-7FFB@7FFC", "checksums: expected a list"},
+        {{"crc32:0-7FFB@7FFC", 7}, "checksums[1]: expected a step in quotes"},
+        {{"crc64:0-7FFB@7FFC"}, "checksums[0]: unknown algorithm 'crc64'"},
+        {{"crc32:0-7FFB"}, "checksums[0]: expected ALG:START-END@ADDR"},
+        {{"crc32:7FFB-0@7FFC"}, "checksums[0]: the range ends before it starts"},
+        {{"crc32:0-7FFB@7FFC:middle"}, "checksums[0]: byte order 'middle'"},
+        {{"crc16-modbus:100-1FF@1FF"}, "checksums[0]: the value at 0x01FF would lie inside its own range"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.steps.dump());
+        doc["checksums"] = c.steps;
+        const project::ReadResult r = project::ReadProject(doc.dump());
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.error.rfind(c.error, 0), 0u) << r.error;
+    }
+}

@@ -576,3 +576,56 @@ TEST_F(ProjectDropTest, AChangeByHandEndsAnUnlockedProject) {
     ASSERT_TRUE(WaitForLines(++lines)) << Log();
     EXPECT_NE(Log().rfind(L"Save project =>The Flash buffer was edited by hand"), std::wstring::npos) << Log();
 }
+
+// A project's checksum step: Update Target programs the buffer with the
+// value in it and names it in the run's line, while the buffer stays as the
+// files give it; a step past the part's Flash is said and nothing runs.
+TEST_F(ProjectDropTest, AProjectsChecksumGoesIntoTheImageItProgramsAndIntoTheRunsLine) {
+    HANDLE ini = ::CreateFileW((isp::ModuleFolder() + L"Tarvel_DLL.ini").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(ini, INVALID_HANDLE_VALUE);
+    const char keys[] = "[Adapter]\r\npace=0\r\n";
+    DWORD written = 0;
+    ::WriteFile(ini, keys, sizeof keys - 1, &written, nullptr);
+    ::CloseHandle(ini);
+
+    Start(L"T30C64");
+    const auto withStep = [&](const char* text) {
+        project::Project p = MakeProject();
+        image::ChecksumStep step;
+        std::string why;
+        EXPECT_TRUE(image::ParseChecksumStep(text, &step, &why)) << why;
+        p.checksums = {step};
+        return p;
+    };
+    int lines = 0;
+    Drop({Save(withStep("crc32:0-1F01@1FFC"))});
+    ASSERT_TRUE(WaitForLines(++lines)) << Log();
+    ASSERT_NE(Log().rfind(L"Open project =>Pass"), std::wstring::npos) << Log();
+    ::SendMessageW(Item(IDC_OPEN_PORT), BM_CLICK, 0, 0);
+    ASSERT_NE(Log().rfind(L"Open Port =>Pass"), std::wstring::npos) << Log();
+    ++lines;
+
+    const std::uint32_t crc = Crc(FlashImage());  // the range is the files' bytes
+    wchar_t line[96];
+    std::swprintf(line, 96, L"002 - Update Target =>crc32 0000-1F01 @1FFC = %08X => Pass   [",
+                  static_cast<unsigned>(crc));
+    ::SendMessageW(Item(IDC_UPDATE), BM_CLICK, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return Log().find(line) != std::wstring::npos; })) << Log();
+    ++lines;
+    EXPECT_TRUE(Buffer(0) == FlashImage()) << "the buffer the user sees keeps the files' bytes";
+    ASSERT_TRUE(PumpUntil([&] { return CWnd::GetWindowText(Item(IDC_UPDATE)) == L"Update Target"; }));
+
+    Drop({Save(withStep("crc32:0-1FFF@2000"), L"line2.tarvel")});
+    ASSERT_TRUE(WaitForLines(++lines)) << Log();
+    ASSERT_NE(Log().rfind(L"Open project =>Pass"), std::wstring::npos) << Log();
+    ::SendMessageW(Item(IDC_UPDATE), BM_CLICK, 0, 0);
+    ASSERT_TRUE(WaitForLines(++lines)) << Log();
+    EXPECT_NE(Log().rfind(L"004 - Update Target =>The project's checksum step cannot run on this part: "
+                          L"crc32:0000-1FFF@2000:little: the value at 0x2000 lies past the area's 8192 bytes   ["),
+              std::wstring::npos)
+        << Log();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(CWnd::GetWindowText(Item(IDC_UPDATE)), L"Update Target") << "no job started";
+    EXPECT_EQ(e2e::CountLogLines(Log()), lines) << Log();
+}
