@@ -46,6 +46,21 @@ Outcome SerialStore::Failed(const Error& e, const std::string& what, std::string
     return e.connectionLost ? Outcome::Unavailable : Outcome::Refused;
 }
 
+// PostgreSQL lets one transaction's commit return once its record is in the
+// server's memory, to be written to disk a moment later (by the next commit
+// that waits for the disk, or within a fraction of a second). A server crash
+// in that moment forgets the transaction; a commit that did wait, and that
+// came after it, keeps it too: the server's log reaches the disk in order.
+// Where the statement is unknown, the transactions simply wait for the disk.
+bool SerialStore::CommitWithoutWaiting(Error* e) {
+    if (!canCommitWithoutWaiting_) return true;
+    if (db_.Execute("SET LOCAL synchronous_commit TO OFF", {}, nullptr, e)) return true;
+    db_.Rollback();
+    if (e->connectionLost) return false;
+    canCommitWithoutWaiting_ = false;
+    return true;
+}
+
 Outcome SerialStore::Prepare(const SeriesDefinition& d, std::string* note, std::string* why) {
     note->clear();
     if (!Connect(why)) return Outcome::Unavailable;
@@ -145,9 +160,17 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
             return Taken::Ok;
         }
     }
-    // The sequence's next value; the series' row is locked until the commit,
-    // so takers of the same series go one after the other here.
+    // The sequence's next value. The series' row is locked until the commit,
+    // so takers of the same series go one after the other here: the commit
+    // does not wait for the disk with the row locked (a wait of milliseconds
+    // that every other taker of the series would wait for too). Instead the
+    // value is confirmed in a second transaction, which does wait for the
+    // disk, with nothing locked that another taker needs; only then is it
+    // given to the board. Should the server crash before the confirmation
+    // is on disk, the confirmation fails and the value goes on no board,
+    // whether or not the server still holds it as taken.
     for (int skipped = 0; skipped < kSkipLimit; ++skipped) {
+        if (!CommitWithoutWaiting(&e)) return failed(e, "cannot take a serial number");
         if (!db_.Execute("SELECT kind, next_value, step, max_value FROM serial_series WHERE series = ? FOR UPDATE",
                          {series}, &rows, &e))
             return failed(e, "cannot take a serial number");
@@ -172,6 +195,20 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
             continue;
         }
         if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
+        if (canCommitWithoutWaiting_) {
+            // A write of this taker's own row, so that the commit has a
+            // record to wait for, after the take's.
+            std::int64_t changed = 0;
+            if (!db_.Execute("UPDATE serial_numbers SET taken_at = taken_at "
+                             "WHERE series = ? AND value = ? AND taker = ? AND state = 'taken'",
+                             {series, Param::Str(v), Param::Str(taker_)}, nullptr, &e, &changed) ||
+                !db_.Commit(&e))
+                return failed(e, "cannot take a serial number");
+            if (changed != 1) {
+                *why = "cannot take a serial number: the database did not keep the take of " + v;
+                return Taken::Unavailable;
+            }
+        }
         *value = v;
         return Taken::Ok;
     }
@@ -184,6 +221,13 @@ Outcome SerialStore::SettleAll(const std::vector<std::pair<std::string, Settle>>
     if (values.empty()) return Outcome::Ok;
     if (!Connect(why)) return Outcome::Unavailable;
     Error e;
+    // Settling need not wait for the disk. A settle the server forgets in a
+    // crash leaves its values taken, and a taken value is never given again:
+    // at worst a gap in the series, never a number twice. The station's
+    // journal holds the settle, and the station settles the values again
+    // when it next starts. A take that finds a value given back here waits
+    // for the disk, and with it for this settle.
+    if (!CommitWithoutWaiting(&e)) return Failed(e, "cannot settle serial numbers", why);
     for (const auto& v : values) {
         if (!db_.Execute(
                 "UPDATE serial_numbers SET state = ?, settled_at = CURRENT_TIMESTAMP "
