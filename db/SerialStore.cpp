@@ -171,26 +171,29 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
     // whether or not the server still holds it as taken.
     for (int skipped = 0; skipped < kSkipLimit; ++skipped) {
         if (!CommitWithoutWaiting(&e)) return failed(e, "cannot take a serial number");
-        if (!db_.Execute("SELECT kind, next_value, step, max_value FROM serial_series WHERE series = ? FOR UPDATE",
-                         {series}, &rows, &e))
+        // One statement, so that the lock is held for as short a time as can
+        // be: it locks the series' row, steps it on (to none after the last
+        // value) and inserts the value it stood at. A value in the table
+        // already (an administrator's own row) is passed over: the step over
+        // it stays. No row: the series holds no next value.
+        if (!db_.Execute(
+                "WITH old AS (SELECT next_value, step, max_value FROM serial_series "
+                "WHERE series = ? AND kind = 'sequence' AND next_value IS NOT NULL AND step > 0 FOR UPDATE), "
+                "stepped AS (UPDATE serial_series SET next_value = CASE "
+                "WHEN old.next_value + old.step <= old.max_value THEN old.next_value + old.step END "
+                "FROM old WHERE serial_series.series = ? RETURNING old.next_value AS taken), "
+                "inserted AS (INSERT INTO serial_numbers (series, value, position, state, station, taker, "
+                "taken_at) SELECT ?, CAST(taken AS VARCHAR(64)), taken, 'taken', ?, ?, CURRENT_TIMESTAMP "
+                "FROM stepped ON CONFLICT DO NOTHING RETURNING value) "
+                "SELECT CAST(stepped.taken AS VARCHAR(64)), inserted.value FROM stepped LEFT JOIN inserted ON TRUE",
+                {series, series, series, Param::Str(station_), Param::Str(taker_)}, &rows, &e))
             return failed(e, "cannot take a serial number");
-        std::uint64_t next = 0, step = 0, maxValue = 0;
-        if (rows.empty() || rows[0][0].text != "sequence" || !ToNumber(rows[0][1], &next) ||
-            !ToNumber(rows[0][2], &step) || !ToNumber(rows[0][3], &maxValue) || step == 0) {
+        if (rows.empty()) {
             db_.Rollback();
             return Taken::RanOut;
         }
-        const bool last = next > maxValue || step > maxValue - next;
-        const std::string v = std::to_string(next);
-        if (!db_.Execute("UPDATE serial_series SET next_value = CAST(? AS NUMERIC(20)) WHERE series = ?",
-                         {last ? Param::None() : Param::Str(std::to_string(next + step)), series}, nullptr, &e))
-            return failed(e, "cannot take a serial number");
-        if (!db_.Execute("INSERT INTO serial_numbers (series, value, position, state, station, taker, taken_at) "
-                         "VALUES (?, ?, CAST(? AS NUMERIC(20)), 'taken', ?, ?, CURRENT_TIMESTAMP)",
-                         {series, Param::Str(v), Param::Str(v), Param::Str(station_), Param::Str(taker_)}, nullptr,
-                         &e)) {
-            if (e.sqlState != "23505") return failed(e, "cannot take a serial number");
-            // The value is in the table already: the step over it stays.
+        const std::string v = rows[0][0].text;
+        if (rows[0][1].isNull) {
             if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
             continue;
         }
