@@ -140,6 +140,20 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
     Error e;
     const Param series = Param::Str(series_);
     std::vector<Row> rows;
+    // Values whose take was not confirmed went on no board: back to the
+    // next board. One the server forgot, or another taker holds since, is
+    // not this taker's to give back any more.
+    if (!unconfirmed_.empty()) {
+        if (!CommitWithoutWaiting(&e)) return failed(e, "cannot take a serial number");
+        for (const std::string& v : unconfirmed_) {
+            if (!db_.Execute("UPDATE serial_numbers SET state = 'free', settled_at = CURRENT_TIMESTAMP "
+                             "WHERE series = ? AND value = ? AND taker = ? AND state = 'taken'",
+                             {series, Param::Str(v), Param::Str(taker_)}, nullptr, &e))
+                return failed(e, "cannot take a serial number");
+        }
+        if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
+        unconfirmed_.clear();
+    }
     // A value given back, lowest first; one another taker is taking right now
     // is passed over rather than waited for.
     if (!db_.Execute("SELECT value FROM serial_numbers WHERE series = ? AND state = 'free' "
@@ -205,8 +219,10 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
             if (!db_.Execute("UPDATE serial_numbers SET taken_at = taken_at "
                              "WHERE series = ? AND value = ? AND taker = ? AND state = 'taken'",
                              {series, Param::Str(v), Param::Str(taker_)}, nullptr, &e, &changed) ||
-                !db_.Commit(&e))
+                !db_.Commit(&e)) {
+                unconfirmed_.push_back(v);
                 return failed(e, "cannot take a serial number");
+            }
             if (changed != 1) {
                 *why = "cannot take a serial number: the database did not keep the take of " + v;
                 return Taken::Unavailable;

@@ -65,6 +65,8 @@ private:
     Connection db_;
     bool schemaChecked_ = false;
     bool canCommitWithoutWaiting_ = true;
+    // Taken, but the confirmation failed: given back by the next take.
+    std::vector<std::string> unconfirmed_;
 };
 
 }  // namespace db
