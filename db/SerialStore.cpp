@@ -46,6 +46,21 @@ Outcome SerialStore::Failed(const Error& e, const std::string& what, std::string
     return e.connectionLost ? Outcome::Unavailable : Outcome::Refused;
 }
 
+// PostgreSQL lets one transaction's commit return once its record is in the
+// server's memory, to be written to disk a moment later (by the next commit
+// that waits for the disk, or within a fraction of a second). A server crash
+// in that moment forgets the transaction; a commit that did wait, and that
+// came after it, keeps it too: the server's log reaches the disk in order.
+// Where the statement is unknown, the transactions simply wait for the disk.
+bool SerialStore::CommitWithoutWaiting(Error* e) {
+    if (!canCommitWithoutWaiting_) return true;
+    if (db_.Execute("SET LOCAL synchronous_commit TO OFF", {}, nullptr, e)) return true;
+    db_.Rollback();
+    if (e->connectionLost) return false;
+    canCommitWithoutWaiting_ = false;
+    return true;
+}
+
 Outcome SerialStore::Prepare(const SeriesDefinition& d, std::string* note, std::string* why) {
     note->clear();
     if (!Connect(why)) return Outcome::Unavailable;
@@ -125,6 +140,20 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
     Error e;
     const Param series = Param::Str(series_);
     std::vector<Row> rows;
+    // Values whose take was not confirmed went on no board: back to the
+    // next board. One the server forgot, or another taker holds since, is
+    // not this taker's to give back any more.
+    if (!unconfirmed_.empty()) {
+        if (!CommitWithoutWaiting(&e)) return failed(e, "cannot take a serial number");
+        for (const std::string& v : unconfirmed_) {
+            if (!db_.Execute("UPDATE serial_numbers SET state = 'free', settled_at = CURRENT_TIMESTAMP "
+                             "WHERE series = ? AND value = ? AND taker = ? AND state = 'taken'",
+                             {series, Param::Str(v), Param::Str(taker_)}, nullptr, &e))
+                return failed(e, "cannot take a serial number");
+        }
+        if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
+        unconfirmed_.clear();
+    }
     // A value given back, lowest first; one another taker is taking right now
     // is passed over rather than waited for.
     if (!db_.Execute("SELECT value FROM serial_numbers WHERE series = ? AND state = 'free' "
@@ -145,33 +174,60 @@ SerialStore::Taken SerialStore::Take(std::string* value, std::string* why) {
             return Taken::Ok;
         }
     }
-    // The sequence's next value; the series' row is locked until the commit,
-    // so takers of the same series go one after the other here.
+    // The sequence's next value. The series' row is locked until the commit,
+    // so takers of the same series go one after the other here: the commit
+    // does not wait for the disk with the row locked (a wait of milliseconds
+    // that every other taker of the series would wait for too). Instead the
+    // value is confirmed in a second transaction, which does wait for the
+    // disk, with nothing locked that another taker needs; only then is it
+    // given to the board. Should the server crash before the confirmation
+    // is on disk, the confirmation fails and the value goes on no board,
+    // whether or not the server still holds it as taken.
     for (int skipped = 0; skipped < kSkipLimit; ++skipped) {
-        if (!db_.Execute("SELECT kind, next_value, step, max_value FROM serial_series WHERE series = ? FOR UPDATE",
-                         {series}, &rows, &e))
+        if (!CommitWithoutWaiting(&e)) return failed(e, "cannot take a serial number");
+        // One statement, so that the lock is held for as short a time as can
+        // be: it locks the series' row, steps it on (to none after the last
+        // value) and inserts the value it stood at. A value in the table
+        // already (an administrator's own row) is passed over: the step over
+        // it stays. No row: the series holds no next value.
+        if (!db_.Execute(
+                "WITH old AS (SELECT next_value, step, max_value FROM serial_series "
+                "WHERE series = ? AND kind = 'sequence' AND next_value IS NOT NULL AND step > 0 FOR UPDATE), "
+                "stepped AS (UPDATE serial_series SET next_value = CASE "
+                "WHEN old.next_value + old.step <= old.max_value THEN old.next_value + old.step END "
+                "FROM old WHERE serial_series.series = ? RETURNING old.next_value AS taken), "
+                "inserted AS (INSERT INTO serial_numbers (series, value, position, state, station, taker, "
+                "taken_at) SELECT ?, CAST(taken AS VARCHAR(64)), taken, 'taken', ?, ?, CURRENT_TIMESTAMP "
+                "FROM stepped ON CONFLICT DO NOTHING RETURNING value) "
+                "SELECT CAST(stepped.taken AS VARCHAR(64)), inserted.value FROM stepped LEFT JOIN inserted ON TRUE",
+                {series, series, series, Param::Str(station_), Param::Str(taker_)}, &rows, &e))
             return failed(e, "cannot take a serial number");
-        std::uint64_t next = 0, step = 0, maxValue = 0;
-        if (rows.empty() || rows[0][0].text != "sequence" || !ToNumber(rows[0][1], &next) ||
-            !ToNumber(rows[0][2], &step) || !ToNumber(rows[0][3], &maxValue) || step == 0) {
+        if (rows.empty()) {
             db_.Rollback();
             return Taken::RanOut;
         }
-        const bool last = next > maxValue || step > maxValue - next;
-        const std::string v = std::to_string(next);
-        if (!db_.Execute("UPDATE serial_series SET next_value = CAST(? AS NUMERIC(20)) WHERE series = ?",
-                         {last ? Param::None() : Param::Str(std::to_string(next + step)), series}, nullptr, &e))
-            return failed(e, "cannot take a serial number");
-        if (!db_.Execute("INSERT INTO serial_numbers (series, value, position, state, station, taker, taken_at) "
-                         "VALUES (?, ?, CAST(? AS NUMERIC(20)), 'taken', ?, ?, CURRENT_TIMESTAMP)",
-                         {series, Param::Str(v), Param::Str(v), Param::Str(station_), Param::Str(taker_)}, nullptr,
-                         &e)) {
-            if (e.sqlState != "23505") return failed(e, "cannot take a serial number");
-            // The value is in the table already: the step over it stays.
+        const std::string v = rows[0][0].text;
+        if (rows[0][1].isNull) {
             if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
             continue;
         }
         if (!db_.Commit(&e)) return failed(e, "cannot take a serial number");
+        if (canCommitWithoutWaiting_) {
+            // A write of this taker's own row, so that the commit has a
+            // record to wait for, after the take's.
+            std::int64_t changed = 0;
+            if (!db_.Execute("UPDATE serial_numbers SET taken_at = taken_at "
+                             "WHERE series = ? AND value = ? AND taker = ? AND state = 'taken'",
+                             {series, Param::Str(v), Param::Str(taker_)}, nullptr, &e, &changed) ||
+                !db_.Commit(&e)) {
+                unconfirmed_.push_back(v);
+                return failed(e, "cannot take a serial number");
+            }
+            if (changed != 1) {
+                *why = "cannot take a serial number: the database did not keep the take of " + v;
+                return Taken::Unavailable;
+            }
+        }
         *value = v;
         return Taken::Ok;
     }
@@ -184,6 +240,13 @@ Outcome SerialStore::SettleAll(const std::vector<std::pair<std::string, Settle>>
     if (values.empty()) return Outcome::Ok;
     if (!Connect(why)) return Outcome::Unavailable;
     Error e;
+    // Settling need not wait for the disk. A settle the server forgets in a
+    // crash leaves its values taken, and a taken value is never given again:
+    // at worst a gap in the series, never a number twice. The station's
+    // journal holds the settle, and the station settles the values again
+    // when it next starts. A take that finds a value given back here waits
+    // for the disk, and with it for this settle.
+    if (!CommitWithoutWaiting(&e)) return Failed(e, "cannot settle serial numbers", why);
     for (const auto& v : values) {
         if (!db_.Execute(
                 "UPDATE serial_numbers SET state = ?, settled_at = CURRENT_TIMESTAMP "

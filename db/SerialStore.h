@@ -57,10 +57,16 @@ public:
 private:
     bool Connect(std::string* why);
     Outcome Failed(const Error& e, const std::string& what, std::string* why);
+    // Lets the open transaction's commit return before it is on disk, where
+    // the database knows how (false: the connection is gone, *e says why).
+    bool CommitWithoutWaiting(Error* e);
 
     std::string connection_, series_, taker_, station_;
     Connection db_;
     bool schemaChecked_ = false;
+    bool canCommitWithoutWaiting_ = true;
+    // Taken, but the confirmation failed: given back by the next take.
+    std::vector<std::string> unconfirmed_;
 };
 
 }  // namespace db

@@ -61,6 +61,22 @@ std::string States(const std::string& series) {
     return s;
 }
 
+// What an administrator does to a series by hand: "row" puts a value in the
+// table as passed, "last" makes a value the sequence's last.
+std::string ByHand(const std::string& series, const std::string& what, const std::string& value) {
+    db::Connection c;
+    db::Error e;
+    const bool ok =
+        c.Open(dbtest::Connection(), &e) &&
+        (what == "row" ? c.Execute("INSERT INTO serial_numbers (series, value, position, state) "
+                                   "VALUES (?, ?, CAST(? AS NUMERIC(20)), 'passed')",
+                                   {db::Param::Str(series), db::Param::Str(value), db::Param::Str(value)}, nullptr, &e)
+                       : c.Execute("UPDATE serial_series SET max_value = CAST(? AS NUMERIC(20)) WHERE series = ?",
+                                   {db::Param::Str(value), db::Param::Str(series)}, nullptr, &e)) &&
+        c.Commit(&e);
+    return ok ? std::string() : e.Text();
+}
+
 // A station: its journal survives a crash, the object does not.
 struct Station {
     MemoryJournal journal;
@@ -70,7 +86,8 @@ struct Station {
 
 struct Step {
     char station;        // 'A' or 'B'
-    const char* action;  // take, pass, fail, lost, crash (a restart from the journal), none (runs out)
+    const char* action;  // take, pass, fail, lost, crash (a restart from the journal), none (runs out),
+                         // row, last (ByHand)
     const char* value;   // taken (expected) or settled
 };
 
@@ -158,6 +175,19 @@ TEST(DbSerials, RulesAcrossTwoStations) {
           {'A', "crash", ""},
           {'B', "pass", "1000"}},
          "1000=passed"},
+        {"a sequence passes over values put in by hand and ends at its last value",
+         false,
+         {{'A', "row", "1005"},
+          {'A', "row", "1010"},
+          {'A', "take", "1000"},
+          {'B', "take", "1015"},
+          {'A', "last", "1020"},
+          {'B', "take", "1020"},
+          {'A', "none", ""},
+          {'B', "fail", "1020"},
+          {'A', "take", "1020"},
+          {'B', "none", ""}},
+         "1000=taken 1005=passed 1010=passed 1015=taken 1020=taken"},
         {"list: values in order, given back, lost on a crash, then used up",
          true,
          {{'A', "take", "02:00:00:00:00:01"},
@@ -192,6 +222,8 @@ TEST(DbSerials, RulesAcrossTwoStations) {
             } else if (action == "none") {
                 SerialValue v;
                 EXPECT_EQ(s.serials->Take(&v, &why), Taken::RanOut);
+            } else if (action == "row" || action == "last") {
+                EXPECT_EQ(ByHand(series, action, step.value), "");
             } else if (action == "crash") {
                 s.serials.reset();
                 Boot(s, series, c.list);
