@@ -276,4 +276,43 @@ TEST_F(ProductionE2e, FailingTargetShowsOnItsTileOnlyAndEscStopsTheRun) {
     EXPECT_TRUE(WaitUntil([] { return ProgrammersRunning() == 0; }, 10000)) << ProgrammersRunning();
 }
 
+// A port pulled during a board: its tile says so while the other ports go
+// on; once the port is back, Start takes it again.
+TEST_F(ProductionE2e, PulledPortShowsOnItsTileAndStartTakesItAgainOnceItIsBack) {
+    MakeProject("--serial-start 800");
+    // Paced at the line rate, so that a board lasts long enough to be pulled.
+    for (int n : kPorts) SimScenario(n, "--part T30C64 --repeat-delay-ms 400");
+    StartWithProject();
+    Key(VK_RETURN);
+    ASSERT_TRUE(WaitUntil([&] { return TileText(2).find(L"Programming") != std::wstring::npos; }, 30000))
+        << Narrow(TileText(2));
+    dir.WriteText(L"pull-flag", "");
+    ASSERT_TRUE(::CopyFileW(dir.File(L"pull-flag").c_str(), (SimFolder(33) + L"pull").c_str(), FALSE));
+    ASSERT_TRUE(WaitUntil([&] { return TileText(2).find(L"Port lost") != std::wstring::npos; }, 30000))
+        << Narrow(TileText(2));
+    // The other ports go on: each passes boards after the pull.
+    const auto passesOn = [&](const std::string& port) {
+        std::size_t n = 0;
+        for (const auto& row : Units())
+            if (row.size() == 10 && row[5] == port && row[8] == "Pass") ++n;
+        return n;
+    };
+    const std::size_t com31 = passesOn("COM31"), com32 = passesOn("COM32");
+    EXPECT_TRUE(WaitUntil([&] { return passesOn("COM31") > com31 && passesOn("COM32") > com32; }, 60000));
+    EXPECT_NE(TileText(2).find(L"Port lost"), std::wstring::npos) << Narrow(TileText(2));
+
+    // Plugged in again: Start takes the port again, and it programs boards.
+    const std::size_t com33 = passesOn("COM33");
+    ASSERT_TRUE(::CopyFileW(dir.File(L"pull-flag").c_str(), (SimFolder(33) + L"back").c_str(), FALSE));
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            if (TileText(2).find(L"Port lost") != std::wstring::npos) Key(VK_RETURN);
+            return passesOn("COM33") > com33;
+        },
+        60000))
+        << Narrow(TileText(2) + L" | " + Status());
+    Key(VK_ESCAPE);
+    ASSERT_TRUE(Ended()) << Narrow(Status());
+}
+
 }  // namespace

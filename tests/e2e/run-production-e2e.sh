@@ -26,6 +26,19 @@ for n in 31 32 33; do
   args+=("--sim$n=Z:${work//\//\\}\\out$n")
 done
 
+# COM33 can be pulled and put back by the tests: a file "pull" in its
+# simulator's folder ends its socat (the adapter unplugged), a file "back"
+# then starts a new one with the same links (plugged in again).
+pull=33
+pull_socat=${_sim_pids[-2]}
+(
+  while [ ! -e "$work/out$pull/pull" ]; do sleep 0.1; done
+  kill "$pull_socat" 2>/dev/null || true
+  while [ ! -e "$work/out$pull/back" ]; do sleep 0.1; done
+  exec socat pty,raw,echo=0,link="$work/host$pull" pty,raw,echo=0,link="$work/target$pull" 2>>"$work/socat$pull.log"
+) &
+_sim_pids+=($!)
+
 set +e
 timeout "${PRODUCTION_TIMEOUT_S:-400}" wine "$exe" "${args[@]}" "$@"
 rc=$?
