@@ -305,7 +305,8 @@ private:
         record.board = p.board;
         if (gang_) record.port = p.name;
         record.unitPort = p.name;
-        record.time = NowStamp();
+        // With its UTC offset, as the unit record has it.
+        record.time = run::UnitTimeNow();
         if (p.hasSerial) {
             record.hasSerial = true;
             record.serial = p.serial.number;
@@ -334,7 +335,7 @@ private:
     void WriteUnit(const BoardRecord& record, const std::string& outcome) {
         if ((!units_.IsOpen() || unitsFailed_) && image_.unitOutbox == nullptr) return;
         run::UnitRecord unit;
-        unit.time = run::UnitTimeNow();
+        unit.time = record.time;
         unit.station = record.station;
         unit.operatorName = record.operatorName;
         unit.project = record.project;
